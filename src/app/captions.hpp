@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <string_view>
+#include <vector>
+
+#include "app/texts.hpp"
+
+namespace tintora {
+
+QString to_qstring(std::string_view utf8);
+
+// A control whose caption follows the interface language.
+struct Caption {
+    QObject* control;  // a menu, an action, a group box, a label, a button or a window
+    TextPair text;
+};
+
+// Sets each control's caption to its Russian or English text.
+void apply_captions(const std::vector<Caption>& captions, bool russian);
+
+}  // namespace tintora

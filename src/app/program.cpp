@@ -1,0 +1,65 @@
+#include "app/program.hpp"
+
+#include <QLocale>
+#include <QMessageBox>
+
+#include "app/about_box.hpp"
+#include "app/main_window.hpp"
+#include "app/options_dialog.hpp"
+#include "app/texts.hpp"
+#include "correction/palette_window.hpp"
+#include "video/progress_dialog.hpp"
+#include "video/video_window.hpp"
+
+namespace tintora {
+namespace {
+
+// Telephone country code of the user's territory, as far as the language
+// rule needs it: Russia and Kazakhstan share code 7.
+int country_code_of(QLocale::Territory territory) {
+    return territory == QLocale::Russia || territory == QLocale::Kazakhstan ? 7 : 0;
+}
+
+}  // namespace
+
+SettingsEnvironment system_settings_environment(const QString& program_dir) {
+    SettingsEnvironment environment;
+    environment.program_dir = program_dir.toStdString();
+    environment.country_code = country_code_of(QLocale::system().territory());
+    environment.search_path = qEnvironmentVariable("PATH").toStdString();
+    return environment;
+}
+
+Program::Program(const SettingsEnvironment& environment)
+    : settings_(load_settings(environment)) {
+    // The grid starts with identity tables and no pairs, the clipboard
+    // empty, no video and no background: the members' initial state.
+    main_window_ = std::make_unique<MainWindow>(*this);
+    video_window_ = std::make_unique<VideoWindow>(main_window_.get());
+    palette_window_ = std::make_unique<PaletteWindow>(*this, main_window_.get());
+    progress_dialog_ = std::make_unique<ProgressDialog>(main_window_.get());
+    about_box_ = std::make_unique<AboutBox>(main_window_.get());
+    options_dialog_ = std::make_unique<OptionsDialog>(main_window_.get());
+}
+
+Program::~Program() = default;
+
+void Program::recompose() {
+    composition_.compose(grid_, video_.FrameCount > 0 ? &video_.result_picture : nullptr);
+    main_window_->show_picture();
+}
+
+void Program::set_video_result(Frame result_picture, int frame_count) {
+    video_.result_picture = std::move(result_picture);
+    video_.FrameCount = frame_count;
+    recompose();
+}
+
+void Program::save_settings_or_warn() {
+    if (save_settings(settings_)) return;
+    QMessageBox::warning(
+        main_window_.get(), QStringLiteral("Tintora"),
+        QString::fromUtf8(message_text(message_texts::kCantWriteIni, settings_.language)));
+}
+
+}  // namespace tintora

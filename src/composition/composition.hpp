@@ -1,0 +1,128 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+
+#include "common/result.hpp"
+#include "correction/correction_grid.hpp"
+#include "correction/frame.hpp"
+
+namespace tintora {
+
+// The main window's three lists: item texts and what each item means.
+inline constexpr std::array<std::string_view, 4> kRotationItems{"0", "90", "180", "270"};
+inline constexpr std::array<std::string_view, 9> kScaleItems{"10%",  "25%",  "33%",  "50%", "67%",
+                                                             "100%", "150%", "200%", "300%"};
+// Exactly these decimals: 0.33 and 0.67, not thirds.
+inline constexpr std::array<double, 9> kDisplayScales{0.1, 0.25, 0.33, 0.5, 0.67,
+                                                      1.0, 1.5,  2.0,  3.0};
+inline constexpr std::array<std::string_view, 7> kDensityItems{"0%",   "10%",  "25%", "50%",
+                                                               "100%", "200%", "300%"};
+// Sampling step through the video frame, in frame pixels.
+inline constexpr std::array<double, 7> kDensitySteps{10000.0, 10.0, 4.0, 2.0, 1.0, 0.5, 1.0 / 3.0};
+
+inline constexpr int kDefaultRotationIndex = 0;  // "0"
+inline constexpr int kDefaultScaleIndex = 5;     // "100%"
+inline constexpr int kDefaultDensityIndex = 4;   // "100%"
+
+// The choices of the main window's lists and check box. An index outside its
+// list means "no selection".
+struct CompositionChoices {
+    int rotation_index = kDefaultRotationIndex;
+    int scale_index = kDefaultScaleIndex;
+    int density_index = kDefaultDensityIndex;
+    bool hide_frame = false;  // "hide [F4]"
+};
+
+// Draws the video frame onto the picture through the mesh: samples every
+// `step` frame pixels (x, y < size - 1), corrects each sample with the grid
+// at its unrounded relative position and writes it where map_to_background
+// puts it, truncated. Places outside the picture are skipped; later writes win.
+void draw_overlay(Frame& picture, const Frame& overlay, const CorrectionGrid& grid,
+                  double display_scale, double step);
+
+// The nine 5 by 5 markers of the grid points: red for cur_point, green for
+// the others, drawn in index order, clipped to the picture.
+void draw_markers(Frame& picture, const CorrectionGrid& grid, double display_scale);
+
+// The composition of the main window: the background as loaded, the rotated
+// and scaled background (kept until the rotation, the scale or the background
+// changes), and the composed picture with the corrected video frame and the
+// markers on it.
+class Composition {
+public:
+    CompositionChoices choices;
+
+    // Loads a JPEG as the new background; on failure the previous one stays.
+    // On success the lists return to their defaults and the scale to 1.0.
+    Status open_background(const std::filesystem::path& path);
+    // Takes an already decoded picture as the background, as open_background does.
+    void set_background(Frame background);
+    // Forgets the background ("New project").
+    void release_background();
+
+    bool background_loaded() const { return background_loaded_; }
+    // Size of the background as loaded, before rotation (0 without one).
+    int background_width() const { return background_.width(); }
+    int background_height() const { return background_.height(); }
+    const Frame& background_image() const { return background_; }
+    // The file the background came from (empty when set from a picture).
+    const std::filesystem::path& background_path() const { return background_path_; }
+
+    // Factor between background pixels and picture pixels; follows the scale
+    // list at every composition and keeps its value when the list has no
+    // selection.
+    double display_scale() const { return display_scale_; }
+
+    // Rebuilds the picture. overlay is the video workspace's result picture,
+    // or null when no video is loaded (then neither frame nor markers are drawn).
+    void compose(const CorrectionGrid& grid, const Frame* overlay);
+
+    // The rotated and scaled background without frame and markers.
+    const Frame& clean_background() const { return scaled_background_; }
+    const Frame& picture() const { return picture_; }
+
+    // The density list's step (the last valid one when nothing is selected).
+    double density_step() const;
+
+private:
+    void refresh_scaled_background();
+
+    Frame background_;
+    std::filesystem::path background_path_;
+    bool background_loaded_ = false;
+    double display_scale_ = 1.0;
+    double last_density_step_ = kDensitySteps[kDefaultDensityIndex];
+
+    // Cache key of scaled_background_.
+    std::uint64_t background_generation_ = 0;
+    std::uint64_t scaled_generation_ = ~std::uint64_t{0};
+    int scaled_rotation_ = -1;
+    double scaled_scale_ = 0.0;
+
+    Frame scaled_background_;
+    Frame picture_;
+};
+
+// Mouse and button rules of the composition view. Each returns whether the
+// grid changed (so the caller recomposes).
+
+// "Default [F6]": the area points on thirds and halves of the background as
+// loaded (before rotation). Nothing without a background.
+bool set_default_layout(CorrectionGrid& grid, const Composition& composition);
+
+// Left click at picture position (x, y): cur_point's area point moves there
+// (in background pixels). With Shift or Ctrl held nothing happens.
+bool move_current_area_point(CorrectionGrid& grid, double display_scale, int x, int y,
+                             bool shift_or_ctrl);
+
+// Middle click: the whole mesh centred on (x, y), its outer rows and
+// columns a third of the background away, held inside the background.
+bool centre_mesh_at(CorrectionGrid& grid, const Composition& composition, int x, int y);
+
+// The grid point under a click at (x, y) on the width by height thumbnail.
+int thumbnail_point_at(int x, int y, int width, int height);
+
+}  // namespace tintora

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "correction/correction_grid.hpp"
+#include "correction/frame.hpp"
+
+namespace tintora {
+
+// The intensity of a three-pixel sample from the total of its nine channel
+// values: the total times the double nearest 1/9, truncated, which is
+// (sum - 1) div 9 for a positive sum. Pure white reads 254.
+constexpr int sample_intensity(int sum) { return sum <= 0 ? 0 : (sum - 1) / 9; }
+
+// Channel averages over the sample window: each channel's sum div 3.
+struct ColourReading {
+    int r = 0;
+    int g = 0;
+    int b = 0;
+    int intensity = 0;  // sample_intensity of the nine values
+};
+
+// What the pointer reads at one place of the composed picture.
+struct SampleReading {
+    int shown_x = 0;  // background position with the rotation undone
+    int shown_y = 0;
+    ColourReading background;  // from the clean background
+    ColourReading video;       // from the composed picture
+};
+
+// Where the sample is taken and how the background position is shown.
+struct SampleGeometry {
+    int rotation_index = 0;
+    double display_scale = 1.0;
+    int background_width = 0;   // as loaded, before rotation
+    int background_height = 0;
+};
+
+// Reads the three horizontally adjacent pixels around (x, y) (moved inside
+// the row at either end) from both pictures. Nothing outside the pictures or
+// on a picture less than three pixels wide.
+std::optional<SampleReading> take_sample(const Frame& clean_background, const Frame& composed,
+                                         const SampleGeometry& geometry, int x, int y);
+
+// The status bar texts, the same in both interface languages.
+std::string background_status_text(const SampleReading& reading);
+std::string video_status_text(const SampleReading& reading);
+
+// Right click: the last reading becomes a control pair of cur_point (video
+// intensity -> background intensity) and every color table is rebuilt.
+void store_sampled_pair(CorrectionGrid& grid, int video_intensity, int background_intensity);
+
+}  // namespace tintora

@@ -1,0 +1,31 @@
+#include "correction/frame.hpp"
+
+#include <cstring>
+
+namespace tintora {
+
+Frame::Frame(int width, int height) { resize(width, height); }
+
+void Frame::resize(int width, int height) {
+    if (width <= 0 || height <= 0) {
+        width_ = height_ = 0;
+        stride_ = 0;
+        data_.clear();
+        return;
+    }
+    width_ = width;
+    height_ = height;
+    stride_ = (3 * static_cast<std::ptrdiff_t>(width) + 3) & ~std::ptrdiff_t{3};
+    data_.assign(static_cast<std::size_t>(stride_) * static_cast<std::size_t>(height), 0);
+}
+
+bool operator==(const Frame& a, const Frame& b) {
+    if (a.width_ != b.width_ || a.height_ != b.height_) return false;
+    const std::size_t row_bytes = 3 * static_cast<std::size_t>(a.width_);
+    for (int r = 0; r < a.height_; ++r) {
+        if (std::memcmp(a.row(r), b.row(r), row_bytes) != 0) return false;
+    }
+    return true;
+}
+
+}  // namespace tintora

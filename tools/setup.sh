@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Tintora builds, runs and tests with, when any is
+# missing. Quick when everything is there already.
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config
+  qt6-base-dev libgl-dev
+  libjpeg62-turbo-dev
+  ffmpeg
+  libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-dejavu-core
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=()
+  if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
