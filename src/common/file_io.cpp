@@ -29,13 +29,27 @@ bool write_all(int fd, std::string_view bytes) {
     return true;
 }
 
+// What a newly created file gets: read and write for all, less the umask.
+mode_t new_file_mode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
 }  // namespace
 
 Error file_error(const std::filesystem::path& path, const char* action, int error_number) {
     return Error{std::string(action) + " \"" + path.string() + "\": " + std::strerror(error_number)};
 }
 
-Status write_file_atomically(const std::filesystem::path& path, std::string_view bytes) {
+Status write_file_atomically(const std::filesystem::path& target, std::string_view bytes) {
+    // A link is followed, so the file it names is replaced, not the link.
+    std::filesystem::path path = target;
+    std::error_code link_error;
+    if (std::filesystem::is_symlink(target, link_error)) {
+        const std::filesystem::path resolved = std::filesystem::weakly_canonical(target, link_error);
+        if (!link_error && !resolved.empty()) path = resolved;
+    }
     const std::filesystem::path folder =
         path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
     std::string name_template = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
@@ -46,7 +60,8 @@ Status write_file_atomically(const std::filesystem::path& path, std::string_view
     const std::filesystem::path temporary(name.data());
 
     struct stat old_status {};
-    const mode_t mode = ::stat(path.c_str(), &old_status) == 0 ? (old_status.st_mode & 07777) : 0644;
+    const mode_t mode =
+        ::stat(path.c_str(), &old_status) == 0 ? (old_status.st_mode & 07777) : new_file_mode();
     bool ok = ::fchmod(fd, mode) == 0 && write_all(fd, bytes) && ::fsync(fd) == 0;
     int error_number = ok ? 0 : errno;
     if (::close(fd) != 0 && ok) {

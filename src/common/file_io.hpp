@@ -15,7 +15,7 @@ Error file_error(const std::filesystem::path& path, const char* action, int erro
 // Writes the bytes to a temporary file in the target's folder and renames it
 // over the target, so a failed write (full disk, no permission) leaves the
 // old file whole. An existing file keeps its permissions.
-Status write_file_atomically(const std::filesystem::path& path, std::string_view bytes);
+Status write_file_atomically(const std::filesystem::path& target, std::string_view bytes);
 
 // The whole content of a file.
 Result<std::vector<std::uint8_t>> read_file_bytes(const std::filesystem::path& path);

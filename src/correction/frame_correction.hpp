@@ -18,7 +18,7 @@ void correct_frame(Frame& frame, const CorrectionGrid& grid);
 
 // The instruction sets correct_frame can run on; it picks the first of
 // those this processor has. Tests and benchmarks name one to compare them.
-enum class VectorIsa { Avx512, Avx2, Baseline };
+enum class VectorIsa { Avx512Vbmi, Avx512, Avx2, Baseline };
 std::vector<VectorIsa> supported_vector_isas();  // best first; Baseline always
 const char* vector_isa_name(VectorIsa isa);
 void correct_frame(Frame& frame, const CorrectionGrid& grid, VectorIsa isa);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 
 // jpeglib.h needs size_t and FILE declared first.
@@ -97,8 +98,15 @@ bool decode_into(const std::uint8_t* data, std::size_t size, DecodeTarget* targe
     }
     jpeg_start_decompress(&info);
     const int width = static_cast<int>(info.output_width);
-    target->frame.resize(width, static_cast<int>(info.output_height));
-    if (cmyk) target->cmyk_row.resize(4 * static_cast<std::size_t>(width));
+    try {
+        target->frame.resize(width, static_cast<int>(info.output_height));
+        if (cmyk) target->cmyk_row.resize(4 * static_cast<std::size_t>(width));
+    } catch (const std::bad_alloc&) {
+        target->too_large = "Not enough memory for a picture of " + std::to_string(info.output_width) +
+                            " x " + std::to_string(info.output_height) + " pixels.";
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
     while (info.output_scanline < info.output_height) {
         const int y = static_cast<int>(info.output_scanline);
         JSAMPROW row = cmyk ? target->cmyk_row.data() : target->frame.row(y);
@@ -187,9 +195,12 @@ Status save_jpeg(const Frame& frame, const std::filesystem::path& path, int qual
     const bool closed = std::fclose(file) == 0;
     if (!written || !closed) {
         const Error error = file_error(path, "Cannot write", written ? errno : write_errno);
-        // A partly written frame must not pass for a whole one.
+        // A partly written frame must not pass for a whole one; only a
+        // plain file is removed, never a device or link the path names.
         std::error_code ignored;
-        std::filesystem::remove(path, ignored);
+        if (std::filesystem::is_regular_file(std::filesystem::symlink_status(path, ignored))) {
+            std::filesystem::remove(path, ignored);
+        }
         return error;
     }
     return {};

@@ -1,0 +1,326 @@
+// Benchmarks of the per-frame work: colour correction against the plain
+// per-pixel loop and against the JPEG work around it, the frame transforms,
+// and composition from the kept background against composition from the
+// JPEG. Test pictures come from ffmpeg's testsrc2 pattern (natural-looking
+// content; random noise would make the codec artificially slow). After the
+// runs the program prints ratios between benchmarks of this same run.
+#include <benchmark/benchmark.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/file_io.hpp"
+#include "composition/composition.hpp"
+#include "correction/curves.hpp"
+#include "correction/frame_correction.hpp"
+#include "correction/frame_transforms.hpp"
+#include "correction/jpeg_codec.hpp"
+#include "support/test_pictures.hpp"
+
+extern char** environ;
+
+namespace tintora {
+namespace {
+
+// ----------------------------------------------------------- test pictures
+
+bool run_ffmpeg(const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>("ffmpeg"));
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    if (posix_spawnp(&child, "ffmpeg", nullptr, nullptr, argv.data(), environ) != 0) return false;
+    int status = 0;
+    if (waitpid(child, &status, 0) < 0) return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::filesystem::path picture_folder() {
+    static const std::filesystem::path folder = [] {
+        std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                     ("tintora-bench-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(path);
+        return path;
+    }();
+    return folder;
+}
+
+// One frame of testsrc2 at the given size, as ffmpeg writes it (-q:v 2).
+std::vector<std::uint8_t> testsrc2_jpeg(int width, int height) {
+    const std::filesystem::path file =
+        picture_folder() / ("testsrc2-" + std::to_string(width) + "x" + std::to_string(height) + ".jpg");
+    if (!std::filesystem::exists(file)) {
+        const bool made = run_ffmpeg({"-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                      "testsrc2=size=" + std::to_string(width) + "x" +
+                                          std::to_string(height),
+                                      "-frames:v", "1", "-q:v", "2", file.string()});
+        if (!made) {
+            std::fprintf(stderr, "ffmpeg could not make the test picture %s\n", file.c_str());
+            std::exit(2);
+        }
+    }
+    Result<std::vector<std::uint8_t>> bytes = read_file_bytes(file);
+    if (!bytes) {
+        std::fprintf(stderr, "%s\n", bytes.error().c_str());
+        std::exit(2);
+    }
+    return std::move(bytes).value();
+}
+
+Frame decode_or_die(const std::vector<std::uint8_t>& bytes) {
+    Result<Frame> frame = decode_jpeg(bytes.data(), bytes.size());
+    if (!frame) {
+        std::fprintf(stderr, "%s\n", frame.error().c_str());
+        std::exit(2);
+    }
+    return std::move(frame).value();
+}
+
+const std::vector<std::uint8_t>& video_frame_jpeg() {
+    static const std::vector<std::uint8_t> bytes = testsrc2_jpeg(1920, 1080);
+    return bytes;
+}
+
+const Frame& video_frame() {
+    static const Frame frame = decode_or_die(video_frame_jpeg());
+    return frame;
+}
+
+// The panorama background: testsrc2 at 8192 x 4096, stored as we store
+// JPEGs (quality 90).
+const std::vector<std::uint8_t>& background_jpeg() {
+    static const std::vector<std::uint8_t> bytes = [] {
+        Result<std::vector<std::uint8_t>> encoded = encode_jpeg(decode_or_die(testsrc2_jpeg(8192, 4096)));
+        return std::move(encoded).value();
+    }();
+    return bytes;
+}
+
+// Nine different, non-identity curves.
+const CorrectionGrid& bench_grid() {
+    static const CorrectionGrid grid = [] {
+        CorrectionGrid g;
+        for (int p = 0; p < kGridPointCount; ++p) {
+            g.control_values[p][40 + 10 * p] = 60 + 12 * p;
+            g.control_values[p][150 + 5 * p] = 130 + 7 * p;
+            g.control_values[p][230] = 200 + 3 * p;
+        }
+        recalculate_color_tables(g);
+        return g;
+    }();
+    return grid;
+}
+
+// ------------------------------------------------------------- correction
+
+void BM_CorrectFrameReference(benchmark::State& state) {
+    Frame work;
+    for (auto _ : state) {
+        state.PauseTiming();
+        work = video_frame();
+        state.ResumeTiming();
+        test::correct_frame_reference(work, bench_grid());
+        benchmark::DoNotOptimize(work.data());
+    }
+}
+BENCHMARK(BM_CorrectFrameReference)->Name("correct/reference")->Unit(benchmark::kMillisecond);
+
+void BM_CorrectFrame(benchmark::State& state, VectorIsa isa) {
+    Frame work;
+    for (auto _ : state) {
+        state.PauseTiming();
+        work = video_frame();
+        state.ResumeTiming();
+        correct_frame(work, bench_grid(), isa);
+        benchmark::DoNotOptimize(work.data());
+    }
+    state.SetLabel(vector_isa_name(isa));
+}
+
+void BM_JpegDecode(benchmark::State& state) {
+    const std::vector<std::uint8_t>& bytes = video_frame_jpeg();
+    for (auto _ : state) {
+        Result<Frame> frame = decode_jpeg(bytes.data(), bytes.size());
+        benchmark::DoNotOptimize(frame.ok());
+    }
+}
+BENCHMARK(BM_JpegDecode)->Name("jpeg/decode")->Unit(benchmark::kMillisecond);
+
+void BM_JpegEncode(benchmark::State& state) {
+    for (auto _ : state) {
+        Result<std::vector<std::uint8_t>> bytes = encode_jpeg(video_frame(), kJpegQuality);
+        benchmark::DoNotOptimize(bytes.ok());
+    }
+}
+BENCHMARK(BM_JpegEncode)->Name("jpeg/encode_q90")->Unit(benchmark::kMillisecond);
+
+// ------------------------------------------------------------- transforms
+
+template <class Transform>
+void BM_Transform(benchmark::State& state, Transform transform) {
+    Frame destination;
+    for (auto _ : state) {
+        transform(video_frame(), destination);
+        benchmark::DoNotOptimize(destination.data());
+    }
+}
+
+template <class Transform>
+void BM_TransformInPlace(benchmark::State& state, Transform transform) {
+    Frame work = video_frame();
+    for (auto _ : state) {
+        transform(work);
+        benchmark::DoNotOptimize(work.data());
+    }
+}
+
+BENCHMARK_CAPTURE(BM_Transform, rotate90, [](const Frame& s, Frame& d) { rotate_frame(s, d, 90); })
+    ->Name("transform/rotate_90")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Transform, rotate180, [](const Frame& s, Frame& d) { rotate_frame(s, d, 180); })
+    ->Name("transform/rotate_180")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Transform, rotate270, [](const Frame& s, Frame& d) { rotate_frame(s, d, 270); })
+    ->Name("transform/rotate_270")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Transform, cut,
+                  [](const Frame& s, Frame& d) { cut_frame(s, 320, 180, 1280, 720, d); })
+    ->Name("transform/cut_1280x720")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Transform, shrink,
+                  [](const Frame& s, Frame& d) {
+                      d.resize(1280, 720);
+                      resample_frame(s, d);
+                  })
+    ->Name("transform/resample_to_1280x720")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Transform, enlarge,
+                  [](const Frame& s, Frame& d) {
+                      d.resize(2560, 1440);
+                      resample_frame(s, d);
+                  })
+    ->Name("transform/resample_to_2560x1440")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Transform, mirror_rows, [](const Frame& s, Frame& d) { mirror_rows(s, d); })
+    ->Name("transform/mirror_rows")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Transform, mirror_columns, [](const Frame& s, Frame& d) { mirror_columns(s, d); })
+    ->Name("transform/mirror_columns")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Transform, copy, [](const Frame& s, Frame& d) { copy_frame(s, d); })
+    ->Name("transform/copy")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_TransformInPlace, grayscale, [](Frame& f) { to_grayscale(f); })
+    ->Name("transform/grayscale")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_TransformInPlace, invert, [](Frame& f) { invert_frame(f); })
+    ->Name("transform/invert")->Unit(benchmark::kMillisecond);
+
+// ------------------------------------------------------------ composition
+
+// The 1920 x 1080 overlay at density "100%" over the 8192 x 4096 background
+// shown at "25%", its mesh on the default layout.
+constexpr int kQuarterScaleIndex = 1;
+constexpr int kFullDensityIndex = 4;
+
+CorrectionGrid composition_grid(const Composition& composition) {
+    CorrectionGrid grid = bench_grid();
+    set_default_layout(grid, composition);
+    return grid;
+}
+
+// What every composition did before the background was kept: decode the
+// JPEG, rotate, resample to the display scale, then draw.
+void BM_ComposeFull(benchmark::State& state) {
+    const std::vector<std::uint8_t>& jpeg = background_jpeg();
+    for (auto _ : state) {
+        Composition composition;
+        composition.set_background(decode_or_die(jpeg));
+        composition.choices.scale_index = kQuarterScaleIndex;
+        composition.choices.density_index = kFullDensityIndex;
+        composition.compose(composition_grid(composition), &video_frame());
+        benchmark::DoNotOptimize(composition.picture().data());
+    }
+}
+BENCHMARK(BM_ComposeFull)->Name("compose/full")->Unit(benchmark::kMillisecond);
+
+void BM_ComposeCached(benchmark::State& state) {
+    Composition composition;
+    composition.set_background(decode_or_die(background_jpeg()));
+    composition.choices.scale_index = kQuarterScaleIndex;
+    composition.choices.density_index = kFullDensityIndex;
+    const CorrectionGrid grid = composition_grid(composition);
+    composition.compose(grid, &video_frame());
+    for (auto _ : state) {
+        composition.compose(grid, &video_frame());
+        benchmark::DoNotOptimize(composition.picture().data());
+    }
+}
+BENCHMARK(BM_ComposeCached)->Name("compose/cached")->Unit(benchmark::kMillisecond);
+
+// ---------------------------------------------------------------- ratios
+
+// Prints the usual table and keeps each benchmark's CPU time per iteration
+// (the median when the runs are repeated).
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.error_occurred) continue;
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (median) medians_.insert(run.run_name.function_name);
+            if (median || (run.run_type == Run::RT_Iteration &&
+                           medians_.count(run.run_name.function_name) == 0)) {
+                times_[run.run_name.function_name] = run.GetAdjustedCPUTime();
+            }
+        }
+    }
+
+    void print_ratio(const char* label, const std::string& numerator,
+                     const std::vector<std::string>& denominators) const {
+        const auto top = times_.find(numerator);
+        double bottom = 0.0;
+        bool all = top != times_.end();
+        for (const std::string& name : denominators) {
+            const auto it = times_.find(name);
+            all = all && it != times_.end();
+            if (it != times_.end()) bottom += it->second;
+        }
+        if (all && bottom > 0.0) {
+            std::printf("ratio %s = %.4f\n", label, top->second / bottom);
+        } else {
+            std::printf("ratio %s = not measured (filtered out)\n", label);
+        }
+    }
+
+private:
+    std::map<std::string, double> times_;
+    std::set<std::string> medians_;
+};
+
+}  // namespace
+}  // namespace tintora
+
+int main(int argc, char** argv) {
+    using namespace tintora;
+    const std::string best = std::string("correct/frame_") + vector_isa_name(supported_vector_isas().front());
+    for (const VectorIsa isa : supported_vector_isas()) {
+        benchmark::RegisterBenchmark((std::string("correct/frame_") + vector_isa_name(isa)).c_str(),
+                                     BM_CorrectFrame, isa)
+            ->Unit(benchmark::kMillisecond);
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::fflush(stdout);
+    std::printf("correct_frame runs on %s here\n", vector_isa_name(supported_vector_isas().front()));
+    reporter.print_ratio("correct_frame/reference", best, {"correct/reference"});
+    reporter.print_ratio("correct_frame/jpeg_codec", best, {"jpeg/decode", "jpeg/encode_q90"});
+    reporter.print_ratio("compose_cached/compose_full", "compose/cached", {"compose/full"});
+    benchmark::Shutdown();
+    std::error_code ignored;
+    std::filesystem::remove_all(picture_folder(), ignored);
+    return 0;
+}

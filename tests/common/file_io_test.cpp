@@ -1,0 +1,160 @@
+#include "common/file_io.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <string_view>
+
+namespace tintora {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A folder of its own for each test, removed with everything in it.
+class TempFolder {
+public:
+    TempFolder() {
+        std::string name = (fs::temp_directory_path() / "tintora-io-XXXXXX").string();
+        if (::mkdtemp(name.data()) == nullptr) std::abort();
+        path_ = name;
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+
+    // Every name in the folder: a leftover temporary file shows up here.
+    std::set<std::string> names() const {
+        std::set<std::string> found;
+        for (const fs::directory_entry& entry : fs::directory_iterator(path_)) {
+            found.insert(entry.path().filename().string());
+        }
+        return found;
+    }
+
+private:
+    fs::path path_;
+};
+
+std::string file_content(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void put_file(const fs::path& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+mode_t permissions_of(const fs::path& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return 0;
+    return status.st_mode & 07777;
+}
+
+// Bytes of every value, NUL and CR included: the files are written as they are.
+std::string all_byte_values(std::size_t length) {
+    std::string bytes(length, '\0');
+    for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
+    return bytes;
+}
+
+TEST(WriteFileAtomically, WritesAndReplacesTheWholeContent) {
+    TempFolder folder;
+    const fs::path path = folder / "project.tpr";
+    const std::string contents[] = {"KEY=long first value\r\n", "short", all_byte_values(70000),
+                                    ""};
+    for (const std::string& content : contents) {
+        const Status written = write_file_atomically(path, content);
+        ASSERT_TRUE(written) << written.error();
+        EXPECT_EQ(file_content(path), content);
+        EXPECT_EQ(folder.names(), std::set<std::string>{"project.tpr"});
+    }
+}
+
+TEST(WriteFileAtomically, AnExistingFileKeepsItsPermissions) {
+    TempFolder folder;
+    const fs::path path = folder / "settings.ini";
+    for (const mode_t mode : {0600, 0640, 0751, 0444}) {
+        put_file(path, "old");
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+        ASSERT_TRUE(write_file_atomically(path, "new"));
+        EXPECT_EQ(permissions_of(path), mode) << std::oct << mode;
+        EXPECT_EQ(file_content(path), "new");
+    }
+}
+
+TEST(WriteFileAtomically, FailuresNameTheFileAndLeaveNothingBehind) {
+    TempFolder folder;
+    put_file(folder / "plain file", "keep");
+    // A target that is a folder with something in it cannot be renamed over.
+    fs::create_directory(folder / "taken");
+    put_file(folder / "taken" / "inside", "keep");
+    const std::set<std::string> before = folder.names();
+    for (const fs::path& path :
+         {folder / "missing" / "a.ini", folder / "plain file" / "a.ini", folder / "taken"}) {
+        const Status written = write_file_atomically(path, "content");
+        ASSERT_FALSE(written) << path;
+        EXPECT_NE(written.error().find(path.string()), std::string::npos) << written.error();
+        EXPECT_EQ(folder.names(), before) << path;
+    }
+    EXPECT_EQ(file_content(folder / "plain file"), "keep");
+    EXPECT_EQ(file_content(folder / "taken" / "inside"), "keep");
+}
+
+// A write that fails halfway (here: over the process's file size limit,
+// standing in for a full disk) must leave the old file as it was.
+TEST(WriteFileAtomically, AWriteFailingHalfwayKeepsTheOldFileWhole) {
+    TempFolder folder;
+    const fs::path path = folder / "project.tpr";
+    put_file(path, "the old project");
+
+    rlimit old_limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+    rlimit small_limit = old_limit;
+    small_limit.rlim_cur = 4096;
+    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small_limit), 0);
+    const Status written = write_file_atomically(path, all_byte_values(100000));
+    ::setrlimit(RLIMIT_FSIZE, &old_limit);
+    std::signal(SIGXFSZ, old_handler);
+
+    ASSERT_FALSE(written);
+    EXPECT_FALSE(written.error().empty());
+    EXPECT_EQ(file_content(path), "the old project");
+    EXPECT_EQ(folder.names(), std::set<std::string>{"project.tpr"});
+}
+
+TEST(ReadFileBytes, ReadsEveryByte) {
+    TempFolder folder;
+    // Longer than one read chunk, and empty.
+    for (const std::string& content : {all_byte_values(200001), std::string()}) {
+        put_file(folder / "data", content);
+        const Result<std::vector<std::uint8_t>> read = read_file_bytes(folder / "data");
+        ASSERT_TRUE(read) << read.error();
+        EXPECT_EQ(std::string(read.value().begin(), read.value().end()), content);
+    }
+}
+
+TEST(ReadFileBytes, MissingFilesAndFoldersAreErrorsNamingThePath) {
+    TempFolder folder;
+    fs::create_directory(folder / "a folder");
+    for (const fs::path& path :
+         {folder / "missing", folder / "a folder", folder / "missing" / "x"}) {
+        const Result<std::vector<std::uint8_t>> read = read_file_bytes(path);
+        ASSERT_FALSE(read) << path;
+        EXPECT_NE(read.error().find(path.string()), std::string::npos) << read.error();
+    }
+}
+
+}  // namespace
+}  // namespace tintora
