@@ -1,5 +1,6 @@
 #include "app/tintora_application.hpp"
 
+#include <QFont>
 #include <QMessageBox>
 #include <exception>
 
@@ -8,6 +9,9 @@ namespace tintora {
 TintoraApplication::TintoraApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Tintora"));
     setApplicationDisplayName(QStringLiteral("Tintora"));
+    // Every window is laid out for this font; where it is missing the
+    // system's nearest sans-serif stands in.
+    setFont(QFont(QStringLiteral("Tahoma"), 8));
 }
 
 bool TintoraApplication::notify(QObject* receiver, QEvent* event) {
