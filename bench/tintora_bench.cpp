@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <set>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -36,7 +36,8 @@ namespace {
 bool run_ffmpeg(const std::vector<std::string>& arguments) {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>("ffmpeg"));
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     pid_t child = 0;
     if (posix_spawnp(&child, "ffmpeg", nullptr, nullptr, argv.data(), environ) != 0) return false;
@@ -57,13 +58,13 @@ std::filesystem::path picture_folder() {
 
 // One frame of testsrc2 at the given size, as ffmpeg writes it (-q:v 2).
 std::vector<std::uint8_t> testsrc2_jpeg(int width, int height) {
-    const std::filesystem::path file =
-        picture_folder() / ("testsrc2-" + std::to_string(width) + "x" + std::to_string(height) + ".jpg");
+    const std::filesystem::path file = picture_folder() / ("testsrc2-" + std::to_string(width) +
+                                                           "x" + std::to_string(height) + ".jpg");
     if (!std::filesystem::exists(file)) {
-        const bool made = run_ffmpeg({"-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                                      "testsrc2=size=" + std::to_string(width) + "x" +
-                                          std::to_string(height),
-                                      "-frames:v", "1", "-q:v", "2", file.string()});
+        const bool made =
+            run_ffmpeg({"-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                        "testsrc2=size=" + std::to_string(width) + "x" + std::to_string(height),
+                        "-frames:v", "1", "-q:v", "2", file.string()});
         if (!made) {
             std::fprintf(stderr, "ffmpeg could not make the test picture %s\n", file.c_str());
             std::exit(2);
@@ -100,7 +101,8 @@ const Frame& video_frame() {
 // JPEGs (quality 90).
 const std::vector<std::uint8_t>& background_jpeg() {
     static const std::vector<std::uint8_t> bytes = [] {
-        Result<std::vector<std::uint8_t>> encoded = encode_jpeg(decode_or_die(testsrc2_jpeg(8192, 4096)));
+        Result<std::vector<std::uint8_t>> encoded =
+            encode_jpeg(decode_or_die(testsrc2_jpeg(8192, 4096)));
         return std::move(encoded).value();
     }();
     return bytes;
@@ -185,36 +187,50 @@ void BM_TransformInPlace(benchmark::State& state, Transform transform) {
 }
 
 BENCHMARK_CAPTURE(BM_Transform, rotate90, [](const Frame& s, Frame& d) { rotate_frame(s, d, 90); })
-    ->Name("transform/rotate_90")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Transform, rotate180, [](const Frame& s, Frame& d) { rotate_frame(s, d, 180); })
-    ->Name("transform/rotate_180")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Transform, rotate270, [](const Frame& s, Frame& d) { rotate_frame(s, d, 270); })
-    ->Name("transform/rotate_270")->Unit(benchmark::kMillisecond);
+    ->Name("transform/rotate_90")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Transform, rotate180,
+                  [](const Frame& s, Frame& d) { rotate_frame(s, d, 180); })
+    ->Name("transform/rotate_180")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Transform, rotate270,
+                  [](const Frame& s, Frame& d) { rotate_frame(s, d, 270); })
+    ->Name("transform/rotate_270")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Transform, cut,
                   [](const Frame& s, Frame& d) { cut_frame(s, 320, 180, 1280, 720, d); })
-    ->Name("transform/cut_1280x720")->Unit(benchmark::kMillisecond);
+    ->Name("transform/cut_1280x720")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Transform, shrink,
                   [](const Frame& s, Frame& d) {
                       d.resize(1280, 720);
                       resample_frame(s, d);
                   })
-    ->Name("transform/resample_to_1280x720")->Unit(benchmark::kMillisecond);
+    ->Name("transform/resample_to_1280x720")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Transform, enlarge,
                   [](const Frame& s, Frame& d) {
                       d.resize(2560, 1440);
                       resample_frame(s, d);
                   })
-    ->Name("transform/resample_to_2560x1440")->Unit(benchmark::kMillisecond);
+    ->Name("transform/resample_to_2560x1440")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Transform, mirror_rows, [](const Frame& s, Frame& d) { mirror_rows(s, d); })
-    ->Name("transform/mirror_rows")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Transform, mirror_columns, [](const Frame& s, Frame& d) { mirror_columns(s, d); })
-    ->Name("transform/mirror_columns")->Unit(benchmark::kMillisecond);
+    ->Name("transform/mirror_rows")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Transform, mirror_columns,
+                  [](const Frame& s, Frame& d) { mirror_columns(s, d); })
+    ->Name("transform/mirror_columns")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Transform, copy, [](const Frame& s, Frame& d) { copy_frame(s, d); })
-    ->Name("transform/copy")->Unit(benchmark::kMillisecond);
+    ->Name("transform/copy")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_TransformInPlace, grayscale, [](Frame& f) { to_grayscale(f); })
-    ->Name("transform/grayscale")->Unit(benchmark::kMillisecond);
+    ->Name("transform/grayscale")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_TransformInPlace, invert, [](Frame& f) { invert_frame(f); })
-    ->Name("transform/invert")->Unit(benchmark::kMillisecond);
+    ->Name("transform/invert")
+    ->Unit(benchmark::kMillisecond);
 
 // ------------------------------------------------------------ composition
 
@@ -304,7 +320,8 @@ private:
 
 int main(int argc, char** argv) {
     using namespace tintora;
-    const std::string best = std::string("correct/frame_") + vector_isa_name(supported_vector_isas().front());
+    const std::string best =
+        std::string("correct/frame_") + vector_isa_name(supported_vector_isas().front());
     for (const VectorIsa isa : supported_vector_isas()) {
         benchmark::RegisterBenchmark((std::string("correct/frame_") + vector_isa_name(isa)).c_str(),
                                      BM_CorrectFrame, isa)
@@ -315,7 +332,8 @@ int main(int argc, char** argv) {
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::fflush(stdout);
-    std::printf("correct_frame runs on %s here\n", vector_isa_name(supported_vector_isas().front()));
+    std::printf("correct_frame runs on %s here\n",
+                vector_isa_name(supported_vector_isas().front()));
     reporter.print_ratio("correct_frame/reference", best, {"correct/reference"});
     reporter.print_ratio("correct_frame/jpeg_codec", best, {"jpeg/decode", "jpeg/encode_q90"});
     reporter.print_ratio("compose_cached/compose_full", "compose/cached", {"compose/full"});

@@ -30,8 +30,8 @@ namespace tintora {
 namespace {
 
 template <std::size_t N>
-QComboBox* make_list(QWidget* parent, const char* name, const std::array<std::string_view, N>& items,
-                     int x, int y) {
+QComboBox* make_list(QWidget* parent, const char* name,
+                     const std::array<std::string_view, N>& items, int x, int y) {
     auto* list = new QComboBox(parent);
     list->setObjectName(QString::fromLatin1(name));
     for (const std::string_view item : items) list->addItem(to_qstring(item));
@@ -116,7 +116,8 @@ void MainWindow::build_menus() {
     add(file, kOpenProject, "openProjectAction")->setEnabled(false);
     add(file, kSaveProject, "saveProjectAction")->setEnabled(false);
     file->addSeparator();
-    connect(add(file, kOpenImage, "openImageAction"), &QAction::triggered, this, &MainWindow::open_image);
+    connect(add(file, kOpenImage, "openImageAction"), &QAction::triggered, this,
+            &MainWindow::open_image);
     connect(add(file, kOpenVideo, "openVideoAction"), &QAction::triggered, this,
             [this] { program_.video_window().show(); });
     file->addSeparator();
@@ -149,13 +150,13 @@ void MainWindow::build_menus() {
     connect(russian_action_, &QAction::triggered, this, [this] { choose_language("rus"); });
 
     QMenu* service = add_menu(kServiceMenu, "serviceMenu");
-    connect(add(service, kKrpanoCounter, "krpanoCounterAction"), &QAction::triggered, this, [] {
-        QDesktopServices::openUrl(QUrl(QString::fromStdString(krpano_services_url())));
-    });
+    connect(add(service, kKrpanoCounter, "krpanoCounterAction"), &QAction::triggered, this,
+            [] { QDesktopServices::openUrl(QUrl(QString::fromStdString(krpano_services_url()))); });
 
     QMenu* help = add_menu(kHelpMenu, "helpMenu");
     connect(add(help, kContext, "contextAction"), &QAction::triggered, this, [this] {
-        QDesktopServices::openUrl(QUrl(QString::fromStdString(help_page_url(program_.settings().language))));
+        QDesktopServices::openUrl(
+            QUrl(QString::fromStdString(help_page_url(program_.settings().language))));
     });
     help->addSeparator();
     connect(add(help, kAbout, "aboutAction"), &QAction::triggered, this,
@@ -246,7 +247,8 @@ void MainWindow::show_picture() { picture_view_->set_picture(&program_.compositi
 
 void MainWindow::open_image() {
     const QString path = QFileDialog::getOpenFileName(
-        this, QString(), QString(), QStringLiteral("JPEG images (*.jpg *.jpeg *.jpe *.jfif);;All files (*)"));
+        this, QString(), QString(),
+        QStringLiteral("JPEG images (*.jpg *.jpeg *.jpe *.jfif);;All files (*)"));
     if (!path.isEmpty()) open_background_file(path);
 }
 
@@ -285,8 +287,8 @@ void MainWindow::restore_default_layout() {
 
 void MainWindow::on_thumbnail_clicked(QPoint position) {
     CorrectionGrid& grid = program_.grid();
-    grid.cur_point = thumbnail_point_at(position.x(), position.y(), GridThumbnail::kSize,
-                                        GridThumbnail::kSize);
+    grid.cur_point =
+        thumbnail_point_at(position.x(), position.y(), GridThumbnail::kSize, GridThumbnail::kSize);
     thumbnail_->show_point(grid.cur_point);
     program_.recompose();
 }

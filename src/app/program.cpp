@@ -30,8 +30,7 @@ SettingsEnvironment system_settings_environment(const QString& program_dir) {
     return environment;
 }
 
-Program::Program(const SettingsEnvironment& environment)
-    : settings_(load_settings(environment)) {
+Program::Program(const SettingsEnvironment& environment) : settings_(load_settings(environment)) {
     // The grid starts with identity tables and no pairs, the clipboard
     // empty, no video and no background: the members' initial state.
     main_window_ = std::make_unique<MainWindow>(*this);

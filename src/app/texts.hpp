@@ -61,7 +61,8 @@ inline constexpr TextPair kIntensityHeader{"Intensity", "Яркость"};
 // Messages.
 namespace message_texts {
 inline constexpr TextPair kCantWriteIni{"Can't write ini-file!", "Невозножно сохранить ini-файл!"};
-inline constexpr TextPair kCantOpenImage{"Can't open the image!", "Невозможно открыть изображение!"};
+inline constexpr TextPair kCantOpenImage{"Can't open the image!",
+                                         "Невозможно открыть изображение!"};
 inline constexpr TextPair kError{"Error", "Ошибка"};
 }  // namespace message_texts
 

@@ -39,7 +39,8 @@ mode_t new_file_mode() {
 }  // namespace
 
 Error file_error(const std::filesystem::path& path, const char* action, int error_number) {
-    return Error{std::string(action) + " \"" + path.string() + "\": " + std::strerror(error_number)};
+    return Error{std::string(action) + " \"" + path.string() +
+                 "\": " + std::strerror(error_number)};
 }
 
 Status write_file_atomically(const std::filesystem::path& target, std::string_view bytes) {
@@ -47,7 +48,8 @@ Status write_file_atomically(const std::filesystem::path& target, std::string_vi
     std::filesystem::path path = target;
     std::error_code link_error;
     if (std::filesystem::is_symlink(target, link_error)) {
-        const std::filesystem::path resolved = std::filesystem::weakly_canonical(target, link_error);
+        const std::filesystem::path resolved =
+            std::filesystem::weakly_canonical(target, link_error);
         if (!link_error && !resolved.empty()) path = resolved;
     }
     const std::filesystem::path folder =

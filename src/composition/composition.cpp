@@ -62,8 +62,10 @@ ColumnMesh column_mesh(const CorrectionGrid& grid, double position) {
     ColumnMesh mesh{};
     for (int row = 0; row < 3; ++row) {
         const int p = 3 * row + column;
-        mesh.x[row] = grid.area_x[p] + u * (static_cast<double>(grid.area_x[p + 1]) - grid.area_x[p]);
-        mesh.y[row] = grid.area_y[p] + u * (static_cast<double>(grid.area_y[p + 1]) - grid.area_y[p]);
+        mesh.x[row] =
+            grid.area_x[p] + u * (static_cast<double>(grid.area_x[p + 1]) - grid.area_x[p]);
+        mesh.y[row] =
+            grid.area_y[p] + u * (static_cast<double>(grid.area_y[p + 1]) - grid.area_y[p]);
     }
     return mesh;
 }
@@ -78,7 +80,8 @@ void draw_overlay(Frame& picture, const Frame& overlay, const CorrectionGrid& gr
 
     std::vector<ColumnMesh> meshes;
     meshes.reserve(columns.size());
-    for (const SamplePosition& column : columns) meshes.push_back(column_mesh(grid, column.position));
+    for (const SamplePosition& column : columns)
+        meshes.push_back(column_mesh(grid, column.position));
 
     // With a whole-pixel step every sample is one frame pixel at its own
     // position, which is what correct_frame computes for the whole frame.
@@ -99,8 +102,8 @@ void draw_overlay(Frame& picture, const Frame& overlay, const CorrectionGrid& gr
             const double by = mesh.y[top] + w * (mesh.y[top + 1] - mesh.y[top]);
             int x = 0;
             int y = 0;
-            if (!truncate_to_int(bx * display_scale, x) || !truncate_to_int(by * display_scale, y) ||
-                !inside(picture, x, y)) {
+            if (!truncate_to_int(bx * display_scale, x) ||
+                !truncate_to_int(by * display_scale, y) || !inside(picture, x, y)) {
                 continue;
             }
             if (whole_pixels) {
@@ -119,7 +122,8 @@ void draw_markers(Frame& picture, const CorrectionGrid& grid, double display_sca
     static constexpr std::uint8_t kRed[3] = {0, 0, 255};
     static constexpr std::uint8_t kGreen[3] = {0, 255, 0};
     for (int p = 0; p < kGridPointCount; ++p) {
-        const BackgroundPoint at = grid.map_to_background((p % 3) / 2.0, (p / 3) / 2.0, display_scale);
+        const BackgroundPoint at =
+            grid.map_to_background((p % 3) / 2.0, (p / 3) / 2.0, display_scale);
         int cx = 0;
         int cy = 0;
         if (!truncate_to_int(at.x, cx) || !truncate_to_int(at.y, cy)) continue;
@@ -197,7 +201,8 @@ void Composition::compose(const CorrectionGrid& grid, const Frame* overlay) {
     refresh_scaled_background();
     picture_ = scaled_background_;
     if (overlay == nullptr) return;
-    if (!choices.hide_frame) draw_overlay(picture_, *overlay, grid, display_scale_, last_density_step_);
+    if (!choices.hide_frame)
+        draw_overlay(picture_, *overlay, grid, display_scale_, last_density_step_);
     draw_markers(picture_, grid, display_scale_);
 }
 
@@ -219,7 +224,8 @@ bool move_current_area_point(CorrectionGrid& grid, double display_scale, int x, 
     if (shift_or_ctrl) return false;
     int area_x = 0;
     int area_y = 0;
-    if (!truncate_to_int(x / display_scale, area_x) || !truncate_to_int(y / display_scale, area_y)) {
+    if (!truncate_to_int(x / display_scale, area_x) ||
+        !truncate_to_int(y / display_scale, area_y)) {
         return false;
     }
     const int p = grid.current_point();

@@ -39,10 +39,22 @@ std::optional<SampleReading> take_sample(const Frame& clean_background, const Fr
     const int w = geometry.background_width;
     const int h = geometry.background_height;
     switch (geometry.rotation_index) {
-        case 1: reading.shown_x = by; reading.shown_y = h - bx; break;
-        case 2: reading.shown_x = w - bx; reading.shown_y = h - by; break;
-        case 3: reading.shown_x = w - by; reading.shown_y = bx; break;
-        default: reading.shown_x = bx; reading.shown_y = by; break;
+        case 1:
+            reading.shown_x = by;
+            reading.shown_y = h - bx;
+            break;
+        case 2:
+            reading.shown_x = w - bx;
+            reading.shown_y = h - by;
+            break;
+        case 3:
+            reading.shown_x = w - by;
+            reading.shown_y = bx;
+            break;
+        default:
+            reading.shown_x = bx;
+            reading.shown_y = by;
+            break;
     }
     // The window's middle pixel is x, moved in by one at either end.
     const int middle = x == 0 ? 1 : (x == composed.width() - 1 ? composed.width() - 2 : x);
@@ -54,7 +66,8 @@ std::optional<SampleReading> take_sample(const Frame& clean_background, const Fr
 std::string background_status_text(const SampleReading& reading) {
     char text[160];
     std::snprintf(text, sizeof text, "Background: X=%i Y=%i (r=%i, g=%i, b=%i)", reading.shown_x,
-                  reading.shown_y, reading.background.r, reading.background.g, reading.background.b);
+                  reading.shown_y, reading.background.r, reading.background.g,
+                  reading.background.b);
     return text;
 }
 

@@ -33,7 +33,7 @@ struct SampleReading {
 struct SampleGeometry {
     int rotation_index = 0;
     double display_scale = 1.0;
-    int background_width = 0;   // as loaded, before rotation
+    int background_width = 0;  // as loaded, before rotation
     int background_height = 0;
 };
 

@@ -63,10 +63,10 @@ BackgroundPoint CorrectionGrid::map_to_background(double x, double y, double sca
     GridCell cell;
     if (!find_grid_cell(x, y, cell)) return {};
     const int e = cell.top_left;
-    const double bx = blend_corners(cell.u, cell.w, area_x[e], area_x[e + 1], area_x[e + 3],
-                                    area_x[e + 4]);
-    const double by = blend_corners(cell.u, cell.w, area_y[e], area_y[e + 1], area_y[e + 3],
-                                    area_y[e + 4]);
+    const double bx =
+        blend_corners(cell.u, cell.w, area_x[e], area_x[e + 1], area_x[e + 3], area_x[e + 4]);
+    const double by =
+        blend_corners(cell.u, cell.w, area_y[e], area_y[e + 1], area_y[e + 3], area_y[e + 4]);
     return {bx * scale, by * scale};
 }
 

@@ -79,8 +79,7 @@ struct CorrectionGrid {
     // moves to the target blended from the four surrounding points' tables.
     // x and y are the relative position in the frame (0..1); outside the unit
     // square the pixel is left as it is. The channel order does not matter.
-    void correct_pixel(double x, double y, std::uint8_t& r, std::uint8_t& g,
-                       std::uint8_t& b) const;
+    void correct_pixel(double x, double y, std::uint8_t& r, std::uint8_t& g, std::uint8_t& b) const;
 
     // The background position of a relative frame position, blended from
     // the four surrounding area points, times scale. Defined inside the unit

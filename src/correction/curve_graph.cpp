@@ -21,7 +21,8 @@ std::optional<GraphPair> pair_at_press(const CurveGraphGeometry& graph, int x, i
 
 MarkerPlace candidate_marker_place(int left, int top, int graph_width, int graph_height, int i,
                                    int j) {
-    const int plot_width = graph_width - CurveGraphGeometry::kBarCount * CurveGraphGeometry::kBarWidth;
+    const int plot_width =
+        graph_width - CurveGraphGeometry::kBarCount * CurveGraphGeometry::kBarWidth;
     return {left + (plot_width * i) / 255 - 2,
             static_cast<int>(top + (1.0 - j / 255.0) * graph_height - 2)};
 }

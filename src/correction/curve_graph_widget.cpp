@@ -55,8 +55,11 @@ void CurveGraphWidget::paintEvent(QPaintEvent*) {
     painter.setPen(QColor(100, 100, 100));
     draw_grid_lines(painter, g, 20, 240);
     for (int v = 0; v <= 240; v += 20) {
-        draw_label(painter, static_cast<int>(static_cast<float>(v) * g.sx() + 5), g.height() - 15, v);
-        draw_label(painter, 5, static_cast<int>(static_cast<float>(b) - static_cast<float>(v) * g.sy() - 15), v);
+        draw_label(painter, static_cast<int>(static_cast<float>(v) * g.sx() + 5), g.height() - 15,
+                   v);
+        draw_label(painter, 5,
+                   static_cast<int>(static_cast<float>(b) - static_cast<float>(v) * g.sy() - 15),
+                   v);
     }
     painter.setPen(Qt::black);
     painter.drawLine(0, b, a - 1, 0);

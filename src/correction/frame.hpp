@@ -26,7 +26,9 @@ public:
     std::uint8_t* row(int r) { return data_.data() + r * stride_; }
     const std::uint8_t* row(int r) const { return data_.data() + r * stride_; }
     std::uint8_t* pixel(int r, int c) { return row(r) + 3 * static_cast<std::ptrdiff_t>(c); }
-    const std::uint8_t* pixel(int r, int c) const { return row(r) + 3 * static_cast<std::ptrdiff_t>(c); }
+    const std::uint8_t* pixel(int r, int c) const {
+        return row(r) + 3 * static_cast<std::ptrdiff_t>(c);
+    }
 
     std::uint8_t* data() { return data_.data(); }
     const std::uint8_t* data() const { return data_.data(); }

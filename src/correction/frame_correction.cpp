@@ -29,7 +29,8 @@ FramePlan plan_frame(const Frame& frame, const CorrectionGrid& grid) {
         const double position = x / (width - 1.0);
         const bool left = position <= 0.5;
         plan.u[static_cast<std::size_t>(x)] = 2.0 * (left ? position : position - 0.5);
-        plan.u_float[static_cast<std::size_t>(x)] = static_cast<float>(plan.u[static_cast<std::size_t>(x)]);
+        plan.u_float[static_cast<std::size_t>(x)] =
+            static_cast<float>(plan.u[static_cast<std::size_t>(x)]);
         plan.cell_offset[static_cast<std::size_t>(x)] = left ? 0 : kIntensityCount;
         if (!left && plan.first_right == width) plan.first_right = x;
     }
@@ -59,6 +60,7 @@ constexpr int kLanes = 8;
 using DoubleLanes = double __attribute__((vector_size(kLanes * sizeof(double))));
 using IntLanes = std::int32_t __attribute__((vector_size(kLanes * sizeof(std::int32_t))));
 using WordLanes = std::uint32_t __attribute__((vector_size(kLanes * sizeof(std::uint32_t))));
+using FloatLanes = float __attribute__((vector_size(kLanes * sizeof(float))));
 
 // Pixels handled per pass, so the row's working arrays stay in the L1 cache.
 constexpr int kChunk = 512;
@@ -95,12 +97,10 @@ __attribute__((always_inline)) inline IntLanes scale_channel_lanes(const IntLane
 
 // correct_pixel's arithmetic on kLanes pixels at once, operation for
 // operation, so every lane rounds exactly as the scalar code does.
-__attribute__((always_inline)) inline void correct_lanes(const std::uint32_t* pixels,
-                                                         const std::uint32_t* corners,
-                                                         const double* u_values, double w,
-                                                         std::uint32_t* corrected) {
-    const WordLanes px = load<WordLanes>(pixels);
-    const WordLanes cw = load<WordLanes>(corners);
+__attribute__((always_inline)) inline WordLanes correct_lanes_exactly(const WordLanes& px,
+                                                                      const WordLanes& cw,
+                                                                      const double* u_values,
+                                                                      double w) {
     const DoubleLanes u = load<DoubleLanes>(u_values);
     const IntLanes tl = byte_lane(cw, 0);
     const IntLanes tr = byte_lane(cw, 1);
@@ -114,12 +114,72 @@ __attribute__((always_inline)) inline void correct_lanes(const std::uint32_t* pi
     const IntLanes b = scale_channel_lanes(byte_lane(px, 0), gain);
     const IntLanes g = scale_channel_lanes(byte_lane(px, 1), gain);
     const IntLanes r = scale_channel_lanes(byte_lane(px, 2), gain);
-    const WordLanes out = reinterpret_cast<WordLanes>(b | g << 8 | r << 16);
-    std::memcpy(corrected, &out, sizeof out);
+    return reinterpret_cast<WordLanes>(b | g << 8 | r << 16);
+}
+
+// How far a single-precision scaled channel can lie from the exact value
+// c * C / I. Bounding each step (u and w rounded to float: 2^-25; products,
+// sums and the quotient: half an ulp each, at most 2^-17 below 256 and 2^-14
+// below 2048), the target C is within about 1e-4 of exact and, since
+// c <= 5 I, the channel within about 7e-4; the double result is within 1e-9.
+// Three times that margin:
+constexpr float kFloatError = 2e-3f;
+
+__attribute__((always_inline)) inline FloatLanes to_float(const IntLanes& v) {
+    return __builtin_convertvector(v, FloatLanes);
+}
+
+__attribute__((always_inline)) inline bool any_lane(const IntLanes& v) {
+    std::uint64_t parts[sizeof v / sizeof(std::uint64_t)];
+    std::memcpy(parts, &v, sizeof v);
+    std::uint64_t any = 0;
+    for (const std::uint64_t part : parts) any |= part;
+    return any != 0;
+}
+
+// The same in single precision, twice as many lanes per instruction. Where
+// truncating value - error and value + error agree for every channel, no
+// whole number lies near and that is the exact result; otherwise the lanes
+// are redone in double precision. Without AVX2 the extra test costs more
+// than it saves, so plain SSE2 goes the double way at once.
+template <bool kSinglePrecisionFirst>
+__attribute__((always_inline)) inline void correct_lanes(const std::uint32_t* pixels,
+                                                         const std::uint32_t* corners,
+                                                         const double* u_values,
+                                                         const float* u_float, double w,
+                                                         float w_float, std::uint32_t* corrected) {
+    const WordLanes px = load<WordLanes>(pixels);
+    const WordLanes cw = load<WordLanes>(corners);
+    if constexpr (!kSinglePrecisionFirst) {
+        const WordLanes result = correct_lanes_exactly(px, cw, u_values, w);
+        std::memcpy(corrected, &result, sizeof result);
+        return;
+    }
+    const FloatLanes u = load<FloatLanes>(u_float);
+    const IntLanes tl = byte_lane(cw, 0);
+    const IntLanes bl = byte_lane(cw, 2);
+    const FloatLanes top = to_float(tl) + u * to_float(byte_lane(cw, 1) - tl);
+    const FloatLanes bottom = to_float(bl) + u * to_float(byte_lane(cw, 3) - bl);
+    const FloatLanes target = top + w_float * (bottom - top);
+    const IntLanes intensity = byte_lane(px, 3);
+    const FloatLanes gain = intensity > 0 ? target / to_float(intensity) : FloatLanes{};
+    IntLanes out = IntLanes{};
+    IntLanes doubtful = IntLanes{};
+    for (int c = 0; c < 3; ++c) {
+        const FloatLanes value = to_float(byte_lane(px, c)) * gain;
+        const IntLanes low = __builtin_convertvector(value - kFloatError, IntLanes);
+        const IntLanes high = __builtin_convertvector(value + kFloatError, IntLanes);
+        doubtful |= low != high;
+        out |= (low > 255 ? IntLanes{} + 255 : low) << (8 * c);
+    }
+    const WordLanes result = any_lane(doubtful) ? correct_lanes_exactly(px, cw, u_values, w)
+                                                : reinterpret_cast<WordLanes>(out);
+    std::memcpy(corrected, &result, sizeof result);
 }
 
 // One chunk of one row: gather the pixels and their corner words, correct
 // them in vector steps, write the bytes back.
+template <bool kSinglePrecisionFirst>
 __attribute__((always_inline)) inline void correct_chunk(std::uint8_t* row, int x0, int x1,
                                                          const FramePlan& plan, double w,
                                                          const HalfTables& tables,
@@ -137,8 +197,9 @@ __attribute__((always_inline)) inline void correct_chunk(std::uint8_t* row, int 
     const int padded = (count + kLanes - 1) / kLanes * kLanes;
     for (int i = count; i < padded; ++i) buffers.pixels[i] = buffers.corners[i] = 0;
     for (int i = 0; i < padded; i += kLanes) {
-        correct_lanes(buffers.pixels + i, buffers.corners + i, plan.u.data() + x0 + i, w,
-                      buffers.corrected + i);
+        correct_lanes<kSinglePrecisionFirst>(buffers.pixels + i, buffers.corners + i,
+                                             plan.u.data() + x0 + i, plan.u_float.data() + x0 + i,
+                                             w, static_cast<float>(w), buffers.corrected + i);
     }
     std::uint8_t* out = row + 3 * static_cast<std::ptrdiff_t>(x0);
     for (int i = 0; i < count; ++i, out += 3) {
@@ -149,6 +210,7 @@ __attribute__((always_inline)) inline void correct_chunk(std::uint8_t* row, int 
     }
 }
 
+template <bool kSinglePrecisionFirst>
 __attribute__((always_inline)) inline void correct_rows_generic(Frame& frame,
                                                                 const FramePlan& plan) {
     RowBuffers buffers;
@@ -158,7 +220,8 @@ __attribute__((always_inline)) inline void correct_rows_generic(Frame& frame,
         const HalfTables& tables = place.lower ? plan.lower : plan.upper;
         std::uint8_t* row = frame.row(y);
         for (int x0 = 0; x0 < width; x0 += kChunk) {
-            correct_chunk(row, x0, std::min(x0 + kChunk, width), plan, place.w, tables, buffers);
+            correct_chunk<kSinglePrecisionFirst>(row, x0, std::min(x0 + kChunk, width), plan,
+                                                 place.w, tables, buffers);
         }
     }
 }
@@ -166,12 +229,12 @@ __attribute__((always_inline)) inline void correct_rows_generic(Frame& frame,
 }  // namespace
 
 __attribute__((target("arch=x86-64-v3"))) void correct_rows_avx2(Frame& frame,
-                                                                   const FramePlan& plan) {
-    correct_rows_generic(frame, plan);
+                                                                 const FramePlan& plan) {
+    correct_rows_generic<true>(frame, plan);
 }
 
 void correct_rows_baseline(Frame& frame, const FramePlan& plan) {
-    correct_rows_generic(frame, plan);
+    correct_rows_generic<false>(frame, plan);
 }
 
 }  // namespace correction_detail
@@ -231,10 +294,14 @@ std::vector<VectorIsa> supported_vector_isas() {
 
 const char* vector_isa_name(VectorIsa isa) {
     switch (isa) {
-        case VectorIsa::Avx512Vbmi: return "AVX-512-VBMI";
-        case VectorIsa::Avx512: return "AVX-512";
-        case VectorIsa::Avx2: return "AVX2";
-        case VectorIsa::Baseline: return "SSE2";
+        case VectorIsa::Avx512Vbmi:
+            return "AVX-512-VBMI";
+        case VectorIsa::Avx512:
+            return "AVX-512";
+        case VectorIsa::Avx2:
+            return "AVX2";
+        case VectorIsa::Baseline:
+            return "SSE2";
     }
     return "?";
 }
@@ -250,10 +317,18 @@ void correct_frame(Frame& frame, const CorrectionGrid& grid, VectorIsa isa) {
     // Never run instructions the processor lacks, whatever the caller asks.
     if (!cpu_has(isa)) isa = VectorIsa::Baseline;
     switch (isa) {
-        case VectorIsa::Avx512Vbmi: correct_rows_avx512_vbmi(frame, plan); break;
-        case VectorIsa::Avx512: correct_rows_avx512(frame, plan); break;
-        case VectorIsa::Avx2: correct_rows_avx2(frame, plan); break;
-        case VectorIsa::Baseline: correct_rows_baseline(frame, plan); break;
+        case VectorIsa::Avx512Vbmi:
+            correct_rows_avx512_vbmi(frame, plan);
+            break;
+        case VectorIsa::Avx512:
+            correct_rows_avx512(frame, plan);
+            break;
+        case VectorIsa::Avx2:
+            correct_rows_avx2(frame, plan);
+            break;
+        case VectorIsa::Baseline:
+            correct_rows_baseline(frame, plan);
+            break;
     }
 }
 

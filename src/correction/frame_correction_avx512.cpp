@@ -26,11 +26,12 @@
 #include "correction/frame_correction_plan.hpp"
 
 #define TINTORA_AVX512 __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx2,fma,bmi2")))
-#define TINTORA_AVX512_INLINE \
-    __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx2,fma,bmi2"), always_inline)) inline
+#define TINTORA_AVX512_INLINE                                                  \
+    __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx2,fma,bmi2"), \
+                   always_inline)) inline
 #define TINTORA_AVX512_VBMI \
     __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx2,fma,bmi2")))
-#define TINTORA_AVX512_VBMI_INLINE                                                              \
+#define TINTORA_AVX512_VBMI_INLINE                                                        \
     __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx2,fma,bmi2"), \
                    always_inline)) inline
 
@@ -73,7 +74,8 @@ constexpr std::array<std::int8_t, 16> interleave_mask(int part, int channel) {
 // 32-bit words B | G << 8 | R << 16.
 constexpr std::array<std::int8_t, 16> pixel_word_mask() {
     std::array<std::int8_t, 16> mask{};
-    for (int j = 0; j < 16; ++j) mask[j] = static_cast<std::int8_t>(j % 4 == 3 ? -1 : 3 * (j / 4) + j % 4);
+    for (int j = 0; j < 16; ++j)
+        mask[j] = static_cast<std::int8_t>(j % 4 == 3 ? -1 : 3 * (j / 4) + j % 4);
     return mask;
 }
 
@@ -90,7 +92,8 @@ TINTORA_AVX512_INLINE __m128i load128(const void* from) {
 
 // Eight of sixteen 32-bit integers as doubles: the low half or the high one.
 TINTORA_AVX512_INLINE __m512d half_as_double(__m512i v, int half) {
-    return _mm512_cvtepi32_pd(half == 0 ? _mm512_castsi512_si256(v) : _mm512_extracti64x4_epi64(v, 1));
+    return _mm512_cvtepi32_pd(half == 0 ? _mm512_castsi512_si256(v)
+                                        : _mm512_extracti64x4_epi64(v, 1));
 }
 
 // Bytes of the first `count` (1..16) pixels of a group.
@@ -100,11 +103,11 @@ TINTORA_AVX512_INLINE __mmask64 pixel_bytes(int count) {
 
 // Constants of the kernels, set up once per frame.
 struct Constants {
-    __m512i spread;      // 48 bytes -> four pixels per 128-bit lane
+    __m512i spread;  // 48 bytes -> four pixels per 128-bit lane
     __m512i to_words;
-    __m512i owner[3];    // pixel of each interleaved byte, per 16-byte part
+    __m512i owner[3];  // pixel of each interleaved byte, per 16-byte part
     __m128i interleave[3][3];
-    __m512i one_third;   // (sum * 0xAAAB) >> 17 is sum div 3 up to 765
+    __m512i one_third;  // (sum * 0xAAAB) >> 17 is sum div 3 up to 765
     __m512i low_byte;
     __m512 float_error;
 };
@@ -134,19 +137,20 @@ TINTORA_AVX512_INLINE Constants make_constants() {
 
 // Pass 1 for sixteen pixels (count of them real).
 TINTORA_AVX512_INLINE void read_pixels(const std::uint8_t* at, int count, const Constants& k,
-                                        std::uint32_t* words, std::uint8_t* intensity) {
+                                       std::uint32_t* words, std::uint8_t* intensity) {
     // Whole groups load without a mask: a masked load next to the previous
     // group's masked store would stall on store forwarding.
     const __m512i loaded =
-        count == 16 ? _mm512_inserti32x4(_mm512_castsi256_si512(_mm256_loadu_si256(
-                                             reinterpret_cast<const __m256i*>(at))),
-                                         load128(at + 32), 2)
-                    : _mm512_maskz_loadu_epi8(pixel_bytes(count), at);
+        count == 16
+            ? _mm512_inserti32x4(
+                  _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at))),
+                  load128(at + 32), 2)
+            : _mm512_maskz_loadu_epi8(pixel_bytes(count), at);
     const __m512i w = _mm512_shuffle_epi8(_mm512_permutexvar_epi32(k.spread, loaded), k.to_words);
-    const __m512i sum = _mm512_add_epi32(
-        _mm512_add_epi32(_mm512_and_si512(w, k.low_byte),
-                         _mm512_and_si512(_mm512_srli_epi32(w, 8), k.low_byte)),
-        _mm512_srli_epi32(w, 16));
+    const __m512i sum =
+        _mm512_add_epi32(_mm512_add_epi32(_mm512_and_si512(w, k.low_byte),
+                                          _mm512_and_si512(_mm512_srli_epi32(w, 8), k.low_byte)),
+                         _mm512_srli_epi32(w, 16));
     const __m512i i = _mm512_srli_epi32(_mm512_mullo_epi32(sum, k.one_third), 17);
     _mm512_store_si512(words, _mm512_or_si512(w, _mm512_slli_epi32(i, 24)));
     _mm_store_si128(reinterpret_cast<__m128i*>(intensity), _mm512_cvtepi32_epi8(i));
@@ -154,7 +158,7 @@ TINTORA_AVX512_INLINE void read_pixels(const std::uint8_t* at, int count, const 
 
 // Pass 2 without VBMI: one table load per pixel.
 TINTORA_AVX512_INLINE void look_up_corners(const FramePlan& plan, bool lower, int x0, int count,
-                                            ChunkBuffers& buffers) {
+                                           ChunkBuffers& buffers) {
     const std::uint32_t* tables = (lower ? plan.lower : plan.upper).data();
     for (int i = 0; i < count; ++i) {
         const std::uint32_t word =
@@ -171,7 +175,8 @@ TINTORA_AVX512_INLINE void look_up_corners(const FramePlan& plan, bool lower, in
 TINTORA_AVX512_VBMI_INLINE __m512i look_up_64(const ColorTable& table, __m512i index,
                                               __mmask64 upper_half) {
     const std::uint8_t* t = table.data();
-    const __m512i low = _mm512_permutex2var_epi8(_mm512_loadu_si512(t), index, _mm512_loadu_si512(t + 64));
+    const __m512i low =
+        _mm512_permutex2var_epi8(_mm512_loadu_si512(t), index, _mm512_loadu_si512(t + 64));
     const __m512i high =
         _mm512_permutex2var_epi8(_mm512_loadu_si512(t + 128), index, _mm512_loadu_si512(t + 192));
     return _mm512_mask_blend_epi8(upper_half, low, high);
@@ -179,9 +184,9 @@ TINTORA_AVX512_VBMI_INLINE __m512i look_up_64(const ColorTable& table, __m512i i
 
 // Pass 2 with VBMI: the six tables of the half's two rows of grid points,
 // 64 pixels at a time; the left and right cells share the middle column.
-TINTORA_AVX512_VBMI_INLINE void look_up_corners_vbmi(const PointTables& tables, bool lower,
-                                                      int x0, int count, int first_right,
-                                                      ChunkBuffers& buffers) {
+TINTORA_AVX512_VBMI_INLINE void look_up_corners_vbmi(const PointTables& tables, bool lower, int x0,
+                                                     int count, int first_right,
+                                                     ChunkBuffers& buffers) {
     const int top_row = lower ? 3 : 0;
     for (int i = 0; i < count; i += 64) {
         const __m512i index = _mm512_load_si512(buffers.intensity + i);
@@ -207,10 +212,11 @@ TINTORA_AVX512_VBMI_INLINE void look_up_corners_vbmi(const PointTables& tables, 
 
 // correct_pixel's arithmetic for one group in double precision, operation
 // for operation; writes the bytes back interleaved.
-TINTORA_AVX512_INLINE void correct_group_exactly(std::uint8_t* at, int count, const double* u_values,
-                                                  double w_value, const std::uint32_t* words_at,
-                                                  __m512i tl, __m512i rise_top, __m512i bl,
-                                                  __m512i rise_bottom, const Constants& k) {
+TINTORA_AVX512_INLINE void correct_group_exactly(std::uint8_t* at, int count,
+                                                 const double* u_values, double w_value,
+                                                 const std::uint32_t* words_at, __m512i tl,
+                                                 __m512i rise_top, __m512i bl, __m512i rise_bottom,
+                                                 const Constants& k) {
     const __m512i words = _mm512_load_si512(words_at);
     const __m512i channel[3] = {_mm512_and_si512(words, k.low_byte),
                                 _mm512_and_si512(_mm512_srli_epi32(words, 8), k.low_byte),
@@ -221,17 +227,18 @@ TINTORA_AVX512_INLINE void correct_group_exactly(std::uint8_t* at, int count, co
     __m256i scaled[3][2];
     for (int half = 0; half < 2; ++half) {
         const __m512d u = _mm512_loadu_pd(u_values + 8 * half);
-        const __m512d top =
-            _mm512_add_pd(half_as_double(tl, half), _mm512_mul_pd(u, half_as_double(rise_top, half)));
-        const __m512d bottom =
-            _mm512_add_pd(half_as_double(bl, half), _mm512_mul_pd(u, half_as_double(rise_bottom, half)));
+        const __m512d top = _mm512_add_pd(half_as_double(tl, half),
+                                          _mm512_mul_pd(u, half_as_double(rise_top, half)));
+        const __m512d bottom = _mm512_add_pd(half_as_double(bl, half),
+                                             _mm512_mul_pd(u, half_as_double(rise_bottom, half)));
         const __m512d target = _mm512_add_pd(top, _mm512_mul_pd(w, _mm512_sub_pd(bottom, top)));
         // Intensity 0 has gain 0: those lanes are zeroed, not divided.
         const __m512d gain = _mm512_maskz_div_pd(static_cast<__mmask8>(lit >> (8 * half)), target,
                                                  half_as_double(intensity, half));
         // Truncated here, clipped at 255 by the saturating narrowing below.
         for (int c = 0; c < 3; ++c) {
-            scaled[c][half] = _mm512_cvttpd_epi32(_mm512_mul_pd(half_as_double(channel[c], half), gain));
+            scaled[c][half] =
+                _mm512_cvttpd_epi32(_mm512_mul_pd(half_as_double(channel[c], half), gain));
         }
     }
     __m128i bytes[3];
@@ -246,7 +253,8 @@ TINTORA_AVX512_INLINE void correct_group_exactly(std::uint8_t* at, int count, co
                                  _mm_shuffle_epi8(bytes[2], k.interleave[part][2]));
     }
     if (count == 16) {
-        for (int part = 0; part < 3; ++part) _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 16 * part), out[part]);
+        for (int part = 0; part < 3; ++part)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 16 * part), out[part]);
     } else {
         const __m512i packed = _mm512_inserti32x4(
             _mm512_inserti32x4(_mm512_castsi128_si512(out[0]), out[1], 1), out[2], 2);
@@ -256,8 +264,8 @@ TINTORA_AVX512_INLINE void correct_group_exactly(std::uint8_t* at, int count, co
 
 // Pass 3 for sixteen pixels (count of them real) starting at `at`.
 TINTORA_AVX512_INLINE void correct_group(std::uint8_t* at, int count, const double* u_values,
-                                          const float* u_float, double w_value, __m512 w_float,
-                                          const ChunkBuffers& buffers, int i, const Constants& k) {
+                                         const float* u_float, double w_value, __m512 w_float,
+                                         const ChunkBuffers& buffers, int i, const Constants& k) {
     const __m512i intensity = _mm512_cvtepu8_epi32(load128(buffers.intensity + i));
     const __m512i tl = _mm512_cvtepu8_epi32(load128(buffers.corners[0] + i));
     const __m512i tr = _mm512_cvtepu8_epi32(load128(buffers.corners[1] + i));
@@ -269,7 +277,8 @@ TINTORA_AVX512_INLINE void correct_group(std::uint8_t* at, int count, const doub
 
     // The gain in single precision, by the same steps.
     const __m512 u = _mm512_loadu_ps(u_float);
-    const __m512 top = _mm512_add_ps(_mm512_cvtepi32_ps(tl), _mm512_mul_ps(u, _mm512_cvtepi32_ps(rise_top)));
+    const __m512 top =
+        _mm512_add_ps(_mm512_cvtepi32_ps(tl), _mm512_mul_ps(u, _mm512_cvtepi32_ps(rise_top)));
     const __m512 bottom =
         _mm512_add_ps(_mm512_cvtepi32_ps(bl), _mm512_mul_ps(u, _mm512_cvtepi32_ps(rise_bottom)));
     const __m512 target = _mm512_add_ps(top, _mm512_mul_ps(w_float, _mm512_sub_ps(bottom, top)));
@@ -282,9 +291,10 @@ TINTORA_AVX512_INLINE void correct_group(std::uint8_t* at, int count, const doub
     __m512i low[3];
     __mmask16 doubtful = 0;
     for (int part = 0; part < 3; ++part) {
-        const __m128i raw = count == 16 ? load128(at + 16 * part)
-                                        : _mm_maskz_loadu_epi8(static_cast<__mmask16>(bytes >> (16 * part)),
-                                                               at + 16 * part);
+        const __m128i raw = count == 16
+                                ? load128(at + 16 * part)
+                                : _mm_maskz_loadu_epi8(static_cast<__mmask16>(bytes >> (16 * part)),
+                                                       at + 16 * part);
         const __m512 value = _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_cvtepu8_epi32(raw)),
                                            _mm512_permutexvar_ps(k.owner[part], gain));
         low[part] = _mm512_cvttps_epi32(_mm512_sub_ps(value, k.float_error));
@@ -302,22 +312,24 @@ TINTORA_AVX512_INLINE void correct_group(std::uint8_t* at, int count, const doub
         if (count == 16) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 16 * part), narrowed);
         } else {
-            _mm_mask_storeu_epi8(at + 16 * part, static_cast<__mmask16>(bytes >> (16 * part)), narrowed);
+            _mm_mask_storeu_epi8(at + 16 * part, static_cast<__mmask16>(bytes >> (16 * part)),
+                                 narrowed);
         }
     }
 }
 
 // Passes 1 and 3 of one chunk; pass 2 is the caller's.
 TINTORA_AVX512_INLINE void read_chunk(std::uint8_t* chunk, int count, const Constants& k,
-                                       ChunkBuffers& buffers) {
+                                      ChunkBuffers& buffers) {
     for (int i = 0; i < count; i += 16) {
-        read_pixels(chunk + 3 * i, std::min(16, count - i), k, buffers.words + i, buffers.intensity + i);
+        read_pixels(chunk + 3 * i, std::min(16, count - i), k, buffers.words + i,
+                    buffers.intensity + i);
     }
 }
 
-TINTORA_AVX512_INLINE void correct_chunk(std::uint8_t* chunk, int x0, int count, const FramePlan& plan,
-                                          const RowPlace& place, const ChunkBuffers& buffers,
-                                          const Constants& k) {
+TINTORA_AVX512_INLINE void correct_chunk(std::uint8_t* chunk, int x0, int count,
+                                         const FramePlan& plan, const RowPlace& place,
+                                         const ChunkBuffers& buffers, const Constants& k) {
     const __m512 w_float = _mm512_set1_ps(static_cast<float>(place.w));
     for (int i = 0; i < count; i += 16) {
         correct_group(chunk + 3 * i, std::min(16, count - i), plan.u.data() + x0 + i,
@@ -327,6 +339,9 @@ TINTORA_AVX512_INLINE void correct_chunk(std::uint8_t* chunk, int x0, int count,
 
 }  // namespace
 
+// The two row loops differ only in pass 2. They stay two loops because a
+// function may only inline code for instructions its own target allows, so
+// the VBMI lookup cannot sit in a loop shared with the plain AVX-512 kernel.
 TINTORA_AVX512 void correct_rows_avx512(Frame& frame, const FramePlan& plan) {
     const Constants k = make_constants();
     ChunkBuffers buffers;
@@ -351,7 +366,8 @@ TINTORA_AVX512_VBMI void correct_rows_avx512_vbmi(Frame& frame, const FramePlan&
             const int count = std::min(kChunk, frame.width() - x0);
             std::uint8_t* chunk = frame.pixel(y, x0);
             read_chunk(chunk, count, k, buffers);
-            look_up_corners_vbmi(plan.point_tables, place.lower, x0, count, plan.first_right, buffers);
+            look_up_corners_vbmi(plan.point_tables, place.lower, x0, count, plan.first_right,
+                                 buffers);
             correct_chunk(chunk, x0, count, plan, place, buffers, k);
         }
     }

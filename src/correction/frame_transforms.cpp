@@ -86,11 +86,20 @@ int nearest_source_index(int i, int n, int m) {
 void rotate_frame(const Frame& source, Frame& destination, int angle) {
     with_distinct_source(source, destination, [angle](const Frame& src, Frame& dst) {
         switch (angle) {
-            case 0: copy_rows(src, dst, false); break;
-            case 90: rotate_quarter<true>(src, dst); break;
-            case 180: rotate_half(src, dst); break;
-            case 270: rotate_quarter<false>(src, dst); break;
-            default: break;
+            case 0:
+                copy_rows(src, dst, false);
+                break;
+            case 90:
+                rotate_quarter<true>(src, dst);
+                break;
+            case 180:
+                rotate_half(src, dst);
+                break;
+            case 270:
+                rotate_quarter<false>(src, dst);
+                break;
+            default:
+                break;
         }
     });
 }

@@ -1,7 +1,5 @@
 #include "correction/jpeg_codec.hpp"
 
-#include "common/file_io.hpp"
-
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -9,6 +7,8 @@
 #include <memory>
 #include <new>
 #include <string>
+
+#include "common/file_io.hpp"
 
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
@@ -102,8 +102,9 @@ bool decode_into(const std::uint8_t* data, std::size_t size, DecodeTarget* targe
         target->frame.resize(width, static_cast<int>(info.output_height));
         if (cmyk) target->cmyk_row.resize(4 * static_cast<std::size_t>(width));
     } catch (const std::bad_alloc&) {
-        target->too_large = "Not enough memory for a picture of " + std::to_string(info.output_width) +
-                            " x " + std::to_string(info.output_height) + " pixels.";
+        target->too_large = "Not enough memory for a picture of " +
+                            std::to_string(info.output_width) + " x " +
+                            std::to_string(info.output_height) + " pixels.";
         jpeg_destroy_decompress(&info);
         return false;
     }

@@ -21,7 +21,6 @@ Result<Frame> load_jpeg(const std::filesystem::path& path);
 
 // Encodes with the library's defaults (baseline, 4:2:0) at the given quality.
 Result<std::vector<std::uint8_t>> encode_jpeg(const Frame& frame, int quality = kJpegQuality);
-Status save_jpeg(const Frame& frame, const std::filesystem::path& path,
-                 int quality = kJpegQuality);
+Status save_jpeg(const Frame& frame, const std::filesystem::path& path, int quality = kJpegQuality);
 
 }  // namespace tintora

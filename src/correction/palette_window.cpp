@@ -110,7 +110,8 @@ void PaletteWindow::show_near_owner() {
 
 void PaletteWindow::redraw_graph() {
     const ColorTable& table = program_.grid().color_table[program_.grid().current_point()];
-    for (int v = 0; v < kIntensityCount; ++v) table_->item(v, 1)->setText(QString::number(table[v]));
+    for (int v = 0; v < kIntensityCount; ++v)
+        table_->item(v, 1)->setText(QString::number(table[v]));
     graph_->update();
 }
 

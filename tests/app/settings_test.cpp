@@ -10,29 +10,12 @@
 #include <vector>
 
 #include "app/texts.hpp"
+#include "support/temporary_folder.hpp"
 
 namespace tintora {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A fresh folder under the system's temporary folder, removed afterwards.
-class TemporaryFolder {
-public:
-    TemporaryFolder() {
-        std::string name = (fs::temp_directory_path() / "tintora-settings-XXXXXX").string();
-        if (::mkdtemp(name.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = name;
-    }
-    ~TemporaryFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 void write_file(const fs::path& path, const std::string& bytes, fs::perms perms = fs::perms(0644)) {
     fs::create_directories(path.parent_path());
@@ -89,8 +72,8 @@ TEST(SettingsText, ReadsKeyedLinesByTheFileRules) {
          "/default/Temp", "/default/ffmpeg", "/default/ffplay"},
         {"bytes kept as they are", "FFPLAY=/\xff\xe9 x=y\r\n", "eng", "/default/Temp",
          "/default/ffmpeg", "/\xff\xe9 x=y"},
-        {"long line read whole", "FFMPEG=" + long_path + "\r\nLANG=rus\r\n", "rus",
-         "/default/Temp", long_path, "/default/ffplay"},
+        {"long line read whole", "FFMPEG=" + long_path + "\r\nLANG=rus\r\n", "rus", "/default/Temp",
+         long_path, "/default/ffplay"},
         // Read whole, the tail of a long line is no line of its own.
         {"no key inside a long line", chunk_key_line + "\r\n", "eng", "/default/Temp",
          "/default/ffmpeg", "/default/ffplay"},
@@ -146,7 +129,7 @@ TEST(SettingsDefaults, LanguageFollowsCountryCodeSeven) {
 // Layout: prog/ (the program's folder), bin_plain/ffmpeg not executable,
 // bin_dir/ffmpeg a folder, bin_a/ and bin_b/ with executable tools.
 TEST(SettingsDefaults, ToolPathBesideProgramThenAbsoluteSearchPathThenBesideProgram) {
-    TemporaryFolder root;
+    test::TemporaryFolder root;
     const fs::path prog = root.path() / "prog";
     const fs::path plain = root.path() / "bin_plain";
     const fs::path folder = root.path() / "bin_dir";
@@ -192,7 +175,7 @@ TEST(SettingsDefaults, ToolPathBesideProgramThenAbsoluteSearchPathThenBesideProg
 }
 
 TEST(SettingsFile, LoadGivesDefaultsWithoutAFileAndTheFileValuesWithOne) {
-    TemporaryFolder prog;
+    test::TemporaryFolder prog;
     const SettingsEnvironment environment{prog.path(), 7, ""};
     const AppSettings defaults = load_settings(environment);
     EXPECT_EQ(defaults.language, "rus");
@@ -217,7 +200,7 @@ TEST(SettingsFile, LoadGivesDefaultsWithoutAFileAndTheFileValuesWithOne) {
 }
 
 TEST(SettingsFile, SaveReplacesTheWholeFileAndLeavesNoTemporaryFile) {
-    TemporaryFolder prog;
+    test::TemporaryFolder prog;
     const fs::path file = prog.path() / "Tintora.ini";
     write_file(file, "# my notes\nLANG=eng\nEXTRA=1\n", fs::perms(0600));
 
@@ -245,7 +228,7 @@ TEST(SettingsFile, SaveReplacesTheWholeFileAndLeavesNoTemporaryFile) {
 }
 
 TEST(SettingsFile, SaveReportsAnUnwritablePlace) {
-    TemporaryFolder root;
+    test::TemporaryFolder root;
     write_file(root.path() / "a_file", "x");
     fs::create_directories(root.path() / "blocked" / "Tintora.ini");
     const fs::path places[] = {root.path() / "missing", root.path() / "missing" / "deeper",
@@ -260,9 +243,9 @@ TEST(SettingsFile, SaveReportsAnUnwritablePlace) {
     EXPECT_EQ(read_file(root.path() / "a_file"), "x");
     // The failed rename over the folder left nothing behind.
     EXPECT_TRUE(fs::is_directory(root.path() / "blocked" / "Tintora.ini"));
-    EXPECT_EQ(std::distance(fs::directory_iterator(root.path() / "blocked"),
-                            fs::directory_iterator()),
-              1);
+    EXPECT_EQ(
+        std::distance(fs::directory_iterator(root.path() / "blocked"), fs::directory_iterator()),
+        1);
 }
 
 TEST(Texts, LanguageChoiceOfMessagesMainWindowAndHelpPage) {

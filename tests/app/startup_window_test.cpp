@@ -30,6 +30,7 @@
 #include "app/program.hpp"
 #include "correction/jpeg_codec.hpp"
 #include "correction/palette_window.hpp"
+#include "support/message_box_catcher.hpp"
 #include "video/progress_dialog.hpp"
 #include "video/video_window.hpp"
 
@@ -49,26 +50,6 @@ std::string read_text(const fs::path& path) {
 void write_text(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
-
-// Closes every message box that becomes modal while it lives, keeping its
-// text, so a test can trigger a warning without blocking.
-class MessageBoxCatcher {
-public:
-    MessageBoxCatcher() {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                texts_.push_back(box->text().toStdString());
-                box->close();
-            }
-        });
-        timer_.start(10);
-    }
-    const Strings& texts() const { return texts_; }
-
-private:
-    QTimer timer_;
-    Strings texts_;
-};
 
 // Each menu of the bar as its title followed by its items, "-" for a separator.
 std::vector<Strings> menu_layout(const MainWindow& window) {
@@ -244,7 +225,7 @@ TEST_F(StartupWindowTest, ClosingWritesTheFourCurrentValues) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&program.main_window()));
     // A change made during the run reaches the file.
     program.main_window().findChild<QAction*>("englishAction")->trigger();
-    MessageBoxCatcher catcher;
+    test::MessageBoxCatcher catcher;
     EXPECT_TRUE(program.main_window().close());
     EXPECT_TRUE(catcher.texts().empty());
     EXPECT_EQ(read_text(ini()), ini_text("eng", "/srv/work", "/opt/ffmpeg", "/opt/ffplay"));
@@ -286,7 +267,7 @@ TEST_P(UnwritableSettingsTest, ClosingTellsTheUserInTheInterfaceLanguage) {
     Program& program = start(GetParam().country_code, dir() / "blocker" / "program");
     program.main_window().show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&program.main_window()));
-    MessageBoxCatcher catcher;
+    test::MessageBoxCatcher catcher;
     program.main_window().close();
     EXPECT_EQ(catcher.texts(), Strings{GetParam().message});
     // The window closes all the same.

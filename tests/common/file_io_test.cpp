@@ -14,37 +14,12 @@
 #include <string>
 #include <string_view>
 
+#include "support/temporary_folder.hpp"
+
 namespace tintora {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A folder of its own for each test, removed with everything in it.
-class TempFolder {
-public:
-    TempFolder() {
-        std::string name = (fs::temp_directory_path() / "tintora-io-XXXXXX").string();
-        if (::mkdtemp(name.data()) == nullptr) std::abort();
-        path_ = name;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-
-    // Every name in the folder: a leftover temporary file shows up here.
-    std::set<std::string> names() const {
-        std::set<std::string> found;
-        for (const fs::directory_entry& entry : fs::directory_iterator(path_)) {
-            found.insert(entry.path().filename().string());
-        }
-        return found;
-    }
-
-private:
-    fs::path path_;
-};
 
 std::string file_content(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -69,7 +44,7 @@ std::string all_byte_values(std::size_t length) {
 }
 
 TEST(WriteFileAtomically, WritesAndReplacesTheWholeContent) {
-    TempFolder folder;
+    test::TemporaryFolder folder;
     const fs::path path = folder / "project.tpr";
     const std::string contents[] = {"KEY=long first value\r\n", "short", all_byte_values(70000),
                                     ""};
@@ -82,7 +57,7 @@ TEST(WriteFileAtomically, WritesAndReplacesTheWholeContent) {
 }
 
 TEST(WriteFileAtomically, AnExistingFileKeepsItsPermissions) {
-    TempFolder folder;
+    test::TemporaryFolder folder;
     const fs::path path = folder / "settings.ini";
     for (const mode_t mode : {0600, 0640, 0751, 0444}) {
         put_file(path, "old");
@@ -94,7 +69,7 @@ TEST(WriteFileAtomically, AnExistingFileKeepsItsPermissions) {
 }
 
 TEST(WriteFileAtomically, FailuresNameTheFileAndLeaveNothingBehind) {
-    TempFolder folder;
+    test::TemporaryFolder folder;
     put_file(folder / "plain file", "keep");
     // A target that is a folder with something in it cannot be renamed over.
     fs::create_directory(folder / "taken");
@@ -114,7 +89,7 @@ TEST(WriteFileAtomically, FailuresNameTheFileAndLeaveNothingBehind) {
 // A write that fails halfway (here: over the process's file size limit,
 // standing in for a full disk) must leave the old file as it was.
 TEST(WriteFileAtomically, AWriteFailingHalfwayKeepsTheOldFileWhole) {
-    TempFolder folder;
+    test::TemporaryFolder folder;
     const fs::path path = folder / "project.tpr";
     put_file(path, "the old project");
 
@@ -135,7 +110,7 @@ TEST(WriteFileAtomically, AWriteFailingHalfwayKeepsTheOldFileWhole) {
 }
 
 TEST(ReadFileBytes, ReadsEveryByte) {
-    TempFolder folder;
+    test::TemporaryFolder folder;
     // Longer than one read chunk, and empty.
     for (const std::string& content : {all_byte_values(200001), std::string()}) {
         put_file(folder / "data", content);
@@ -146,7 +121,7 @@ TEST(ReadFileBytes, ReadsEveryByte) {
 }
 
 TEST(ReadFileBytes, MissingFilesAndFoldersAreErrorsNamingThePath) {
-    TempFolder folder;
+    test::TemporaryFolder folder;
     fs::create_directory(folder / "a folder");
     for (const fs::path& path :
          {folder / "missing", folder / "a folder", folder / "missing" / "x"}) {

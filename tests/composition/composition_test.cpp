@@ -11,6 +11,7 @@
 
 #include "correction/frame_transforms.hpp"
 #include "correction/jpeg_codec.hpp"
+#include "support/temporary_folder.hpp"
 #include "support/test_pictures.hpp"
 
 namespace tintora {
@@ -20,19 +21,6 @@ namespace fs = std::filesystem;
 
 constexpr std::uint8_t kRed[3] = {0, 0, 255};  // B, G, R
 constexpr std::uint8_t kGreen[3] = {0, 255, 0};
-
-Frame uniform_frame(int width, int height, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
-    Frame frame(width, height);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            std::uint8_t* p = frame.pixel(y, x);
-            p[0] = b;
-            p[1] = g;
-            p[2] = r;
-        }
-    }
-    return frame;
-}
 
 bool pixel_is(const Frame& frame, int x, int y, const std::uint8_t* bgr) {
     const std::uint8_t* p = frame.pixel(y, x);
@@ -55,8 +43,8 @@ void draw_overlay_reference(Frame& picture, const Frame& overlay, const Correcti
     const int hf = overlay.height();
     for (double y = 0; y < hf - 1; y += step) {
         for (double x = 0; x < wf - 1; x += step) {
-            const std::uint8_t* in =
-                overlay.pixel(std::min(static_cast<int>(y), hf - 1), std::min(static_cast<int>(x), wf - 1));
+            const std::uint8_t* in = overlay.pixel(std::min(static_cast<int>(y), hf - 1),
+                                                   std::min(static_cast<int>(x), wf - 1));
             std::uint8_t b = in[0], g = in[1], r = in[2];
             const double rx = x / (wf - 1.0);
             const double ry = y / (hf - 1.0);
@@ -92,7 +80,8 @@ void draw_markers_reference(Frame& picture, const CorrectionGrid& grid, double s
 Frame fresh_background(const Frame& background, int rotation_index, double scale) {
     Frame rotated;
     rotate_frame(background, rotated, rotation_index * 90);
-    Frame scaled(static_cast<int>(rotated.width() * scale), static_cast<int>(rotated.height() * scale));
+    Frame scaled(static_cast<int>(rotated.width() * scale),
+                 static_cast<int>(rotated.height() * scale));
     resample_frame(rotated, scaled);
     return scaled;
 }
@@ -150,7 +139,8 @@ TEST(CompositionOverlay, ReachesRowsBeyondTenThousand) {
         ASSERT_EQ(fast, plain) << step;
         int drawn_below = 0;
         for (int y = 10001; y < fast.height(); ++y) {
-            for (int x = 0; x < fast.width(); ++x) drawn_below += !pixel_is(fast, x, y, fast.pixel(0, 0));
+            for (int x = 0; x < fast.width(); ++x)
+                drawn_below += !pixel_is(fast, x, y, fast.pixel(0, 0));
         }
         EXPECT_GT(drawn_below, 0) << step;
     }
@@ -162,14 +152,15 @@ TEST(CompositionOverlay, DensityZeroDrawsOnlyTheFirstFramePixel) {
         grid.area_x[p] = 100 + 50 * (p % 3);
         grid.area_y[p] = 66 + 34 * (p / 3);
     }
-    Frame overlay = uniform_frame(20, 20, 5, 5, 5);
+    Frame overlay = test::uniform_frame(20, 20, 5, 5, 5);
     std::copy(kGreen, kGreen + 3, overlay.pixel(0, 0));  // intensity 85, kept by identity tables
-    const Frame white = uniform_frame(300, 200, 255, 255, 255);
+    const Frame white = test::uniform_frame(300, 200, 255, 255, 255);
     Frame picture = white;
     draw_overlay(picture, overlay, grid, 1.0, kDensitySteps[0]);
     int changed = 0;
     for (int y = 0; y < picture.height(); ++y) {
-        for (int x = 0; x < picture.width(); ++x) changed += !pixel_is(picture, x, y, white.pixel(0, 0));
+        for (int x = 0; x < picture.width(); ++x)
+            changed += !pixel_is(picture, x, y, white.pixel(0, 0));
     }
     EXPECT_EQ(changed, 1);
     EXPECT_TRUE(pixel_is(picture, 100, 66, kGreen));
@@ -182,8 +173,8 @@ TEST(Composition, ComposedPictureIsBackgroundThenOverlayThenMarkers) {
         int rotation, scale, density;
         bool hide, video;
     } cases[] = {
-        {0, 5, 4, false, true}, {1, 3, 5, false, true}, {2, 2, 6, false, true},
-        {3, 6, 1, false, true}, {0, 5, 0, false, true}, {0, 7, 4, true, true},
+        {0, 5, 4, false, true},  {1, 3, 5, false, true}, {2, 2, 6, false, true},
+        {3, 6, 1, false, true},  {0, 5, 0, false, true}, {0, 7, 4, true, true},
         {1, 5, 4, false, false}, {0, 0, 3, false, true},
     };
     std::mt19937 random(31337);
@@ -204,7 +195,8 @@ TEST(Composition, ComposedPictureIsBackgroundThenOverlayThenMarkers) {
         Frame expected = fresh_background(background, c.rotation, scale);
         EXPECT_EQ(composition.clean_background(), expected);
         if (c.video) {
-            if (!c.hide) draw_overlay_reference(expected, overlay, grid, scale, kDensitySteps[c.density]);
+            if (!c.hide)
+                draw_overlay_reference(expected, overlay, grid, scale, kDensitySteps[c.density]);
             draw_markers_reference(expected, grid, scale);
         }
         EXPECT_EQ(composition.picture(), expected)
@@ -228,9 +220,9 @@ TEST(Composition, CachedBackgroundFollowsRotationScaleAndBackground) {
     const struct {
         int rotation, scale;
         const Frame* new_background;
-    } steps[] = {{0, 5, nullptr}, {1, 5, nullptr}, {1, 3, nullptr}, {1, 3, nullptr},
-                 {1, 3, &second}, {2, 8, nullptr}, {0, 5, nullptr}, {0, 5, &first},
-                 {3, 4, nullptr}};
+    } steps[] = {{0, 5, nullptr}, {1, 5, nullptr}, {1, 3, nullptr},
+                 {1, 3, nullptr}, {1, 3, &second}, {2, 8, nullptr},
+                 {0, 5, nullptr}, {0, 5, &first},  {3, 4, nullptr}};
     const Frame* current = &first;
     for (const auto& step : steps) {
         if (step.new_background != nullptr) {
@@ -240,7 +232,8 @@ TEST(Composition, CachedBackgroundFollowsRotationScaleAndBackground) {
         composition.choices.rotation_index = step.rotation;
         composition.choices.scale_index = step.scale;
         composition.compose(grid, &overlay);
-        const Frame expected = fresh_background(*current, step.rotation, kDisplayScales[step.scale]);
+        const Frame expected =
+            fresh_background(*current, step.rotation, kDisplayScales[step.scale]);
         ASSERT_EQ(composition.clean_background(), expected) << step.rotation << " " << step.scale;
         composition.compose(grid, nullptr);
         ASSERT_EQ(composition.picture(), expected) << step.rotation << " " << step.scale;
@@ -299,8 +292,8 @@ TEST(Composition, DefaultLayoutMarkersAndDrawingOrder) {
     EXPECT_FALSE(set_default_layout(grid, composition));
     EXPECT_EQ(grid.area_x[4], 0);
 
-    composition.set_background(uniform_frame(300, 200, 40, 40, 40));
-    const int places[9][2] = {{100, 66}, {150, 66}, {200, 66},  {100, 100}, {150, 100},
+    composition.set_background(test::uniform_frame(300, 200, 40, 40, 40));
+    const int places[9][2] = {{100, 66},  {150, 66},  {200, 66},  {100, 100}, {150, 100},
                               {200, 100}, {100, 133}, {150, 133}, {200, 133}};
     ASSERT_TRUE(set_default_layout(grid, composition));
     for (int p = 0; p < 9; ++p) {
@@ -316,7 +309,7 @@ TEST(Composition, DefaultLayoutMarkersAndDrawingOrder) {
     EXPECT_EQ(rotated.area_y, grid.area_y);
     composition.choices.rotation_index = 0;
 
-    const Frame overlay = uniform_frame(8, 8, 90, 90, 90);
+    const Frame overlay = test::uniform_frame(8, 8, 90, 90, 90);
     composition.choices.hide_frame = true;
     for (const int scale_index : {5, 3}) {
         composition.choices.scale_index = scale_index;
@@ -348,8 +341,8 @@ TEST(CompositionClicks, LeftClickMovesTheCurrentAreaPoint) {
     const struct {
         double scale;
         int x, y, area_x, area_y;
-    } cases[] = {{0.5, 40, 30, 80, 60}, {1.0, 7, 9, 7, 9},   {0.33, 10, 1, 30, 3},
-                 {3.0, 10, 11, 3, 3},   {1.5, 1, 2, 0, 1},   {0.1, 0, 299, 0, 2990}};
+    } cases[] = {{0.5, 40, 30, 80, 60}, {1.0, 7, 9, 7, 9}, {0.33, 10, 1, 30, 3},
+                 {3.0, 10, 11, 3, 3},   {1.5, 1, 2, 0, 1}, {0.1, 0, 299, 0, 2990}};
     for (const auto& c : cases) {
         CorrectionGrid grid;
         grid.cur_point = 4;
@@ -398,34 +391,17 @@ TEST(CompositionClicks, MiddleClickCentresTheMeshInsideTheBackground) {
 TEST(CompositionClicks, ThumbnailPicksTheCellUnderTheClick) {
     const struct {
         int x, y, point;
-    } cases[] = {{99, 99, 8}, {34, 0, 1}, {0, 0, 0},  {33, 33, 0}, {66, 0, 1},
-                 {67, 0, 2},  {0, 34, 3}, {50, 50, 4}, {0, 67, 6}, {99, 0, 2}};
+    } cases[] = {{99, 99, 8}, {34, 0, 1}, {0, 0, 0},   {33, 33, 0}, {66, 0, 1},
+                 {67, 0, 2},  {0, 34, 3}, {50, 50, 4}, {0, 67, 6},  {99, 0, 2}};
     for (const auto& c : cases) {
         EXPECT_EQ(thumbnail_point_at(c.x, c.y, 100, 100), c.point) << c.x << "," << c.y;
     }
 }
 
-class TemporaryFolder {
-public:
-    TemporaryFolder() {
-        std::string name = (fs::temp_directory_path() / "tintora-composition-XXXXXX").string();
-        if (::mkdtemp(name.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = name;
-    }
-    ~TemporaryFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
-
 TEST(Composition, OpenBackgroundLoadsAJpegAndAFailureKeepsTheOldOne) {
-    TemporaryFolder folder;
+    test::TemporaryFolder folder;
     const fs::path jpeg = folder.path() / "panorama.jpg";
-    ASSERT_TRUE(save_jpeg(uniform_frame(48, 32, 30, 120, 200), jpeg).ok());
+    ASSERT_TRUE(save_jpeg(test::uniform_frame(48, 32, 30, 120, 200), jpeg).ok());
     const fs::path text = folder.path() / "notes.jpg";
     std::ofstream(text) << "not a picture";
 

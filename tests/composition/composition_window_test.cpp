@@ -22,6 +22,8 @@
 #include "app/program.hpp"
 #include "composition/grid_thumbnail.hpp"
 #include "correction/jpeg_codec.hpp"
+#include "support/message_box_catcher.hpp"
+#include "support/test_pictures.hpp"
 
 namespace tintora {
 namespace {
@@ -30,16 +32,9 @@ namespace fs = std::filesystem;
 using Rgb = std::array<int, 3>;
 
 Frame uniform_frame(int width, int height, Rgb rgb) {
-    Frame frame(width, height);
-    for (int r = 0; r < height; ++r) {
-        for (int c = 0; c < width; ++c) {
-            std::uint8_t* p = frame.pixel(r, c);
-            p[0] = static_cast<std::uint8_t>(rgb[2]);
-            p[1] = static_cast<std::uint8_t>(rgb[1]);
-            p[2] = static_cast<std::uint8_t>(rgb[0]);
-        }
-    }
-    return frame;
+    return test::uniform_frame(width, height, static_cast<std::uint8_t>(rgb[2]),
+                               static_cast<std::uint8_t>(rgb[1]),
+                               static_cast<std::uint8_t>(rgb[0]));
 }
 
 Rgb rgb_at(const Frame& frame, int x, int y) {
@@ -71,25 +66,6 @@ Reading read_at(const Frame& picture, int x, int y) {
     reading.intensity = total == 0 ? 0 : (total - 1) / 9;
     return reading;
 }
-
-// Closes every message box that becomes modal while it lives, keeping its text.
-class MessageBoxCatcher {
-public:
-    MessageBoxCatcher() {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                texts_.push_back(box->text().toStdString());
-                box->close();
-            }
-        });
-        timer_.start(10);
-    }
-    const std::vector<std::string>& texts() const { return texts_; }
-
-private:
-    QTimer timer_;
-    std::vector<std::string> texts_;
-};
 
 class CompositionWindowTest : public testing::Test {
 protected:
@@ -369,7 +345,7 @@ TEST_F(CompositionWindowTest, AFileThatIsNotAJpegIsRefusedAndThePreviousBackgrou
     std::ofstream(dir() / "notes.jpg") << "not a picture";
     for (const char* name : {"notes.jpg", "missing.jpg"}) {
         SCOPED_TRACE(name);
-        MessageBoxCatcher catcher;
+        test::MessageBoxCatcher catcher;
         EXPECT_FALSE(open(dir() / name));
         ASSERT_EQ(catcher.texts().size(), 1u);
         EXPECT_EQ(catcher.texts()[0].rfind("Can't open the image!", 0), 0u) << catcher.texts()[0];

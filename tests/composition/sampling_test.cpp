@@ -25,9 +25,8 @@ Frame uniform_frame(int width, int height, int b, int g, int r) {
 TEST(SampleIntensity, IsTheSumTimesTheDoubleBelowOneNinthTruncated) {
     const struct {
         int sum, intensity;
-    } cases[] = {{0, 0},   {1, 0},     {8, 0},     {9, 0},     {10, 1},    {17, 1},
-                 {18, 1},  {19, 2},    {27, 2},    {28, 3},    {2286, 253}, {2287, 254},
-                 {2294, 254}, {2295, 254}};
+    } cases[] = {{0, 0},  {1, 0},  {8, 0},  {9, 0},      {10, 1},     {17, 1},     {18, 1},
+                 {19, 2}, {27, 2}, {28, 3}, {2286, 253}, {2287, 254}, {2294, 254}, {2295, 254}};
     for (const auto& c : cases) EXPECT_EQ(sample_intensity(c.sum), c.intensity) << c.sum;
 
     // Every possible total, against the multiplication itself in extended precision.
@@ -60,7 +59,8 @@ TEST(TakeSample, ReadsThreePixelsOfTheRowMovedInsideAtTheEnds) {
     };
     const SampleGeometry geometry{0, 1.0, 5, 2};
     for (const auto& c : cases) {
-        const std::optional<SampleReading> reading = take_sample(background, composed, geometry, c.x, 1);
+        const std::optional<SampleReading> reading =
+            take_sample(background, composed, geometry, c.x, 1);
         ASSERT_TRUE(reading.has_value()) << c.x;
         EXPECT_EQ(reading->background.r, 101 + c.first) << c.x;
         EXPECT_EQ(reading->background.g, 10 * (c.first + 1)) << c.x;
@@ -71,7 +71,8 @@ TEST(TakeSample, ReadsThreePixelsOfTheRowMovedInsideAtTheEnds) {
         EXPECT_EQ(reading->video.b, 0) << c.x;
         EXPECT_EQ(reading->video.intensity, c.video_intensity) << c.x;
 
-        const std::optional<SampleReading> top = take_sample(background, composed, geometry, c.x, 0);
+        const std::optional<SampleReading> top =
+            take_sample(background, composed, geometry, c.x, 0);
         ASSERT_TRUE(top.has_value());
         EXPECT_EQ(top->background.r + top->background.g + top->background.b, 0) << c.x;
     }
@@ -117,13 +118,14 @@ TEST(TakeSample, ShownPositionUndoesScaleAndRotation) {
         double scale;
         int x, y, shown_x, shown_y;
     } cases[] = {
-        {1, 1.0, 10, 20, 20, 190},  {0, 2.0, 101, 51, 50, 25},  {2, 1.0, 10, 20, 290, 180},
-        {3, 1.0, 10, 20, 280, 10},  {0, 0.33, 10, 1, 30, 3},    {1, 0.5, 11, 21, 42, 178},
+        {1, 1.0, 10, 20, 20, 190},   {0, 2.0, 101, 51, 50, 25}, {2, 1.0, 10, 20, 290, 180},
+        {3, 1.0, 10, 20, 280, 10},   {0, 0.33, 10, 1, 30, 3},   {1, 0.5, 11, 21, 42, 178},
         {3, 3.0, 100, 200, 234, 33}, {0, 1.0, 0, 0, 0, 0},
     };
     for (const auto& c : cases) {
         const SampleGeometry geometry{c.rotation, c.scale, 300, 200};
-        const std::optional<SampleReading> reading = take_sample(picture, picture, geometry, c.x, c.y);
+        const std::optional<SampleReading> reading =
+            take_sample(picture, picture, geometry, c.x, c.y);
         ASSERT_TRUE(reading.has_value());
         EXPECT_EQ(reading->shown_x, c.shown_x) << c.rotation << " " << c.scale << " " << c.x;
         EXPECT_EQ(reading->shown_y, c.shown_y) << c.rotation << " " << c.scale << " " << c.y;

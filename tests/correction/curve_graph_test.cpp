@@ -19,8 +19,8 @@ TEST(CurveGraphGeometry, ColumnsAndRowsOfIntensities) {
     const struct {
         int width, height, v, x, y;
     } cases[] = {
-        {660, 510, 0, 0, 509},   {660, 510, 1, 2, 507},  {660, 510, 100, 200, 309},
-        {660, 510, 255, 510, -1}, {405, 255, 0, 0, 254},  {405, 255, 37, 37, 217},
+        {660, 510, 0, 0, 509},    {660, 510, 1, 2, 507}, {660, 510, 100, 200, 309},
+        {660, 510, 255, 510, -1}, {405, 255, 0, 0, 254}, {405, 255, 37, 37, 217},
         {405, 255, 255, 255, -1},
     };
     for (const auto& c : cases) {
@@ -36,8 +36,8 @@ TEST(CurveGraphPress, PairUnderThePress) {
         bool pair;
         int v, t;
     } cases[] = {
-        {706, 441, 0, 440, true, 0, 0},      // bottom-left corner of the plot
-        {706, 441, 0, 0, true, 0, 254},      // the top row gives 254, not 255
+        {706, 441, 0, 440, true, 0, 0},  // bottom-left corner of the plot
+        {706, 441, 0, 0, true, 0, 254},  // the top row gives 254, not 255
         {706, 441, 0, 1, true, 0, 254},
         {706, 441, 0, 2, true, 0, 253},
         {706, 441, 0, 439, true, 0, 0},
@@ -52,14 +52,15 @@ TEST(CurveGraphPress, PairUnderThePress) {
         {405, 255, 200, 100, true, 200, 154},
         {405, 255, 254, 254, true, 254, 0},
         {405, 255, 0, 253, true, 0, 1},  // q = 64515 div 254 = 253
-        {150, 441, 0, 0, false, 0, 0},  // no room for a plot
+        {150, 441, 0, 0, false, 0, 0},   // no room for a plot
         {100, 441, 0, 0, false, 0, 0},
         {706, 1, 0, 0, false, 0, 0},
     };
     for (const auto& c : cases) {
         const std::optional<GraphPair> pair =
             pair_at_press(CurveGraphGeometry(c.width, c.height), c.x, c.y);
-        ASSERT_EQ(pair.has_value(), c.pair) << c.width << "x" << c.height << " at " << c.x << "," << c.y;
+        ASSERT_EQ(pair.has_value(), c.pair)
+            << c.width << "x" << c.height << " at " << c.x << "," << c.y;
         if (!pair) continue;
         EXPECT_EQ(pair->v, c.v) << c.width << "x" << c.height << " at " << c.x << "," << c.y;
         EXPECT_EQ(pair->t, c.t) << c.width << "x" << c.height << " at " << c.x << "," << c.y;
@@ -71,8 +72,7 @@ TEST(CurveGraphMarker, PlaceOfTheCandidatePair) {
         int left, top, width, height, i, j;
         int marker_left, marker_top;
     } cases[] = {
-        {135, 8, 706, 441, 0, 0, 133, 447},
-        {135, 8, 706, 441, 255, 255, 689, 6},
+        {135, 8, 706, 441, 0, 0, 133, 447},     {135, 8, 706, 441, 255, 255, 689, 6},
         {135, 8, 706, 441, 1, 254, 135, 7},      // 556 div 255 = 2; 8 + 1.73 - 2
         {135, 8, 706, 441, 120, 135, 394, 213},  // 66720 div 255 = 261; 8 + 207.53 - 2
         {0, 0, 406, 100, 0, 254, -2, -1},        // 0.39 - 2 truncates toward zero
@@ -93,7 +93,8 @@ TEST(CurveGraphMarker, PressAtTheMarkerCentreGivesItsPair) {
         const CurveGraphGeometry graph(size.first, size.second);
         for (int i = 0; i < 256; ++i) {
             for (int j = 0; j < 256; ++j) {
-                const MarkerPlace place = candidate_marker_place(0, 0, size.first, size.second, i, j);
+                const MarkerPlace place =
+                    candidate_marker_place(0, 0, size.first, size.second, i, j);
                 const int y = std::min(place.top + 2, size.second - 1);
                 const std::optional<GraphPair> pair = pair_at_press(graph, place.left + 2, y);
                 ASSERT_TRUE(pair.has_value()) << i << "," << j;

@@ -50,9 +50,8 @@ TEST(CorrectFrame, MatchesThePixelByPixelLoopByteForByte) {
     const struct {
         int width;
         int height;
-    } sizes[] = {{1, 1},  {1, 7},   {7, 1},   {2, 2},    {3, 3},  {5, 4},
-                 {9, 9},  {17, 3},  {31, 5},  {64, 2},   {257, 3}, {513, 3},
-                 {1027, 5}, {640, 9}, {1, 300}, {300, 1}};
+    } sizes[] = {{1, 1},  {1, 7},  {7, 1},   {2, 2},   {3, 3},    {5, 4},   {9, 9},   {17, 3},
+                 {31, 5}, {64, 2}, {257, 3}, {513, 3}, {1027, 5}, {640, 9}, {1, 300}, {300, 1}};
     const std::function<CorrectionGrid(std::mt19937&)> grids[] = {
         test::random_grid, shared_curve_grid, half_shared_grid,
         [](std::mt19937&) { return CorrectionGrid{}; }};
@@ -77,7 +76,8 @@ TEST(CorrectFrame, MatchesThePixelByPixelLoopByteForByte) {
 TEST(CorrectFrame, MatchesThePixelByPixelLoopOnManyGrids) {
     std::mt19937 random(4242);
     for (int round = 0; round < 24; ++round) {
-        const CorrectionGrid grid = round % 3 == 0 ? half_shared_grid(random) : test::random_grid(random);
+        const CorrectionGrid grid =
+            round % 3 == 0 ? half_shared_grid(random) : test::random_grid(random);
         Frame fast = greyish_frame(997, 41, random);
         Frame plain = fast;
         correct_frame(fast, grid);
@@ -88,7 +88,7 @@ TEST(CorrectFrame, MatchesThePixelByPixelLoopOnManyGrids) {
 
 TEST(CorrectFrame, IdentityTablesChangeOnlyPixelsOfIntensityZero) {
     Frame frame(4, 2);
-    const std::uint8_t pixels[8][3] = {{0, 0, 0}, {1, 1, 0}, {2, 0, 0}, {1, 1, 1},
+    const std::uint8_t pixels[8][3] = {{0, 0, 0}, {1, 1, 0},    {2, 0, 0},       {1, 1, 1},
                                        {0, 0, 3}, {9, 200, 31}, {255, 255, 255}, {0, 1, 0}};
     for (int i = 0; i < 8; ++i) std::copy(pixels[i], pixels[i] + 3, frame.pixel(i / 4, i % 4));
     correct_frame(frame, CorrectionGrid{});

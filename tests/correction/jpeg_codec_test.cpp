@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "support/temporary_folder.hpp"
 #include "support/test_pictures.hpp"
 
 namespace tintora {
@@ -22,24 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
-
-// A folder of its own for each test, removed with everything in it.
-class TempFolder {
-public:
-    TempFolder() {
-        std::string name = (fs::temp_directory_path() / "tintora-jpeg-XXXXXX").string();
-        if (::mkdtemp(name.data()) == nullptr) std::abort();
-        path_ = name;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-
-private:
-    fs::path path_;
-};
 
 Bytes file_content(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -227,7 +210,7 @@ TEST(DecodeJpeg, CmykWithAndWithoutTheAdobeMarkerGivesThePrintedColour) {
 // from B,G,R rows with its defaults at quality 90, so that any correct
 // implementation produces the same files.
 TEST(EncodeJpeg, WritesTheBytesOfAPlainLibraryEncoderAtQuality90) {
-    TempFolder folder;
+    test::TemporaryFolder folder;
     std::mt19937 random(20);
     for (const auto& [width, height] : {std::pair{1, 1}, {17, 9}, {64, 48}}) {
         const Frame frame = test::random_frame(width, height, random);
@@ -243,7 +226,7 @@ TEST(EncodeJpeg, WritesTheBytesOfAPlainLibraryEncoderAtQuality90) {
 }
 
 TEST(EncodeJpeg, SavedFrameLoadsBackClose) {
-    TempFolder folder;
+    test::TemporaryFolder folder;
     const Frame frame = gradient_frame(67, 45);
     const fs::path path = folder / "round trip.jpg";
     const Status saved = save_jpeg(frame, path);
@@ -267,7 +250,7 @@ TEST(EncodeJpeg, SavedFrameLoadsBackClose) {
 }
 
 TEST(LoadJpeg, UnreadableFilesAreErrorsNamingTheFile) {
-    TempFolder folder;
+    test::TemporaryFolder folder;
     put_file(folder / "text.jpg", "This is not a picture.\n");
     put_file(folder / "empty.jpg", "");
     put_file(folder / "marker only.jpg", "\xFF\xD8\xFF");
@@ -355,7 +338,7 @@ TEST(DecodeJpeg, HeaderClaimingAHugePictureIsRefused) {
 }
 
 TEST(SaveJpeg, FailuresAreErrorsAndLeaveFilesAsTheyWere) {
-    TempFolder folder;
+    test::TemporaryFolder folder;
     put_file(folder / "plain file", "x");
     put_file(folder / "old.jpg", "old");
     fs::create_directory(folder / "taken.jpg");

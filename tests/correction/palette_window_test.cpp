@@ -26,24 +26,12 @@
 #include "app/program.hpp"
 #include "correction/curves.hpp"
 #include "correction/jpeg_codec.hpp"
+#include "support/test_pictures.hpp"
 
 namespace tintora {
 namespace {
 
 namespace fs = std::filesystem;
-
-Frame uniform_frame(int width, int height, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
-    Frame frame(width, height);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            std::uint8_t* p = frame.pixel(y, x);
-            p[0] = b;
-            p[1] = g;
-            p[2] = r;
-        }
-    }
-    return frame;
-}
 
 // The intensity the pointer reads at (x, y): the nine channel values of
 // pixels x - 1 .. x + 1 of row y, times the double just below 1/9, truncated.
@@ -92,14 +80,14 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(folder_.isValid());
         const fs::path background = fs::path(folder_.path().toStdString()) / "background.jpg";
-        ASSERT_TRUE(save_jpeg(uniform_frame(300, 200, 170, 180, 190), background));
+        ASSERT_TRUE(save_jpeg(test::uniform_frame(300, 200, 170, 180, 190), background));
         SettingsEnvironment environment;
         environment.program_dir = folder_.path().toStdString();
         program_ = std::make_unique<Program>(environment);
         MainWindow& main = program_->main_window();
         ASSERT_TRUE(main.open_background_file(QString::fromStdString(background.string())));
         // A dark frame: curves that lift intensity 60 visibly change it.
-        program_->set_video_result(uniform_frame(201, 135, 40, 60, 80), 1);
+        program_->set_video_result(test::uniform_frame(201, 135, 40, 60, 80), 1);
         main.findChild<QAction*>("colorPaletteAction")->trigger();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&palette()));
         graph_ = palette().findChild<QWidget*>("curveGraph");

@@ -4,6 +4,19 @@
 
 namespace tintora::test {
 
+Frame uniform_frame(int width, int height, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+    Frame frame(width, height);
+    for (int y = 0; y < frame.height(); ++y) {
+        for (int x = 0; x < frame.width(); ++x) {
+            std::uint8_t* p = frame.pixel(y, x);
+            p[0] = b;
+            p[1] = g;
+            p[2] = r;
+        }
+    }
+    return frame;
+}
+
 Frame random_frame(int width, int height, std::mt19937& random) {
     Frame frame(width, height);
     std::uniform_int_distribution<int> byte(0, 255);

@@ -8,6 +8,9 @@
 
 namespace tintora::test {
 
+// A frame of one colour.
+Frame uniform_frame(int width, int height, std::uint8_t b, std::uint8_t g, std::uint8_t r);
+
 // A frame whose every byte is drawn from the generator.
 Frame random_frame(int width, int height, std::mt19937& random);
 
