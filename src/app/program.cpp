@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <QMessageBox>
+#include <new>
 
 #include "app/about_box.hpp"
 #include "app/main_window.hpp"
@@ -44,7 +45,14 @@ Program::Program(const SettingsEnvironment& environment) : settings_(load_settin
 Program::~Program() = default;
 
 void Program::recompose() {
-    composition_.compose(grid_, video_.FrameCount > 0 ? &video_.result_picture : nullptr);
+    try {
+        composition_.compose(grid_, video_.FrameCount > 0 ? &video_.result_picture : nullptr);
+    } catch (const std::bad_alloc&) {
+        // A large panorama at a large scale may not fit; the last picture stays.
+        QMessageBox::warning(
+            main_window_.get(), QStringLiteral("Tintora"),
+            QString::fromUtf8(message_text(message_texts::kPictureTooLarge, settings_.language)));
+    }
     main_window_->show_picture();
 }
 

@@ -64,6 +64,8 @@ inline constexpr TextPair kCantWriteIni{"Can't write ini-file!", "Невозно
 inline constexpr TextPair kCantOpenImage{"Can't open the image!",
                                          "Невозможно открыть изображение!"};
 inline constexpr TextPair kError{"Error", "Ошибка"};
+inline constexpr TextPair kPictureTooLarge{"Not enough memory for the picture at this scale!",
+                                           "Недостаточно памяти для изображения в этом масштабе!"};
 }  // namespace message_texts
 
 // The vendor's web site; the pages below live under it.

@@ -1,6 +1,7 @@
 #include "composition/composition.hpp"
 
 #include <algorithm>
+#include <new>
 #include <vector>
 
 #include "correction/frame_correction.hpp"
@@ -193,12 +194,20 @@ void Composition::refresh_scaled_background() {
 }
 
 void Composition::compose(const CorrectionGrid& grid, const Frame* overlay) {
+    const double previous_scale = display_scale_;
     const int scale = choices.scale_index;
     if (scale >= 0 && scale < static_cast<int>(kDisplayScales.size())) {
         display_scale_ = kDisplayScales[scale];
     }
     last_density_step_ = density_step();
-    refresh_scaled_background();
+    try {
+        refresh_scaled_background();
+    } catch (const std::bad_alloc&) {
+        // The scale stays the one the kept picture was made at, so clicks
+        // still land where the user sees them.
+        display_scale_ = previous_scale;
+        throw;
+    }
     picture_ = scaled_background_;
     if (overlay == nullptr) return;
     if (!choices.hide_frame)

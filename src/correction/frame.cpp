@@ -8,15 +8,18 @@ Frame::Frame(int width, int height) { resize(width, height); }
 
 void Frame::resize(int width, int height) {
     if (width <= 0 || height <= 0) {
+        data_.clear();
         width_ = height_ = 0;
         stride_ = 0;
-        data_.clear();
         return;
     }
+    const std::ptrdiff_t stride = (3 * static_cast<std::ptrdiff_t>(width) + 3) & ~std::ptrdiff_t{3};
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(stride) *
+                                     static_cast<std::size_t>(height));
+    data_.swap(pixels);
     width_ = width;
     height_ = height;
-    stride_ = (3 * static_cast<std::ptrdiff_t>(width) + 3) & ~std::ptrdiff_t{3};
-    data_.assign(static_cast<std::size_t>(stride_) * static_cast<std::size_t>(height), 0);
+    stride_ = stride;
 }
 
 bool operator==(const Frame& a, const Frame& b) {

@@ -20,7 +20,8 @@ public:
     std::ptrdiff_t stride() const { return stride_; }
     bool empty() const { return width_ <= 0 || height_ <= 0; }
 
-    // Changes the size; every byte becomes 0.
+    // Changes the size; every byte becomes 0. Out of memory, it throws and
+    // leaves the frame as it was.
     void resize(int width, int height);
 
     std::uint8_t* row(int r) { return data_.data() + r * stride_; }
@@ -37,10 +38,12 @@ public:
     friend bool operator==(const Frame& a, const Frame& b);
 
 private:
+    // The pixels come first, so a copy that runs out of memory throws before
+    // any size is changed and the frame stays whole.
+    std::vector<std::uint8_t> data_;
     int width_ = 0;
     int height_ = 0;
     std::ptrdiff_t stride_ = 0;
-    std::vector<std::uint8_t> data_;
 };
 
 }  // namespace tintora

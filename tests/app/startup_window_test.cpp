@@ -7,6 +7,8 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QAbstractItemView>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -315,6 +317,14 @@ TEST_F(StartupWindowTest, FunctionKeysHideTheFrameRecomposeAndRestoreTheLayout) 
     QTest::keyClick(&window, Qt::Key_F4);
     EXPECT_FALSE(hide_box->isChecked());
     EXPECT_TRUE(overlay_shown());
+    // Also while a list has the focus, where F4 would otherwise open it.
+    auto* rotation_list = window.findChild<QComboBox*>("rotationList");
+    rotation_list->setFocus();
+    QTest::keyClick(rotation_list, Qt::Key_F4);
+    EXPECT_TRUE(hide_box->isChecked());
+    EXPECT_FALSE(rotation_list->view()->isVisible());
+    QTest::keyClick(rotation_list, Qt::Key_F4);
+    EXPECT_FALSE(hide_box->isChecked());
 
     // F5 draws what the state says now.
     const Frame default_picture = composition.picture();
