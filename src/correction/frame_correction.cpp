@@ -24,7 +24,7 @@ FramePlan plan_frame(const Frame& frame, const CorrectionGrid& grid) {
     plan.u_float.assign(static_cast<std::size_t>(padded), 0.0f);
     plan.cell_offset.assign(static_cast<std::size_t>(padded), 0);
     plan.first_right = width;
-    for (const int p : {0, 1, 2, 3, 4, 5, 6, 7, 8}) plan.point_tables[p] = grid.color_table[p];
+    std::copy(grid.color_table.begin(), grid.color_table.end(), plan.point_tables.begin());
     for (int x = 0; x < width; ++x) {
         const double position = x / (width - 1.0);
         const bool left = position <= 0.5;
@@ -116,14 +116,6 @@ __attribute__((always_inline)) inline WordLanes correct_lanes_exactly(const Word
     const IntLanes r = scale_channel_lanes(byte_lane(px, 2), gain);
     return reinterpret_cast<WordLanes>(b | g << 8 | r << 16);
 }
-
-// How far a single-precision scaled channel can lie from the exact value
-// c * C / I. Bounding each step (u and w rounded to float: 2^-25; products,
-// sums and the quotient: half an ulp each, at most 2^-17 below 256 and 2^-14
-// below 2048), the target C is within about 1e-4 of exact and, since
-// c <= 5 I, the channel within about 7e-4; the double result is within 1e-9.
-// Three times that margin:
-constexpr float kFloatError = 2e-3f;
 
 __attribute__((always_inline)) inline FloatLanes to_float(const IntLanes& v) {
     return __builtin_convertvector(v, FloatLanes);

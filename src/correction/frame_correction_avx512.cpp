@@ -38,14 +38,6 @@
 namespace tintora::correction_detail {
 namespace {
 
-// How far a single-precision scaled channel can lie from the exact value
-// c * C / I. Bounding each step (u and w rounded to float: 2^-25; products,
-// sums and the quotient: half an ulp each, at most 2^-17 below 256 and 2^-14
-// below 2048), the target C is within about 1e-4 of exact and, since
-// c <= 5 I, the channel within about 7e-4; the double result is within 1e-9.
-// Three times that margin:
-constexpr float kFloatError = 2e-3f;
-
 // Pixels per pass; a multiple of 64.
 constexpr int kChunk = 256;
 

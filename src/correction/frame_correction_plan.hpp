@@ -12,6 +12,15 @@
 
 namespace tintora::correction_detail {
 
+// How far a single-precision scaled channel can lie from the exact value
+// c * C / I. Bounding each step (u and w rounded to float: 2^-25; products,
+// sums and the quotient: half an ulp each, at most 2^-17 below 256 and 2^-14
+// below 2048), the target C is within about 1e-4 of exact and, since
+// c <= 5 I, the channel within about 7e-4; the double result is within 1e-9.
+// Three times that margin. Where truncating value - error and value + error
+// agree, no whole number lies near and the single-precision result is exact.
+inline constexpr float kFloatError = 2e-3f;
+
 // Columns are padded to a multiple of this, so kernels may load whole vectors.
 inline constexpr int kColumnPadding = 16;
 
