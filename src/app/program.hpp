@@ -38,10 +38,6 @@ public:
     VideoSession& video() { return video_; }
     Composition& composition() { return composition_; }
 
-    // Set while a project is being opened, so its background is loaded
-    // without asking for a file.
-    bool project_loading = false;
-
     MainWindow& main_window() { return *main_window_; }
     VideoWindow& video_window() { return *video_window_; }
     PaletteWindow& palette_window() { return *palette_window_; }

@@ -22,16 +22,6 @@ struct BackgroundPoint {
     double y = 0.0;
 };
 
-// One of the nine points of the 3 by 3 mesh, index = row * 3 + column, row 0
-// at the top. Seen through a GridPoint so callers can read one point whole;
-// the grid itself keeps the points as parallel arrays.
-struct GridPoint {
-    std::int32_t area_x;
-    std::int32_t area_y;
-    const ControlValues& control_values;
-    const ColorTable& color_table;
-};
-
 // The bilinear cell of the mesh that holds a relative frame position: the
 // index of its top-left grid point and the weights toward its right and
 // bottom corners (0..1).
@@ -48,8 +38,9 @@ struct GridCell {
 bool find_grid_cell(double x, double y, GridCell& cell);
 
 // How a video frame is to be changed so it blends into the background: per
-// grid point where it lies on the background (the area point), the control
-// pairs the user set and the intensity curve built from them.
+// grid point (index = row * 3 + column, row 0 at the top) where it lies on
+// the background (the area point), the control pairs the user set and the
+// intensity curve built from them, held as parallel arrays.
 struct CorrectionGrid {
     CorrectionGrid();
 
@@ -66,10 +57,6 @@ struct CorrectionGrid {
     // then never address outside the grid.
     int current_point() const {
         return cur_point < 0 ? 0 : (cur_point >= kGridPointCount ? kGridPointCount - 1 : cur_point);
-    }
-
-    GridPoint point(int p) const {
-        return {area_x[p], area_y[p], control_values[p], color_table[p]};
     }
 
     // Every table back to the identity, entry v = v.
