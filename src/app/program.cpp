@@ -35,7 +35,7 @@ Program::Program(const SettingsEnvironment& environment) : settings_(load_settin
     // The grid starts with identity tables and no pairs, the clipboard
     // empty, no video and no background: the members' initial state.
     main_window_ = std::make_unique<MainWindow>(*this);
-    video_window_ = std::make_unique<VideoWindow>(main_window_.get());
+    video_window_ = std::make_unique<VideoWindow>(*this, main_window_.get());
     palette_window_ = std::make_unique<PaletteWindow>(*this, main_window_.get());
     progress_dialog_ = std::make_unique<ProgressDialog>(main_window_.get());
     about_box_ = std::make_unique<AboutBox>(main_window_.get());
@@ -46,7 +46,8 @@ Program::~Program() = default;
 
 void Program::recompose() {
     try {
-        composition_.compose(grid_, video_.FrameCount > 0 ? &video_.result_picture : nullptr);
+        const VideoSession& video = video_workspace_.session();
+        composition_.compose(grid_, video.FrameCount > 0 ? &video.result_picture : nullptr);
     } catch (const std::bad_alloc&) {
         // A large panorama at a large scale may not fit; the last picture stays.
         QMessageBox::warning(
@@ -57,8 +58,9 @@ void Program::recompose() {
 }
 
 void Program::set_video_result(Frame result_picture, int frame_count) {
-    video_.result_picture = std::move(result_picture);
-    video_.FrameCount = frame_count;
+    VideoSession& video = video_workspace_.session();
+    video.result_picture = std::move(result_picture);
+    video.FrameCount = frame_count;
     recompose();
 }
 

@@ -7,7 +7,7 @@
 #include "composition/composition.hpp"
 #include "correction/correction_grid.hpp"
 #include "correction/curves.hpp"
-#include "video/video_session.hpp"
+#include "video/video_workspace.hpp"
 
 namespace tintora {
 
@@ -35,7 +35,8 @@ public:
     AppSettings& settings() { return settings_; }
     CorrectionGrid& grid() { return grid_; }
     PairClipboard& pair_clipboard() { return pair_clipboard_; }
-    VideoSession& video() { return video_; }
+    VideoSession& video() { return video_workspace_.session(); }
+    VideoWorkspace& video_workspace() { return video_workspace_; }
     Composition& composition() { return composition_; }
 
     MainWindow& main_window() { return *main_window_; }
@@ -59,7 +60,7 @@ private:
     AppSettings settings_;
     CorrectionGrid grid_;
     PairClipboard pair_clipboard_ = make_empty_pairs();
-    VideoSession video_;
+    VideoWorkspace video_workspace_{settings_};
     Composition composition_;
 
     std::unique_ptr<MainWindow> main_window_;

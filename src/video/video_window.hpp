@@ -1,16 +1,101 @@
 #pragma once
 
 #include <QMainWindow>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/captions.hpp"
+#include "video/command_runner.hpp"
+#include "video/video_parameters.hpp"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QTabWidget;
+class QTimer;
 
 namespace tintora {
 
+class FrameView;
+class Program;
+class VideoWorkspace;
+
 // The video workspace window: opening a clip, stepping through its frames,
-// the output settings and the exports. Shown, not modal, from the main
-// window's menus.
+// the cut, the output settings and the preview. Every rule lives in the
+// workspace; this window turns events into its operations and shows its state.
 class VideoWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit VideoWindow(QWidget* owner);
+    VideoWindow(Program& program, QWidget* owner);
+    ~VideoWindow() override;
+
+    // "Open video": asks for a clip and imports it.
+    void open_video();
+    // Imports the clip without asking (also for the project loader).
+    void open_video_file(const QString& path);
+
+    // One tick of the one-second timer: follows the interface language and
+    // reaps a player that has ended.
+    void follow_program_state();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void build_menus();
+    void build_pages();
+    QWidget* build_parameters_page();
+    void build_navigation(QWidget* client);
+    void build_status_bar();
+    QLineEdit* add_field(QWidget* parent, ParameterField field, const char* name);
+    void place_controls();
+
+    // Mirrors the workspace into every widget; repaints the pictures and
+    // recomposes the main window when they changed.
+    void show_state();
+    void draw_selected_frames();
+    void apply_language();
+    void play();
+    void run_and_show(void (VideoWorkspace::*operation)());
+
+    Program& program_;
+    VideoWorkspace& workspace_;
+    std::vector<Caption> captions_;
+
+    std::array<QAction*, 4> rotate_actions_{};
+    QTabWidget* pages_ = nullptr;
+    FrameView* source_view_ = nullptr;
+    FrameView* result_view_ = nullptr;
+    std::array<QLineEdit*, kParameterFieldCount> fields_{};
+    std::array<QRadioButton*, 4> rotation_buttons_{};
+    QCheckBox* mirror_horizontally_box_ = nullptr;
+    QCheckBox* mirror_vertically_box_ = nullptr;
+    QComboBox* resample_list_ = nullptr;
+    QComboBox* color_list_ = nullptr;
+    QCheckBox* ping_pong_box_ = nullptr;
+    QComboBox* video_bitrate_list_ = nullptr;
+    QComboBox* channels_list_ = nullptr;
+    QComboBox* rate_list_ = nullptr;
+    QComboBox* audio_bitrate_list_ = nullptr;
+    QSlider* track_ = nullptr;
+    QWidget* range_bar_ = nullptr;
+    QGroupBox* button_group_ = nullptr;
+    std::array<QLabel*, 5> status_panels_{};
+    QTimer* timer_ = nullptr;
+
+    std::string applied_language_;
+    std::uint64_t shown_generation_ = 0;
+    bool showing_state_ = false;
+    ChildProcess player_;
 };
 
 }  // namespace tintora

@@ -69,10 +69,12 @@ std::vector<Strings> menu_layout(const MainWindow& window) {
 // The translated captions of the left column, top to bottom.
 Strings left_column_captions(const MainWindow& window) {
     Strings texts;
-    for (const QGroupBox* group : window.findChildren<QGroupBox*>()) {
+    // The client area only: the owned windows (the video window) have captions of their own.
+    const QWidget* client = window.centralWidget();
+    for (const QGroupBox* group : client->findChildren<QGroupBox*>()) {
         texts.push_back(group->title().toStdString());
     }
-    for (const QLabel* label : window.findChildren<QLabel*>()) {
+    for (const QLabel* label : client->findChildren<QLabel*>()) {
         if (!label->text().isEmpty()) texts.push_back(label->text().toStdString());
     }
     texts.push_back(window.findChild<QCheckBox*>("hideFrameBox")->text().toStdString());
