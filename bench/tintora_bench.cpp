@@ -1,9 +1,11 @@
 // Benchmarks of the per-frame work: colour correction against the plain
 // per-pixel loop and against the JPEG work around it, the frame transforms,
-// and composition from the kept background against composition from the
-// JPEG. Test pictures come from ffmpeg's testsrc2 pattern (natural-looking
-// content; random noise would make the codec artificially slow). After the
-// runs the program prints ratios between benchmarks of this same run.
+// composition from the kept background against composition from the JPEG,
+// the preview's frame change against its JPEG decode, and the import of a
+// clip against the encoder's own commands. Test pictures come from ffmpeg's
+// testsrc2 pattern (natural-looking content; random noise would make the
+// codec artificially slow). After the runs the program prints ratios between
+// benchmarks of this same run.
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -24,7 +26,12 @@
 #include "correction/frame_correction.hpp"
 #include "correction/frame_transforms.hpp"
 #include "correction/jpeg_codec.hpp"
+#include "support/test_clips.hpp"
 #include "support/test_pictures.hpp"
+#include "video/command_runner.hpp"
+#include "video/output_chain.hpp"
+#include "video/video_import.hpp"
+#include "video/video_parameters.hpp"
 
 extern char** environ;
 
@@ -56,15 +63,16 @@ std::filesystem::path picture_folder() {
     return folder;
 }
 
-// One frame of testsrc2 at the given size, as ffmpeg writes it (-q:v 2).
-std::vector<std::uint8_t> testsrc2_jpeg(int width, int height) {
-    const std::filesystem::path file = picture_folder() / ("testsrc2-" + std::to_string(width) +
-                                                           "x" + std::to_string(height) + ".jpg");
+// One frame of testsrc2 at the given size, as ffmpeg writes it at the given
+// quality scale (2 unless told; the import extracts at 1).
+std::vector<std::uint8_t> testsrc2_jpeg(int width, int height, int quality_scale = 2) {
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    const std::filesystem::path file =
+        picture_folder() / ("testsrc2-" + size + "-q" + std::to_string(quality_scale) + ".jpg");
     if (!std::filesystem::exists(file)) {
-        const bool made =
-            run_ffmpeg({"-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                        "testsrc2=size=" + std::to_string(width) + "x" + std::to_string(height),
-                        "-frames:v", "1", "-q:v", "2", file.string()});
+        const bool made = run_ffmpeg({"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                      "testsrc2=size=" + size, "-frames:v", "1", "-q:v",
+                                      std::to_string(quality_scale), file.string()});
         if (!made) {
             std::fprintf(stderr, "ffmpeg could not make the test picture %s\n", file.c_str());
             std::exit(2);
@@ -274,10 +282,177 @@ void BM_ComposeCached(benchmark::State& state) {
 }
 BENCHMARK(BM_ComposeCached)->Name("compose/cached")->Unit(benchmark::kMillisecond);
 
+// ---------------------------------------------------------- video preview
+
+// A frame as the import leaves it in WorkDir (-qscale 1).
+const std::vector<std::uint8_t>& imported_frame_jpeg() {
+    static const std::vector<std::uint8_t> bytes = testsrc2_jpeg(1920, 1080, 1);
+    return bytes;
+}
+
+// A typical result preview: a cut, a shrink, the "horizontally" mirror and
+// grayscale, without a correction grid.
+OutputSteps preview_bench_steps() {
+    OutputSteps steps;
+    steps.cut = OutputSteps::Rect{100, 60, 1720, 960};
+    steps.resample = OutputSteps::Size{1280, 720};
+    steps.mirror_rows = true;
+    steps.color_transformation = kGrayscale;
+    return steps;
+}
+
+void BM_PreviewJpegDecode(benchmark::State& state) {
+    const std::vector<std::uint8_t>& bytes = imported_frame_jpeg();
+    for (auto _ : state) {
+        Result<Frame> frame = decode_jpeg(bytes.data(), bytes.size());
+        benchmark::DoNotOptimize(frame.ok());
+    }
+}
+BENCHMARK(BM_PreviewJpegDecode)->Name("preview/jpeg_decode")->Unit(benchmark::kMillisecond);
+
+// What a frame change does at rotation 0: the decoded frame becomes the
+// source picture, and the result picture is drawn from it. Both pictures
+// live on between frames, as the workspace's do, so the old ones are freed
+// on the way.
+void BM_PreviewFrameChange(benchmark::State& state) {
+    const std::vector<std::uint8_t>& bytes = imported_frame_jpeg();
+    const OutputSteps steps = preview_bench_steps();
+    Frame source_picture;
+    Frame result_picture;
+    for (auto _ : state) {
+        Result<Frame> loaded = decode_jpeg(bytes.data(), bytes.size());
+        if (!loaded) {
+            state.SkipWithError(loaded.error().c_str());
+            break;
+        }
+        source_picture = std::move(loaded).value();
+        result_picture = render_output(source_picture, steps);
+        benchmark::DoNotOptimize(result_picture.data());
+    }
+}
+BENCHMARK(BM_PreviewFrameChange)->Name("preview/frame_change")->Unit(benchmark::kMillisecond);
+
+void BM_PreviewChainOnly(benchmark::State& state) {
+    const Frame source_picture = decode_or_die(imported_frame_jpeg());
+    const OutputSteps steps = preview_bench_steps();
+    Frame result_picture;
+    for (auto _ : state) {
+        result_picture = render_output(source_picture, steps);
+        benchmark::DoNotOptimize(result_picture.data());
+    }
+}
+BENCHMARK(BM_PreviewChainOnly)->Name("preview/chain_only")->Unit(benchmark::kMillisecond);
+
+// ----------------------------------------------------------- video import
+
+// Ten seconds of 1080p testsrc2 at 25 frames a second with a tone, made
+// once per run.
+const std::filesystem::path& import_clip() {
+    static const std::filesystem::path clip = [] {
+        const std::filesystem::path file = picture_folder() / "testsrc2-1920x1080-10s.mp4";
+        const bool made =
+            run_ffmpeg({"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                        "testsrc2=size=1920x1080:rate=25:duration=10", "-f", "lavfi", "-i",
+                        "sine=duration=10", "-shortest", "-preset", "ultrafast", file.string()});
+        if (!made) {
+            std::fprintf(stderr, "ffmpeg could not make the test clip %s\n", file.c_str());
+            std::exit(2);
+        }
+        return file;
+    }();
+    return clip;
+}
+
+constexpr int kImportClipFrames = 250;
+
+// Every iteration starts from an empty WorkDir with nothing left to write
+// back to the disk, so neither side pays for the one before.
+void empty_work_dir(const std::filesystem::path& work_dir) {
+    std::error_code ignored;
+    std::filesystem::remove_all(work_dir, ignored);
+    std::filesystem::create_directories(work_dir, ignored);
+    ::sync();
+}
+
+void check_import_result(benchmark::State& state, const std::filesystem::path& work_dir) {
+    const int frames = count_frame_files(work_dir);
+    if (frames != kImportClipFrames) {
+        const std::string message =
+            std::to_string(frames) + " frames instead of " + std::to_string(kImportClipFrames);
+        state.SkipWithError(message.c_str());
+    }
+}
+
+void BM_Import(benchmark::State& state) {
+    const std::filesystem::path ffmpeg = test::find_encoder();
+    if (ffmpeg.empty()) {
+        state.SkipWithError("no ffmpeg along PATH");
+        return;
+    }
+    const std::filesystem::path& clip = import_clip();
+    const std::filesystem::path work_dir = picture_folder() / "import-work";
+    for (auto _ : state) {
+        state.PauseTiming();
+        empty_work_dir(work_dir);
+        ImportProgress progress;
+        state.ResumeTiming();
+        const ImportOutcome outcome = import_video(ffmpeg, clip, work_dir, progress);
+        if (outcome.problem != ImportProblem::None) {
+            state.SkipWithError(outcome.problem_detail.c_str());
+            break;
+        }
+    }
+    if (!state.error_occurred()) check_import_result(state, work_dir);
+}
+BENCHMARK(BM_Import)
+    ->Name("import/import_video")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2)
+    ->Repetitions(3);
+
+// The same three commands one after the other, nothing around them: the
+// encoder's own time.
+void BM_ImportCommands(benchmark::State& state) {
+    const std::filesystem::path ffmpeg = test::find_encoder();
+    if (ffmpeg.empty()) {
+        state.SkipWithError("no ffmpeg along PATH");
+        return;
+    }
+    const std::filesystem::path& clip = import_clip();
+    const std::filesystem::path work_dir = picture_folder() / "commands-work";
+    const Command commands[] = {info_command(ffmpeg, clip, work_dir),
+                                extraction_command(ffmpeg, clip, work_dir),
+                                sound_command(ffmpeg, clip, work_dir)};
+    for (auto _ : state) {
+        state.PauseTiming();
+        empty_work_dir(work_dir);
+        state.ResumeTiming();
+        for (std::size_t i = 0; i < std::size(commands); ++i) {
+            // The description ends with an error (no output named); only the
+            // other two must succeed.
+            const CommandResult result = run_command(commands[i]);
+            if (!result.started || (i > 0 && !result.succeeded())) {
+                state.SkipWithError(result.last_error_line().c_str());
+                break;
+            }
+        }
+        if (state.error_occurred()) break;
+    }
+    if (!state.error_occurred()) check_import_result(state, work_dir);
+}
+BENCHMARK(BM_ImportCommands)
+    ->Name("import/ffmpeg_commands")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2)
+    ->Repetitions(3);
+
 // ---------------------------------------------------------------- ratios
 
 // Prints the usual table and keeps each benchmark's CPU time per iteration
-// (the median when the runs are repeated).
+// (the median when the runs are repeated); wall-clock time for benchmarks
+// that ask for it, whose work happens in child processes.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
@@ -288,7 +463,9 @@ public:
             if (median) medians_.insert(run.run_name.function_name);
             if (median || (run.run_type == Run::RT_Iteration &&
                            medians_.count(run.run_name.function_name) == 0)) {
-                times_[run.run_name.function_name] = run.GetAdjustedCPUTime();
+                const bool real_time = run.run_name.time_type == "real_time";
+                times_[run.run_name.function_name] =
+                    real_time ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime();
             }
         }
     }
@@ -337,6 +514,12 @@ int main(int argc, char** argv) {
     reporter.print_ratio("correct_frame/reference", best, {"correct/reference"});
     reporter.print_ratio("correct_frame/jpeg_codec", best, {"jpeg/decode", "jpeg/encode_q90"});
     reporter.print_ratio("compose_cached/compose_full", "compose/cached", {"compose/full"});
+    reporter.print_ratio("preview_step/jpeg_decode", "preview/frame_change",
+                         {"preview/jpeg_decode"});
+    reporter.print_ratio("preview_chain/jpeg_decode", "preview/chain_only",
+                         {"preview/jpeg_decode"});
+    reporter.print_ratio("import/ffmpeg_commands", "import/import_video",
+                         {"import/ffmpeg_commands"});
     benchmark::Shutdown();
     std::error_code ignored;
     std::filesystem::remove_all(picture_folder(), ignored);

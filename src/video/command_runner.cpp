@@ -322,9 +322,12 @@ Result<Child> Child::spawn(const Command& command, ErrorOutput error_output) {
     for (std::string& text : argument_texts) argv.push_back(text.data());
     argv.push_back(nullptr);
 
+    // A bare name (a settings file may say just "ffmpeg") is looked up along
+    // PATH, as a command line would; a path is run as it stands.
+    const bool bare_name = command.program.string().find('/') == std::string::npos;
     pid_t pid = -1;
-    const int failed = ::posix_spawn(&pid, command.program.c_str(), &setup.actions,
-                                     &setup.attributes, argv.data(), environ);
+    const int failed = (bare_name ? ::posix_spawnp : ::posix_spawn)(
+        &pid, command.program.c_str(), &setup.actions, &setup.attributes, argv.data(), environ);
     if (failed != 0) {
         return Error{"Cannot run \"" + command.program.string() + "\": " + errno_text(failed)};
     }

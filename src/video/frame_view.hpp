@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QImage>
 #include <QWidget>
+#include <cstdint>
 
 #include "correction/frame.hpp"
 #include "video/area_selection.hpp"
@@ -17,8 +19,10 @@ public:
 
     // Shows the frame (kept by reference; call again after it changes).
     void set_picture(const Frame* picture);
-    // The rectangle to draw, or null for none.
+    // The rectangle to draw, or null for none (kept by reference).
     void set_selection(const SelectionShape* selection);
+    // Repaints when the picture or the rectangle differs from what is shown.
+    void refresh(std::uint64_t picture_generation);
 
 signals:
     void pressed(int x, int y, Qt::MouseButton button);
@@ -34,6 +38,11 @@ protected:
 private:
     const Frame* picture_ = nullptr;
     const SelectionShape* selection_ = nullptr;
+    std::uint64_t shown_generation_ = 0;
+    SelectionShape shown_selection_;
+    // The picture scaled to the view, kept until the picture or the view's
+    // size changes: moving the rectangle repaints without scaling again.
+    QImage scaled_;
 };
 
 }  // namespace tintora

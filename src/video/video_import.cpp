@@ -295,7 +295,7 @@ ImportOutcome import_video(const fs::path& ffmpeg, const fs::path& clip, const f
         if (const Status writable = check_writable(info_file); !writable) {
             fail(ImportProblem::WorkDirUnusable, writable.error());
         } else {
-            fail(ImportProblem::EncoderMissing, ffmpeg.string() + ": " + described.start_error);
+            fail(ImportProblem::EncoderMissing, described.start_error);  // names the program
         }
         progress.stage = ImportStage::Finished;
         return outcome;

@@ -448,10 +448,10 @@ void VideoWindow::show_state() {
         status_panels_[static_cast<std::size_t>(i)]->setText(
             QString::fromStdString(workspace_.status_panel(i)));
     }
-    source_view_->update();
+    source_view_->refresh(workspace_.picture_generation());
+    result_view_->refresh(workspace_.picture_generation());
     if (workspace_.picture_generation() != shown_generation_) {
         shown_generation_ = workspace_.picture_generation();
-        result_view_->update();
         // The main window draws the result picture onto the background.
         program_.recompose();
     }
@@ -472,7 +472,9 @@ void VideoWindow::draw_selected_frames() {
 }
 
 void VideoWindow::open_video() {
-    const QString path = QFileDialog::getOpenFileName(this);
+    // The dialog starts at the clip opened last.
+    const QString path = QFileDialog::getOpenFileName(
+        this, QString(), QString::fromStdString(workspace_.session().clip_path.string()));
     if (!path.isEmpty()) open_video_file(path);
 }
 
@@ -508,6 +510,12 @@ void VideoWindow::open_video_file(const QString& path) {
             break;
     }
     if (!rate_found) tell(message_texts::kUndefinedFps, {});
+}
+
+void VideoWindow::reset_for_new_project() {
+    workspace_.reset_for_new_project();
+    show_state();
+    draw_selected_frames();
 }
 
 void VideoWindow::play() {

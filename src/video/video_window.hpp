@@ -42,6 +42,9 @@ public:
     // Imports the clip without asking (also for the project loader).
     void open_video_file(const QString& path);
 
+    // What "New project" resets of the workspace, shown.
+    void reset_for_new_project();
+
     // One tick of the one-second timer: follows the interface language and
     // reaps a player that has ended.
     void follow_program_state();

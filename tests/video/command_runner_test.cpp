@@ -25,9 +25,10 @@ std::string file_content(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// A bare program name is looked up along PATH, as a settings file may name it.
 Command shell(const std::string& script, std::vector<std::string> arguments = {}) {
     arguments.insert(arguments.begin(), {"-c", script, "sh"});
-    return Command{"/bin/sh", arguments, {}};
+    return Command{"sh", arguments, {}};
 }
 
 // No child of this process is left unreaped.
