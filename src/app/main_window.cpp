@@ -20,6 +20,7 @@
 #include "app/about_box.hpp"
 #include "app/options_dialog.hpp"
 #include "app/program.hpp"
+#include "app/window_geometry.hpp"
 #include "composition/composition_view.hpp"
 #include "composition/grid_thumbnail.hpp"
 #include "composition/sampling.hpp"
@@ -343,10 +344,9 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 
 void MainWindow::place_scroll_box() {
     if (scroll_box_ == nullptr) return;
-    // The outer size: the window with its frame, as the window system reports it.
-    const QSize frame_extra = frameGeometry().size() - geometry().size();
-    const int outer_width = width() + frame_extra.width();
-    const int outer_height = height() + frame_extra.height();
+    const QSize outer = outer_size(*this);
+    const int outer_width = outer.width();
+    const int outer_height = outer.height();
     const QWidget* client = centralWidget();
     // Never below the status bar or past the client area, whatever the
     // frame decorations add.

@@ -2,6 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace tintora {
@@ -23,6 +26,10 @@ public:
     // Changes the size; every byte becomes 0. Out of memory, it throws and
     // leaves the frame as it was.
     void resize(int width, int height);
+    // Changes the size for a caller that writes every pixel itself: the
+    // pixels are left unset (only the row padding is zeroed), which spares a
+    // pass over the whole picture. Out of memory as resize.
+    void resize_for_overwrite(int width, int height);
 
     std::uint8_t* row(int r) { return data_.data() + r * stride_; }
     const std::uint8_t* row(int r) const { return data_.data() + r * stride_; }
@@ -40,7 +47,30 @@ public:
 private:
     // The pixels come first, so a copy that runs out of memory throws before
     // any size is changed and the frame stays whole.
-    std::vector<std::uint8_t> data_;
+    // Value-initialising a vector would zero every byte; pictures are filled
+    // by whoever sizes them, so new elements are left as they come.
+    template <class T>
+    struct UninitializedAllocator : std::allocator<T> {
+        template <class U>
+        struct rebind {
+            using other = UninitializedAllocator<U>;
+        };
+        UninitializedAllocator() = default;
+        template <class U>
+        UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+        template <class U>
+        void construct(U* place) noexcept {
+            ::new (static_cast<void*>(place)) U;
+        }
+        template <class U, class... Args>
+        void construct(U* place, Args&&... args) {
+            ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
+        }
+    };
+
+    void allocate(int width, int height);
+
+    std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>> data_;
     int width_ = 0;
     int height_ = 0;
     std::ptrdiff_t stride_ = 0;

@@ -24,6 +24,21 @@ void cut_frame(const Frame& source, int x, int y, int w, int h, Frame& destinati
 // an empty source gives a black destination.
 void resample_frame(const Frame& source, Frame& destination);
 
+// A cut, a resample and the two mirrors in one pass, byte for byte what
+// cut_frame, resample_frame, mirror_rows and mirror_columns give one after
+// the other: the destination keeps the size the caller gave it and takes,
+// nearest neighbour, from the rectangle (clipped to the source), upside down
+// and left-right swapped as asked. An empty rectangle gives black.
+struct RegionSampling {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool mirror_rows = false;
+    bool mirror_columns = false;
+};
+void sample_region(const Frame& source, const RegionSampling& region, Frame& destination);
+
 // Upside down: the "horizontally" mirror.
 void mirror_rows(const Frame& source, Frame& destination);
 

@@ -99,7 +99,9 @@ bool decode_into(const std::uint8_t* data, std::size_t size, DecodeTarget* targe
     jpeg_start_decompress(&info);
     const int width = static_cast<int>(info.output_width);
     try {
-        target->frame.resize(width, static_cast<int>(info.output_height));
+        // Every row is written by the decoder below; a picture that fails
+        // half-way is thrown away.
+        target->frame.resize_for_overwrite(width, static_cast<int>(info.output_height));
         if (cmyk) target->cmyk_row.resize(4 * static_cast<std::size_t>(width));
     } catch (const std::bad_alloc&) {
         target->too_large = "Not enough memory for a picture of " +

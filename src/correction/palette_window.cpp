@@ -8,6 +8,7 @@
 
 #include "app/captions.hpp"
 #include "app/program.hpp"
+#include "app/window_geometry.hpp"
 #include "correction/curve_graph.hpp"
 #include "correction/curve_graph_widget.hpp"
 #include "correction/curves.hpp"
@@ -160,10 +161,9 @@ void PaletteWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void PaletteWindow::place_controls() {
-    // The layout rule works on the outer size, frame included.
-    const QSize frame_extra = frameGeometry().size() - geometry().size();
-    const int outer_width = width() + frame_extra.width();
-    const int outer_height = height() + frame_extra.height();
+    const QSize outer = outer_size(*this);
+    const int outer_width = outer.width();
+    const int outer_height = outer.height();
     const int area_height = std::max(outer_height - 105, 1);
     table_->setGeometry(0, kTop, kTableWidth, area_height);
     graph_->setGeometry(kTableWidth + 6, kTop, std::max(outer_width - kTableWidth - 15, 1),

@@ -2,27 +2,15 @@
 
 #include <string>
 
+#include "video/pixel_rect.hpp"
 #include "video/video_parameters.hpp"
 #include "video/video_session.hpp"
 
 namespace tintora {
 
-// A rectangle in view pixels. Width and height may be zero or negative
-// while the user drags a new rectangle up or left.
-struct ViewRect {
-    int left = 0;
-    int top = 0;
-    int width = 0;
-    int height = 0;
-
-    bool contains(int x, int y) const {
-        return x >= left && y >= top && x - left < width && y - top < height;
-    }
-};
-
 // The red selection rectangle over the source view.
 struct SelectionShape {
-    ViewRect rect{0, 0, 65, 65};
+    PixelRect rect{0, 0, 65, 65};
     bool visible = false;
     bool drag_cursor = false;  // shown over the rectangle once it has been taken hold of
 };

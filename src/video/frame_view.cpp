@@ -54,7 +54,7 @@ void FrameView::paintEvent(QPaintEvent*) {
     }
     if (selection_ != nullptr && selection_->visible) {
         // A rectangle dragged up or left is drawn from its other corner.
-        const ViewRect& r = selection_->rect;
+        const PixelRect& r = selection_->rect;
         const QRect outline = QRect(r.left, r.top, r.width, r.height).normalized();
         painter.setPen(QPen(Qt::red, 1));
         painter.setBrush(Qt::NoBrush);

@@ -11,14 +11,20 @@ namespace {
 
 using Field = ParameterField;
 
-// The part of a w by h frame a cut keeps, or nothing when it keeps it all.
-std::optional<OutputSteps::Rect> effective_cut(const OutputSteps::Rect& cut, int w, int h) {
+// What a cut keeps of a w by h frame: its size, and whether that is all of it.
+struct Kept {
+    int width, height;
+    bool whole;
+};
+
+Kept clip_to_frame(const OutputSteps::Rect& cut, int w, int h) {
     const std::int64_t left = std::max<std::int64_t>(cut.x, 0);
     const std::int64_t top = std::max<std::int64_t>(cut.y, 0);
     const std::int64_t right = std::min<std::int64_t>(std::int64_t{cut.x} + cut.width, w);
     const std::int64_t bottom = std::min<std::int64_t>(std::int64_t{cut.y} + cut.height, h);
-    if (left == 0 && top == 0 && right == w && bottom == h) return std::nullopt;
-    return cut;
+    return {static_cast<int>(std::max<std::int64_t>(right - left, 0)),
+            static_cast<int>(std::max<std::int64_t>(bottom - top, 0)),
+            left == 0 && top == 0 && right == w && bottom == h};
 }
 
 }  // namespace
@@ -45,39 +51,36 @@ OutputSteps preview_steps(const VideoParameters& p) {
 
 Frame render_output(const Frame& rotated, const OutputSteps& steps,
                     const CorrectionGrid* correction) {
-    // Two buffers take turns; `current` is the latest result, which starts
-    // as the caller's frame and is only read until a step writes elsewhere.
-    Frame a;
-    Frame b;
-    const Frame* current = &rotated;
-    const auto target = [&]() -> Frame& { return current == &a ? b : a; };
-    const auto advance = [&](Frame& written) { current = &written; };
-
+    const int w = rotated.width();
+    const int h = rotated.height();
+    RegionSampling region{0, 0, w, h, steps.mirror_rows, steps.mirror_columns};
+    int out_width = w;
+    int out_height = h;
+    bool whole_frame = true;
     if (steps.cut) {
-        if (const auto cut = effective_cut(*steps.cut, current->width(), current->height())) {
-            Frame& out = target();
-            cut_frame(*current, cut->x, cut->y, cut->width, cut->height, out);
-            advance(out);
-        }
+        region.x = steps.cut->x;
+        region.y = steps.cut->y;
+        region.width = steps.cut->width;
+        region.height = steps.cut->height;
+        const Kept kept = clip_to_frame(*steps.cut, w, h);
+        out_width = kept.width;
+        out_height = kept.height;
+        whole_frame = kept.whole;
     }
-    if (steps.resample && (steps.resample->width != current->width() ||
-                           steps.resample->height != current->height())) {
-        Frame& out = target();
-        out.resize(steps.resample->width, steps.resample->height);
-        resample_frame(*current, out);
-        advance(out);
+    if (steps.resample) {
+        out_width = steps.resample->width;
+        out_height = steps.resample->height;
     }
-    if (steps.mirror_rows) {
-        Frame& out = target();
-        mirror_rows(*current, out);
-        advance(out);
+    const bool geometry_changes = !whole_frame || out_width != w || out_height != h ||
+                                  steps.mirror_rows || steps.mirror_columns;
+    Frame result;
+    if (geometry_changes) {
+        // Cut, resampling and mirrors in one pass over the output only.
+        result.resize_for_overwrite(out_width, out_height);
+        sample_region(rotated, region, result);
+    } else {
+        result = rotated;
     }
-    if (steps.mirror_columns) {
-        Frame& out = target();
-        mirror_columns(*current, out);
-        advance(out);
-    }
-    Frame result = current == &rotated ? rotated : std::move(current == &a ? a : b);
     if (correction != nullptr) correct_frame(result, *correction);
     if (steps.color_transformation == kGrayscale) to_grayscale(result);
     if (steps.color_transformation == kInverse) invert_frame(result);

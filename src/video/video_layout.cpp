@@ -26,7 +26,7 @@ VideoLayout video_layout(int outer_width, int outer_height) {
 }
 
 RangeBar selected_frames_bar(const VideoParameters& parameters, int frame_count,
-                             const WidgetRect& slider) {
+                             const PixelRect& slider) {
     RangeBar bar;
     if (frame_count <= 0) return bar;
     const std::int64_t start = read_whole_number(parameters.text(ParameterField::StartFrame), 1);

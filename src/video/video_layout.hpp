@@ -2,24 +2,17 @@
 
 #include <string>
 
+#include "video/pixel_rect.hpp"
 #include "video/video_parameters.hpp"
 
 namespace tintora {
 
-// A widget's place in its window's client area.
-struct WidgetRect {
-    int left = 0;
-    int top = 0;
-    int width = 0;
-    int height = 0;
-};
-
 // Where the video window's parts go for an outer window size.
 struct VideoLayout {
-    WidgetRect pages;    // the Source / Result / Parameters tabs
+    PixelRect pages;     // the Source / Result / Parameters tabs
     int view_width = 0;  // the source and the result view
     int view_height = 0;
-    WidgetRect track;  // the frame slider; its height is the caller's
+    PixelRect track;  // the frame slider; its height is the caller's
     int buttons_left = 0;
     int buttons_top = 0;
 };
@@ -33,7 +26,7 @@ VideoLayout video_layout(int outer_width, int outer_height);
 // the slider's hint.
 struct RangeBar {
     bool visible = false;
-    WidgetRect rect;  // the width may be negative when stop lies before start
+    PixelRect rect;  // the width may be negative when stop lies before start
     std::string hint;
 };
 
@@ -41,6 +34,6 @@ struct RangeBar {
 // not clamped), with 10 pixels of margin at each end of the slider. A clip
 // of one frame gives a bar of width 0 at the left.
 RangeBar selected_frames_bar(const VideoParameters& parameters, int frame_count,
-                             const WidgetRect& slider);
+                             const PixelRect& slider);
 
 }  // namespace tintora

@@ -24,6 +24,7 @@
 
 #include "app/program.hpp"
 #include "app/texts.hpp"
+#include "app/window_geometry.hpp"
 #include "video/frame_view.hpp"
 #include "video/import_progress_dialog.hpp"
 #include "video/video_layout.hpp"
@@ -79,7 +80,7 @@ VideoWindow::VideoWindow(Program& program, QWidget* owner)
     connect(timer_, &QTimer::timeout, this, &VideoWindow::follow_program_state);
     timer_->start();
 
-    resize(820, 680);
+    resize(980, 700);
     place_controls();
     follow_program_state();
     show_state();
@@ -123,22 +124,12 @@ void VideoWindow::build_menus() {
         });
     }
     edit->addSeparator();
-    connect(add(edit, kSetStartFrame, "setStartFrameAction"), &QAction::triggered, this, [this] {
-        workspace_.mark_start_frame();
-        show_state();
-        draw_selected_frames();
-    });
-    connect(add(edit, kSetStopFrame, "setStopFrameAction"), &QAction::triggered, this, [this] {
-        workspace_.mark_stop_frame();
-        show_state();
-        draw_selected_frames();
-    });
+    connect(add(edit, kSetStartFrame, "setStartFrameAction"), &QAction::triggered, this,
+            [this] { mark_range_end(&VideoWorkspace::mark_start_frame); });
+    connect(add(edit, kSetStopFrame, "setStopFrameAction"), &QAction::triggered, this,
+            [this] { mark_range_end(&VideoWorkspace::mark_stop_frame); });
     connect(add(edit, kSelectAllFrames, "selectAllFramesAction"), &QAction::triggered, this,
-            [this] {
-                if (!workspace_.select_all_frames()) return;
-                show_state();
-                draw_selected_frames();
-            });
+            [this] { mark_range_end(&VideoWorkspace::select_all_frames); });
     edit->addSeparator();
     connect(add(edit, kClearArea, "clearAreaAction"), &QAction::triggered, this,
             [this] { run_and_show(&VideoWorkspace::clear_area_selection); });
@@ -373,23 +364,13 @@ void VideoWindow::build_navigation(QWidget* client) {
         std::function<void()> action;
     };
     const std::array<ButtonSpec, 7> specs{{
-        {&kStart, "startButton",
-         [this] {
-             workspace_.mark_start_frame();
-             show_state();
-             draw_selected_frames();
-         }},
+        {&kStart, "startButton", [this] { mark_range_end(&VideoWorkspace::mark_start_frame); }},
         {&kBegin, "beginButton", [this] { run_and_show(&VideoWorkspace::go_to_begin); }},
         {&kPrevious, "previousButton", [this] { run_and_show(&VideoWorkspace::go_to_previous); }},
         {&kPlay, "playButton", [this] { play(); }},
         {&kNext, "nextButton", [this] { run_and_show(&VideoWorkspace::go_to_next); }},
         {&kEnd, "endButton", [this] { run_and_show(&VideoWorkspace::go_to_end); }},
-        {&kStop, "stopButton",
-         [this] {
-             workspace_.mark_stop_frame();
-             show_state();
-             draw_selected_frames();
-         }},
+        {&kStop, "stopButton", [this] { mark_range_end(&VideoWorkspace::mark_stop_frame); }},
     }};
     for (int i = 0; i < 7; ++i) {
         const ButtonSpec& spec = specs[static_cast<std::size_t>(i)];
@@ -407,9 +388,13 @@ void VideoWindow::build_status_bar() {
     for (int i = 0; i < 5; ++i) {
         auto* panel = new QLabel(bar);
         panel->setObjectName(QStringLiteral("statusPanel%1").arg(i));
-        panel->setFixedWidth(kWidths[i]);
+        // Full width when the window has room; narrower (clipped, never
+        // overlapping the next panel) when it has not.
+        panel->setMinimumWidth(1);
+        panel->setMaximumWidth(kWidths[i]);
+        panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         if (i < 4) panel->setAlignment(Qt::AlignCenter);
-        bar->addWidget(panel);
+        bar->addWidget(panel, kWidths[i]);
         status_panels_[static_cast<std::size_t>(i)] = panel;
     }
 }
@@ -417,6 +402,13 @@ void VideoWindow::build_status_bar() {
 void VideoWindow::run_and_show(void (VideoWorkspace::*operation)()) {
     (workspace_.*operation)();
     show_state();
+}
+
+template <class Result>
+void VideoWindow::mark_range_end(Result (VideoWorkspace::*operation)()) {
+    (workspace_.*operation)();
+    show_state();
+    draw_selected_frames();
 }
 
 void VideoWindow::show_state() {
@@ -574,11 +566,9 @@ void VideoWindow::resizeEvent(QResizeEvent* event) {
 
 void VideoWindow::place_controls() {
     if (pages_ == nullptr) return;
-    // The layout rule works on the outer size, frame included.
-    const QSize frame_extra = frameGeometry().size() - geometry().size();
-    const VideoLayout layout =
-        video_layout(width() + frame_extra.width(), height() + frame_extra.height());
-    const auto place = [](QWidget* widget, const WidgetRect& r) {
+    const QSize outer = outer_size(*this);
+    const VideoLayout layout = video_layout(outer.width(), outer.height());
+    const auto place = [](QWidget* widget, const PixelRect& r) {
         widget->setGeometry(r.left, r.top, std::max(r.width, 0), std::max(r.height, 0));
     };
     place(pages_, layout.pages);

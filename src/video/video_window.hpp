@@ -69,6 +69,9 @@ private:
     void apply_language();
     void play();
     void run_and_show(void (VideoWorkspace::*operation)());
+    // Writes a start or stop field and redraws the range bar under the slider.
+    template <class Result>
+    void mark_range_end(Result (VideoWorkspace::*operation)());
 
     Program& program_;
     VideoWorkspace& workspace_;

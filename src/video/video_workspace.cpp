@@ -240,7 +240,7 @@ void VideoWorkspace::reset_for_new_project() {
 }
 
 void VideoWorkspace::press_on_source(int x, int y, bool left_button) {
-    const ViewRect& r = selection_.rect;
+    const PixelRect& r = selection_.rect;
     if (selection_.visible && r.contains(x, y)) {
         press_target_ = PressTarget::Selection;
         press_on_selection(x - r.left, y - r.top, left_button);
@@ -299,7 +299,7 @@ void VideoWorkspace::move_on_view(int x, int y, bool left_button_held) {
 
 void VideoWorkspace::release_on_view(int x, int y, bool left_button) {
     if (session_.FrameCount < 1 || !left_button) return;
-    ViewRect& r = selection_.rect;
+    PixelRect& r = selection_.rect;
     r.width = x - r.left;
     r.height = y - r.top;
     if (r.width < 0) {
@@ -325,7 +325,7 @@ void VideoWorkspace::move_on_selection(int x, int y, bool left_button_held) {
     if (s.FrameCount < 1 || s.FrameBusy) return;
     const DisplayGeometry g =
         display_geometry(s.FrameWidth, s.FrameHeight, view_width_, view_height_, Precision::Double);
-    ViewRect& r = selection_.rect;
+    PixelRect& r = selection_.rect;
     if (left_button_held) {
         s.FrameBusy = true;
         selection_.drag_cursor = true;

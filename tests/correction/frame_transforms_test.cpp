@@ -324,6 +324,18 @@ TEST(FrameTransforms, GreyIsTheIntegerMeanAndInverseIs255Minus) {
     }
     Frame grey = original;
     to_grayscale(grey);
+    // Rows long enough for the vector kernel (16 pixels at a time) and a tail.
+    std::mt19937 random(3);
+    Frame wide = test::random_frame(53, 3, random);
+    const Frame wide_original = wide;
+    to_grayscale(wide);
+    for (int r = 0; r < wide.height(); ++r) {
+        for (int c = 0; c < wide.width(); ++c) {
+            const std::uint8_t* p = wide_original.pixel(r, c);
+            const int mean = (p[0] + p[1] + p[2]) / 3;
+            for (int i = 0; i < 3; ++i) ASSERT_EQ(wide.pixel(r, c)[i], mean) << r << "," << c;
+        }
+    }
     Frame inverse = original;
     invert_frame(inverse);
     for (int r = 0; r < 2; ++r) {

@@ -42,6 +42,7 @@ protected:
         settings.ffmpeg_path = test::find_encoder();
         settings.work_dir = folder_ / "work 'dir'";  // created by the import
         settings.language = "eng";
+        window().resize(820, 680);  // views of 790 by 440 pixels
         window().show();
         window().activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));

@@ -20,7 +20,7 @@ namespace {
 
 using Field = ParameterField;
 
-void expect_rect(const ViewRect& r, int left, int top, int width, int height) {
+void expect_rect(const PixelRect& r, int left, int top, int width, int height) {
     EXPECT_EQ(r.left, left);
     EXPECT_EQ(r.top, top);
     EXPECT_EQ(r.width, width);
@@ -148,7 +148,7 @@ TEST_F(MouseFixture, ARectangleWiderThanThePictureGoesNegative) {
 
 TEST(RangeBarAndLayout, FollowTheSliderAndTheWindow) {
     VideoParameters parameters;
-    const WidgetRect slider{4, 500, 780, 30};
+    const PixelRect slider{4, 500, 780, 30};
     parameters.text(Field::StartFrame) = "5";
     parameters.text(Field::StopFrame) = "5";
     RangeBar bar = selected_frames_bar(parameters, 9, slider);
@@ -203,21 +203,25 @@ Frame plain_chain(const Frame& rotated, const OutputSteps& steps, const Correcti
 
 TEST(OutputChain, SkipsIdleStepsWithoutChangingAByte) {
     std::mt19937 random(7);
-    const Frame rotated = test::random_frame(37, 23, random);
     const CorrectionGrid grid = test::random_grid(random);
-    for (int mask = 0; mask < 64; ++mask) {
-        OutputSteps steps;
-        if (mask & 1) steps.cut = OutputSteps::Rect{3, 2, 30, 40};  // reaches outside: clipped
-        // After the cut the size is already 30 by 21: that resample is idle.
-        if (mask & 2)
-            steps.resample = mask & 1 ? OutputSteps::Size{30, 21} : OutputSteps::Size{20, 19};
-        steps.mirror_rows = mask & 4;
-        steps.mirror_columns = mask & 8;
-        steps.color_transformation = (mask >> 4) % 3;
-        const bool corrected = mask & 32;
-        const Frame expected = plain_chain(rotated, steps, corrected ? &grid : nullptr);
-        EXPECT_EQ(render_output(rotated, steps, corrected ? &grid : nullptr), expected)
-            << "steps " << mask;
+    // Rows padded (37 pixels) and not (36): the last row's end must not be over-read.
+    for (const int width : {37, 36}) {
+        const Frame rotated = test::random_frame(width, 23, random);
+        for (int mask = 0; mask < 64; ++mask) {
+            OutputSteps steps;
+            // The cut reaches outside the frame and is clipped to 34 (or 33) by
+            // 21: the resample to 34 by 21 is then idle (or adds one column).
+            if (mask & 1) steps.cut = OutputSteps::Rect{3, 2, 40, 40};
+            if (mask & 2)
+                steps.resample = mask & 1 ? OutputSteps::Size{34, 21} : OutputSteps::Size{20, 19};
+            steps.mirror_rows = mask & 4;
+            steps.mirror_columns = mask & 8;
+            steps.color_transformation = (mask >> 4) % 3;
+            const bool corrected = mask & 32;
+            const Frame expected = plain_chain(rotated, steps, corrected ? &grid : nullptr);
+            EXPECT_EQ(render_output(rotated, steps, corrected ? &grid : nullptr), expected)
+                << "steps " << mask << ", width " << width;
+        }
     }
 }
 
