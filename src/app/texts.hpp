@@ -146,6 +146,13 @@ inline constexpr TextPair kExtractionFailed{"Can't extract frames from the video
                                             "Невозможно извлечь кадры из видео!"};
 inline constexpr TextPair kSoundFailed{"Can't extract the sound of the video!",
                                        "Невозможно извлечь звук из видео!"};
+inline constexpr TextPair kOpenVideoBeforeSavingFlv{
+    "Open video before saving!", "Откройте исходное видео прежде чем сохранять результат!"};
+inline constexpr TextPair kOpenVideoBeforeSaving{
+    "Open video before saving!", "Откройте исходное видео пржде чем сохранять результат!"};
+inline constexpr TextPair kOperationFinished{"Operation finished!", "Операция завершена!"};
+inline constexpr TextPair kRunFailed{"The processing stopped with an error:",
+                                     "Обработка остановлена из-за ошибки:"};
 inline constexpr TextPair kPlayerMissing{"Can't start the video player (ffplay)!",
                                          "Невозможно запустить видеоплеер (ffplay)!"};
 }  // namespace message_texts

@@ -81,6 +81,26 @@ Status write_file_atomically(const std::filesystem::path& target, std::string_vi
     return {};
 }
 
+Status write_file(const std::filesystem::path& path, std::string_view bytes) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return failure(path, errno);
+    bool ok = write_all(fd, bytes);
+    int error_number = ok ? 0 : errno;
+    // A full disk may only show when the file is closed.
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error_number = errno;
+    }
+    if (!ok) {
+        ::unlink(path.c_str());
+        return failure(path, error_number);
+    }
+    return {};
+}
+
 Result<std::vector<std::uint8_t>> read_file_bytes(const std::filesystem::path& path) {
     std::error_code status_error;
     if (std::filesystem::is_directory(path, status_error)) {

@@ -17,6 +17,10 @@ Error file_error(const std::filesystem::path& path, const char* action, int erro
 // old file whole. An existing file keeps its permissions.
 Status write_file_atomically(const std::filesystem::path& target, std::string_view bytes);
 
+// Writes the bytes to the file, replacing it; no sync to the disk. For files
+// the program makes under names of its own, renamed into place afterwards.
+Status write_file(const std::filesystem::path& path, std::string_view bytes);
+
 // The whole content of a file.
 Result<std::vector<std::uint8_t>> read_file_bytes(const std::filesystem::path& path);
 

@@ -54,13 +54,13 @@ FramePlan plan_frame(const Frame& frame, const CorrectionGrid& grid) {
 
 namespace {
 
-// The generic kernel, written with the compiler's vector types so that each
-// instruction set below turns the same code into its own instructions.
+// The baseline kernel, written with the compiler's vector types; without
+// AVX2 a single-precision first try costs more than it saves, so every lane
+// goes the exact double way.
 constexpr int kLanes = 8;
 using DoubleLanes = double __attribute__((vector_size(kLanes * sizeof(double))));
 using IntLanes = std::int32_t __attribute__((vector_size(kLanes * sizeof(std::int32_t))));
 using WordLanes = std::uint32_t __attribute__((vector_size(kLanes * sizeof(std::uint32_t))));
-using FloatLanes = float __attribute__((vector_size(kLanes * sizeof(float))));
 
 // Pixels handled per pass, so the row's working arrays stay in the L1 cache.
 constexpr int kChunk = 512;
@@ -97,10 +97,12 @@ __attribute__((always_inline)) inline IntLanes scale_channel_lanes(const IntLane
 
 // correct_pixel's arithmetic on kLanes pixels at once, operation for
 // operation, so every lane rounds exactly as the scalar code does.
-__attribute__((always_inline)) inline WordLanes correct_lanes_exactly(const WordLanes& px,
-                                                                      const WordLanes& cw,
-                                                                      const double* u_values,
-                                                                      double w) {
+__attribute__((always_inline)) inline void correct_lanes(const std::uint32_t* pixels,
+                                                         const std::uint32_t* corners,
+                                                         const double* u_values, double w,
+                                                         std::uint32_t* corrected) {
+    const WordLanes px = load<WordLanes>(pixels);
+    const WordLanes cw = load<WordLanes>(corners);
     const DoubleLanes u = load<DoubleLanes>(u_values);
     const IntLanes tl = byte_lane(cw, 0);
     const IntLanes tr = byte_lane(cw, 1);
@@ -114,64 +116,12 @@ __attribute__((always_inline)) inline WordLanes correct_lanes_exactly(const Word
     const IntLanes b = scale_channel_lanes(byte_lane(px, 0), gain);
     const IntLanes g = scale_channel_lanes(byte_lane(px, 1), gain);
     const IntLanes r = scale_channel_lanes(byte_lane(px, 2), gain);
-    return reinterpret_cast<WordLanes>(b | g << 8 | r << 16);
-}
-
-__attribute__((always_inline)) inline FloatLanes to_float(const IntLanes& v) {
-    return __builtin_convertvector(v, FloatLanes);
-}
-
-__attribute__((always_inline)) inline bool any_lane(const IntLanes& v) {
-    std::uint64_t parts[sizeof v / sizeof(std::uint64_t)];
-    std::memcpy(parts, &v, sizeof v);
-    std::uint64_t any = 0;
-    for (const std::uint64_t part : parts) any |= part;
-    return any != 0;
-}
-
-// The same in single precision, twice as many lanes per instruction. Where
-// truncating value - error and value + error agree for every channel, no
-// whole number lies near and that is the exact result; otherwise the lanes
-// are redone in double precision. Without AVX2 the extra test costs more
-// than it saves, so plain SSE2 goes the double way at once.
-template <bool kSinglePrecisionFirst>
-__attribute__((always_inline)) inline void correct_lanes(const std::uint32_t* pixels,
-                                                         const std::uint32_t* corners,
-                                                         const double* u_values,
-                                                         const float* u_float, double w,
-                                                         float w_float, std::uint32_t* corrected) {
-    const WordLanes px = load<WordLanes>(pixels);
-    const WordLanes cw = load<WordLanes>(corners);
-    if constexpr (!kSinglePrecisionFirst) {
-        const WordLanes result = correct_lanes_exactly(px, cw, u_values, w);
-        std::memcpy(corrected, &result, sizeof result);
-        return;
-    }
-    const FloatLanes u = load<FloatLanes>(u_float);
-    const IntLanes tl = byte_lane(cw, 0);
-    const IntLanes bl = byte_lane(cw, 2);
-    const FloatLanes top = to_float(tl) + u * to_float(byte_lane(cw, 1) - tl);
-    const FloatLanes bottom = to_float(bl) + u * to_float(byte_lane(cw, 3) - bl);
-    const FloatLanes target = top + w_float * (bottom - top);
-    const IntLanes intensity = byte_lane(px, 3);
-    const FloatLanes gain = intensity > 0 ? target / to_float(intensity) : FloatLanes{};
-    IntLanes out = IntLanes{};
-    IntLanes doubtful = IntLanes{};
-    for (int c = 0; c < 3; ++c) {
-        const FloatLanes value = to_float(byte_lane(px, c)) * gain;
-        const IntLanes low = __builtin_convertvector(value - kFloatError, IntLanes);
-        const IntLanes high = __builtin_convertvector(value + kFloatError, IntLanes);
-        doubtful |= low != high;
-        out |= (low > 255 ? IntLanes{} + 255 : low) << (8 * c);
-    }
-    const WordLanes result = any_lane(doubtful) ? correct_lanes_exactly(px, cw, u_values, w)
-                                                : reinterpret_cast<WordLanes>(out);
+    const WordLanes result = reinterpret_cast<WordLanes>(b | g << 8 | r << 16);
     std::memcpy(corrected, &result, sizeof result);
 }
 
 // One chunk of one row: gather the pixels and their corner words, correct
 // them in vector steps, write the bytes back.
-template <bool kSinglePrecisionFirst>
 __attribute__((always_inline)) inline void correct_chunk(std::uint8_t* row, int x0, int x1,
                                                          const FramePlan& plan, double w,
                                                          const HalfTables& tables,
@@ -189,9 +139,8 @@ __attribute__((always_inline)) inline void correct_chunk(std::uint8_t* row, int 
     const int padded = (count + kLanes - 1) / kLanes * kLanes;
     for (int i = count; i < padded; ++i) buffers.pixels[i] = buffers.corners[i] = 0;
     for (int i = 0; i < padded; i += kLanes) {
-        correct_lanes<kSinglePrecisionFirst>(buffers.pixels + i, buffers.corners + i,
-                                             plan.u.data() + x0 + i, plan.u_float.data() + x0 + i,
-                                             w, static_cast<float>(w), buffers.corrected + i);
+        correct_lanes(buffers.pixels + i, buffers.corners + i, plan.u.data() + x0 + i, w,
+                      buffers.corrected + i);
     }
     std::uint8_t* out = row + 3 * static_cast<std::ptrdiff_t>(x0);
     for (int i = 0; i < count; ++i, out += 3) {
@@ -202,9 +151,9 @@ __attribute__((always_inline)) inline void correct_chunk(std::uint8_t* row, int 
     }
 }
 
-template <bool kSinglePrecisionFirst>
-__attribute__((always_inline)) inline void correct_rows_generic(Frame& frame,
-                                                                const FramePlan& plan) {
+}  // namespace
+
+void correct_rows_baseline(Frame& frame, const FramePlan& plan) {
     RowBuffers buffers;
     const int width = frame.width();
     for (int y = 0; y < frame.height(); ++y) {
@@ -212,21 +161,9 @@ __attribute__((always_inline)) inline void correct_rows_generic(Frame& frame,
         const HalfTables& tables = place.lower ? plan.lower : plan.upper;
         std::uint8_t* row = frame.row(y);
         for (int x0 = 0; x0 < width; x0 += kChunk) {
-            correct_chunk<kSinglePrecisionFirst>(row, x0, std::min(x0 + kChunk, width), plan,
-                                                 place.w, tables, buffers);
+            correct_chunk(row, x0, std::min(x0 + kChunk, width), plan, place.w, tables, buffers);
         }
     }
-}
-
-}  // namespace
-
-__attribute__((target("arch=x86-64-v3"))) void correct_rows_avx2(Frame& frame,
-                                                                 const FramePlan& plan) {
-    correct_rows_generic<true>(frame, plan);
-}
-
-void correct_rows_baseline(Frame& frame, const FramePlan& plan) {
-    correct_rows_generic<false>(frame, plan);
 }
 
 }  // namespace correction_detail

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "common/file_io.hpp"
 
@@ -366,20 +367,26 @@ std::string shell_word(std::string_view text) {
 
 }  // namespace
 
-std::string CommandResult::last_error_line() const {
+std::string CommandResult::last_error_lines(int count) const {
     if (!started) return start_error;
+    std::vector<std::string_view> lines;  // from the last one back
     std::size_t end = error_tail.size();
-    while (end > 0) {
+    while (end > 0 && static_cast<int>(lines.size()) < count) {
         const std::size_t separator = error_tail.find_last_of("\r\n", end - 1);
         const std::size_t begin = separator == std::string::npos ? 0 : separator + 1;
         std::string_view line(error_tail.data() + begin, end - begin);
         while (!line.empty() && is_blank(line.front())) line.remove_prefix(1);
         while (!line.empty() && is_blank(line.back())) line.remove_suffix(1);
-        if (!line.empty()) return std::string(line);
+        if (!line.empty()) lines.push_back(line);
         if (separator == std::string::npos) break;
         end = separator;
     }
-    return {};
+    std::string text;
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+        if (!text.empty()) text += '\n';
+        text += *line;
+    }
+    return text;
 }
 
 CommandResult run_command(const Command& command, const KeepRunning& keep_running) {

@@ -34,7 +34,9 @@ struct CommandResult {
     bool succeeded() const { return started && !cancelled && exit_status == 0; }
     // The last line of the error output that is not blank (progress lines
     // ended by carriage returns count as lines), or the start error.
-    std::string last_error_line() const;
+    std::string last_error_line() const { return last_error_lines(1); }
+    // The last `count` such lines, joined by line breaks.
+    std::string last_error_lines(int count) const;
 };
 
 // Asked about every 50 ms while a child runs; returning false stops it.

@@ -2,13 +2,34 @@
 
 #include <QDialog>
 
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+
 namespace tintora {
 
-// The modal dialog that shows a processing run's log and progress.
+// The modal dialog of a processing run: its log (never cleared, each run
+// adds to it), its progress bar and "Cancel". Closing it by its title bar
+// only hides it; "Cancel" asks the run to stop.
 class ProgressDialog : public QDialog {
     Q_OBJECT
 public:
     explicit ProgressDialog(QWidget* owner);
+
+    void append_log(const QString& line);
+    QString log_text() const;
+    // The bar runs from 0 to maximum; a position past it shows as full.
+    void set_progress_range(int maximum);
+    void set_progress(int position);
+    int progress() const;
+
+signals:
+    void cancel_requested();
+
+private:
+    QPlainTextEdit* log_ = nullptr;
+    QProgressBar* bar_ = nullptr;
+    QPushButton* cancel_button_ = nullptr;
 };
 
 }  // namespace tintora

@@ -35,8 +35,12 @@ struct VideoSession {
     std::filesystem::path SourceFramePath;
     std::filesystem::path TargetFramePath;
 
-    // The clip of the last import, read again by playback and the exports.
+    // The clip of the last import, read again by playback and the exports,
+    // and whether its description lists a sound stream.
     std::filesystem::path clip_path;
+    bool clip_has_sound = false;
+    // The file name the exports' save dialog keeps from one export to the next.
+    std::filesystem::path save_path;
     // The frame slider: its position is the frame shown.
     std::int32_t track_position = 1;
     std::int32_t track_maximum = 1;

@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFocusEvent>
 #include <QGridLayout>
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -27,6 +29,9 @@
 #include "app/window_geometry.hpp"
 #include "video/frame_view.hpp"
 #include "video/import_progress_dialog.hpp"
+#include "video/processing_run.hpp"
+#include "video/progress_dialog.hpp"
+#include "video/video_export.hpp"
 #include "video/video_layout.hpp"
 #include "video/video_workspace.hpp"
 
@@ -79,6 +84,12 @@ VideoWindow::VideoWindow(Program& program, QWidget* owner)
     timer_->setInterval(1000);
     connect(timer_, &QTimer::timeout, this, &VideoWindow::follow_program_state);
     timer_->start();
+    // The processing run works on threads of its own; this timer only shows
+    // its progress and ends it on the window's thread.
+    run_timer_ = new QTimer(this);
+    run_timer_->setInterval(100);
+    connect(run_timer_, &QTimer::timeout, this, &VideoWindow::follow_run);
+    run_timer_->start();
 
     resize(980, 700);
     place_controls();
@@ -86,6 +97,7 @@ VideoWindow::VideoWindow(Program& program, QWidget* owner)
     show_state();
 }
 
+// A run still going when the program ends is stopped; its finished frames stay.
 VideoWindow::~VideoWindow() = default;
 
 void VideoWindow::build_menus() {
@@ -106,11 +118,12 @@ void VideoWindow::build_menus() {
     QMenu* file = add_menu(kFileMenu, "videoFileMenu");
     connect(add(file, kOpenVideo, "openVideoFileAction"), &QAction::triggered, this,
             &VideoWindow::open_video);
-    // The exports arrive with the processing run; until then they are shown
-    // but cannot be chosen.
-    add(file, kSaveFlv, "saveFlvAction")->setEnabled(false);
-    add(file, kSaveJpegSequence, "saveJpegSequenceAction")->setEnabled(false);
-    add(file, kSaveWav, "saveWavAction")->setEnabled(false);
+    connect(add(file, kSaveFlv, "saveFlvAction"), &QAction::triggered, this,
+            &VideoWindow::save_video);
+    connect(add(file, kSaveJpegSequence, "saveJpegSequenceAction"), &QAction::triggered, this,
+            &VideoWindow::save_jpeg_sequence);
+    connect(add(file, kSaveWav, "saveWavAction"), &QAction::triggered, this,
+            &VideoWindow::save_wav);
 
     QMenu* edit = add_menu(kEditMenu, "videoEditMenu");
     const TextPair* rotate_texts[4] = {&kRotate0, &kRotate90, &kRotate180, &kRotate270};
@@ -463,7 +476,157 @@ void VideoWindow::draw_selected_frames() {
     }
 }
 
+// ------------------------------------------------------------------ exports
+
+bool VideoWindow::run_in_progress() {
+    if (!run_) return false;
+    // One run at a time: its dialog comes back instead of a second one.
+    program_.progress_dialog().exec();
+    return true;
+}
+
+bool VideoWindow::clip_open_or_tell(const TextPair& message) {
+    if (workspace_.session().FrameCount >= 1) return true;
+    QMessageBox::information(this, QStringLiteral("Tintora"),
+                             to_qstring(message_text(message, program_.settings().language)));
+    return false;
+}
+
+std::optional<std::filesystem::path> VideoWindow::ask_save_name(const QString& filters) {
+    VideoSession& session = workspace_.session();
+    const QString chosen = QFileDialog::getSaveFileName(
+        this, QString(), QString::fromStdString(session.save_path.string()), filters);
+    if (chosen.isEmpty()) return std::nullopt;
+    session.save_path = chosen.toStdString();
+    return session.save_path;
+}
+
+void VideoWindow::tell(const QString& text) {
+    QMessageBox::warning(this, QStringLiteral("Tintora"), text);
+}
+
+void VideoWindow::save_video() {
+    if (run_in_progress() || !clip_open_or_tell(message_texts::kOpenVideoBeforeSavingFlv)) return;
+    const std::optional<std::filesystem::path> output =
+        ask_save_name(QStringLiteral("Flash video (*.flv);;MP4 video (*.mp4);;All files (*)"));
+    if (output) export_video_to(*output);
+}
+
+void VideoWindow::export_video_to(const std::filesystem::path& output) {
+    Result<RunJob> job =
+        prepare_video_export(workspace_, program_.settings(), program_.grid(), output);
+    show_state();
+    if (!job) return tell(QString::fromStdString(job.error()));
+    start_run(std::move(job).value(), 1);
+}
+
+void VideoWindow::save_jpeg_sequence() {
+    if (run_in_progress() || !clip_open_or_tell(message_texts::kOpenVideoBeforeSaving)) return;
+    const std::optional<std::filesystem::path> chosen = ask_save_name(QString());
+    if (chosen) export_jpeg_sequence_to(*chosen);
+}
+
+void VideoWindow::export_jpeg_sequence_to(const std::filesystem::path& chosen) {
+    const std::string prefix = jpeg_sequence_prefix(chosen.string());
+    workspace_.session().save_path = prefix;  // the dialog keeps the shortened name
+    Result<RunJob> job =
+        prepare_sequence_export(workspace_, program_.settings(), program_.grid(), prefix);
+    show_state();
+    if (!job) return tell(QString::fromStdString(job.error()));
+    start_run(std::move(job).value(), 2);
+}
+
+void VideoWindow::save_wav() {
+    if (run_in_progress() || !clip_open_or_tell(message_texts::kOpenVideoBeforeSaving)) return;
+    const std::optional<std::filesystem::path> output = ask_save_name(QString());
+    if (output) export_wav_to(*output);
+}
+
+void VideoWindow::export_wav_to(const std::filesystem::path& output) {
+    Result<Command> command = prepare_wav_export(workspace_, program_.settings(), output);
+    show_state();
+    if (!command) return tell(QString::fromStdString(command.error()));
+    // One command, no frames: the run's machinery gives it cancel and a
+    // failure report; the window stays alive while the encoder works.
+    RunJob job;
+    job.start_frame = 1;
+    job.stop_frame = 0;
+    job.finishing.push_back({"Save WAV file", std::move(command).value(), output});
+    ProcessingRun run(std::move(job), 1);
+    QProgressDialog waiting(this);
+    waiting.setObjectName(QStringLiteral("wavProgressDialog"));
+    waiting.setWindowModality(Qt::ApplicationModal);
+    waiting.setRange(0, 0);
+    waiting.setLabelText(QString::fromStdString(output.string()));
+    connect(&waiting, &QProgressDialog::canceled, this, [&run] { run.cancel(); });
+    QEventLoop loop;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        if (run.state() != ProcessingRun::State::Running) loop.quit();
+    });
+    poll.start(50);
+    waiting.show();
+    loop.exec();
+    waiting.hide();
+    if (run.state() == ProcessingRun::State::Failed) tell(QString::fromStdString(run.failure()));
+}
+
+void VideoWindow::start_run(RunJob job, int mode) {
+    VideoSession& session = workspace_.session();
+    ProgressDialog& dialog = program_.progress_dialog();
+    dialog.set_progress_range(session.StopFrame - session.StartFrame);
+    dialog.set_progress(0);
+    run_ = std::make_unique<ProcessingRun>(std::move(job));
+    session.RunMode = mode;
+    disconnect(&dialog, &ProgressDialog::cancel_requested, this, nullptr);
+    connect(&dialog, &ProgressDialog::cancel_requested, this, &VideoWindow::cancel_run);
+    dialog.exec();
+}
+
+void VideoWindow::cancel_run() {
+    if (!run_) return;
+    // Frames already in place stay; nothing is encoded; no message.
+    run_.reset();
+    workspace_.session().RunMode = 0;
+    program_.progress_dialog().close();
+}
+
+void VideoWindow::follow_run() {
+    VideoSession& session = workspace_.session();
+    if (!run_ || session.FrameBusy) return;
+    session.FrameBusy = true;
+    ProgressDialog& dialog = program_.progress_dialog();
+    for (const RunEvent& event : run_->take_events()) {
+        dialog.append_log(QString::fromStdString(event.log_line));
+        if (event.progress >= 0) dialog.set_progress(event.progress);
+    }
+    const ProcessingRun::State state = run_->state();
+    if (state != ProcessingRun::State::Running) {
+        for (const RunEvent& event : run_->take_events()) {
+            dialog.append_log(QString::fromStdString(event.log_line));
+        }
+        const std::string failure = run_->failure();
+        run_.reset();
+        session.RunMode = 0;
+        dialog.close();
+        const std::string_view language = program_.settings().language;
+        if (state == ProcessingRun::State::Finished) {
+            QMessageBox::information(
+                this, QStringLiteral("Tintora"),
+                to_qstring(message_text(message_texts::kOperationFinished, language)));
+        } else if (state == ProcessingRun::State::Failed) {
+            dialog.append_log(QString::fromStdString(failure));
+            tell(to_qstring(message_text(message_texts::kRunFailed, language)) +
+                 QStringLiteral("\n\n") + QString::fromStdString(failure));
+        }
+    }
+    session.FrameBusy = false;
+}
+
+// ------------------------------------------------------------------ import
+
 void VideoWindow::open_video() {
+    if (run_in_progress()) return;
     // The dialog starts at the clip opened last.
     const QString path = QFileDialog::getOpenFileName(
         this, QString(), QString::fromStdString(workspace_.session().clip_path.string()));
@@ -471,6 +634,7 @@ void VideoWindow::open_video() {
 }
 
 void VideoWindow::open_video_file(const QString& path) {
+    if (run_in_progress()) return;
     const AppSettings& settings = program_.settings();
     const std::filesystem::path clip = path.toStdString();
     const ImportOutcome outcome = import_with_progress(this, settings.ffmpeg_path, clip,

@@ -3,11 +3,15 @@
 #include <QMainWindow>
 #include <array>
 #include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/captions.hpp"
 #include "video/command_runner.hpp"
+#include "video/processing_run.hpp"
 #include "video/video_parameters.hpp"
 
 class QAction;
@@ -42,6 +46,19 @@ public:
     // Imports the clip without asking (also for the project loader).
     void open_video_file(const QString& path);
 
+    // The exports of the File menu: the guard, the save dialog, the export.
+    void save_video();
+    void save_jpeg_sequence();
+    void save_wav();
+    // The exports after the dialog, to the name chosen (a JPEG name is
+    // shortened into the sequence prefix). They return when the run ends.
+    void export_video_to(const std::filesystem::path& output);
+    void export_jpeg_sequence_to(const std::filesystem::path& chosen);
+    void export_wav_to(const std::filesystem::path& output);
+    // The run timer's tick: the run's new log lines and progress, and its end.
+    void follow_run();
+    bool run_active() const { return run_ != nullptr; }
+
     // What "New project" resets of the workspace, shown.
     void reset_for_new_project();
 
@@ -68,6 +85,12 @@ private:
     void draw_selected_frames();
     void apply_language();
     void play();
+    bool run_in_progress();
+    bool clip_open_or_tell(const TextPair& message);
+    std::optional<std::filesystem::path> ask_save_name(const QString& filters);
+    void tell(const QString& text);
+    void start_run(RunJob job, int mode);
+    void cancel_run();
     void run_and_show(void (VideoWorkspace::*operation)());
     // Writes a start or stop field and redraws the range bar under the slider.
     template <class Result>
@@ -97,6 +120,8 @@ private:
     QGroupBox* button_group_ = nullptr;
     std::array<QLabel*, 5> status_panels_{};
     QTimer* timer_ = nullptr;
+    QTimer* run_timer_ = nullptr;
+    std::unique_ptr<ProcessingRun> run_;
 
     std::string applied_language_;
     std::uint64_t shown_generation_ = 0;

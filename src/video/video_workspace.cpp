@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <new>
 
-#include "correction/frame_transforms.hpp"
 #include "correction/jpeg_codec.hpp"
+#include "video/frame_pipeline.hpp"
 #include "video/output_chain.hpp"
 
 namespace tintora {
@@ -35,6 +35,7 @@ bool VideoWorkspace::finish_import(const std::filesystem::path& clip,
     VideoSession& s = session_;
     bool rate_found = true;
     s.clip_path = clip;
+    s.clip_has_sound = has_audio_stream(outcome.info_text);
     caption_ = "Video - " + clip.string();
     s.FrameCount = outcome.frame_count;
     // The previous clip's frames are gone; its pictures go with them.
@@ -86,12 +87,7 @@ void VideoWorkspace::draw_source() {
         Frame decoded = std::move(loaded).value();
         s.InputWidth = decoded.width();
         s.InputHeight = decoded.height();
-        const int angle = parameters_.rotation_angle();
-        if (angle == 0) {
-            s.source_picture = std::move(decoded);
-        } else {
-            rotate_frame(decoded, s.source_picture, angle);
-        }
+        s.source_picture = rotate_for_output(std::move(decoded), parameters_.rotation_angle());
     } catch (const std::bad_alloc&) {
         return;
     }

@@ -1,0 +1,35 @@
+#include "video/frame_pipeline.hpp"
+
+#include <new>
+
+#include "correction/frame_transforms.hpp"
+#include "correction/jpeg_codec.hpp"
+
+namespace tintora {
+
+Frame rotate_for_output(Frame decoded, int angle) {
+    if (angle == 0) return decoded;
+    Frame turned;
+    rotate_frame(decoded, turned, angle);
+    return turned;
+}
+
+Frame process_frame(Frame decoded, const FrameSettings& settings, const CorrectionGrid& grid) {
+    const Frame rotated = rotate_for_output(std::move(decoded), settings.rotation_angle);
+    return render_output(rotated, settings.steps, &grid);
+}
+
+Result<std::vector<std::uint8_t>> process_frame_file(const std::filesystem::path& source,
+                                                     const FrameSettings& settings,
+                                                     const CorrectionGrid& grid) {
+    Result<Frame> loaded = load_jpeg(source);
+    if (!loaded) return Error{loaded.error()};
+    try {
+        const Frame processed = process_frame(std::move(loaded).value(), settings, grid);
+        return encode_jpeg(processed, kJpegQuality);
+    } catch (const std::bad_alloc&) {
+        return Error{"Not enough memory to process \"" + source.string() + "\"."};
+    }
+}
+
+}  // namespace tintora
