@@ -1,17 +1,19 @@
 // Benchmarks of the per-frame work: colour correction against the plain
 // per-pixel loop and against the JPEG work around it, the frame transforms,
 // composition from the kept background against composition from the JPEG,
-// the preview's frame change against its JPEG decode, and the import of a
-// clip against the encoder's own commands. Test pictures come from ffmpeg's
-// testsrc2 pattern (natural-looking content; random noise would make the
-// codec artificially slow). After the runs the program prints ratios between
-// benchmarks of this same run.
+// the preview's frame change against its JPEG decode, the import of a clip
+// against the encoder's own commands, and the processing run against the
+// bare JPEG codec on all cores and against the encoder's curve filter. Test
+// pictures come from ffmpeg's testsrc2 pattern (natural-looking content;
+// random noise would make the codec artificially slow). After the runs the
+// program prints ratios between benchmarks of this same run.
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -21,9 +23,12 @@
 #include <random>
 #include <set>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 #include "common/file_io.hpp"
+#include "common/memory_tuning.hpp"
 #include "composition/composition.hpp"
 #include "correction/curves.hpp"
 #include "correction/frame_correction.hpp"
@@ -33,6 +38,7 @@
 #include "support/test_pictures.hpp"
 #include "video/command_runner.hpp"
 #include "video/output_chain.hpp"
+#include "video/processing_run.hpp"
 #include "video/video_import.hpp"
 #include "video/video_parameters.hpp"
 
@@ -483,6 +489,192 @@ void register_import_benchmarks() {
                       });
 }
 
+// --------------------------------------------------------- processing run
+
+// The run over 100 imported 1080p frames with a correction and nothing else
+// (the cut is the whole frame, the size stays), against the same frames
+// decoded and encoded at quality 90 on every core with nothing around the
+// codec, and against the encoder applying a comparable curve on its own.
+// All three read the source files and write their outputs as files: the run
+// cannot do otherwise, so the codec limit pays the same file work (reading
+// each picture, writing each output) and only the run's own bookkeeping and
+// correction stand between them.
+constexpr int kRunFrames = 100;
+
+// WorkDir holding four seconds of 1080p testsrc2 at 25 frames a second,
+// extracted by the import just as a user's clip is; made once per run.
+const std::filesystem::path& run_work_dir() {
+    static const std::filesystem::path work_dir = [] {
+        const std::filesystem::path ffmpeg = test::find_encoder();
+        const std::filesystem::path clip = picture_folder() / "testsrc2-1920x1080-4s.mp4";
+        const std::filesystem::path dir = picture_folder() / "run-work";
+        bool made =
+            !ffmpeg.empty() && run_ffmpeg({"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi",
+                                           "-i", "testsrc2=size=1920x1080:rate=25:duration=4",
+                                           "-preset", "ultrafast", clip.string()});
+        if (made) {
+            ImportProgress progress;
+            const ImportOutcome outcome = import_video(ffmpeg, clip, dir, progress);
+            made = outcome.problem == ImportProblem::None && outcome.frame_count >= kRunFrames;
+        }
+        if (!made) {
+            std::fprintf(stderr, "could not import %d frames of a test clip into %s\n", kRunFrames,
+                         dir.c_str());
+            std::exit(2);
+        }
+        return dir;
+    }();
+    return work_dir;
+}
+
+// A new, empty folder for one iteration's outputs. The previous iteration's
+// outputs are deleted and everything written so far goes to the disk first,
+// so no side pays for writing back what another one wrote.
+std::filesystem::path fresh_output_folder() {
+    static int serial = 0;
+    const std::filesystem::path root = picture_folder() / "run-outputs";
+    std::error_code ignored;
+    std::filesystem::remove_all(root, ignored);
+    const std::filesystem::path folder = root / std::to_string(++serial);
+    std::filesystem::create_directories(folder, ignored);
+    ::sync();
+    return folder;
+}
+
+// Every side must have left exactly one file per frame.
+void check_outputs(benchmark::State& state, const std::filesystem::path& folder) {
+    std::error_code error;
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        if (entry.is_regular_file()) ++files;
+    }
+    if (files != kRunFrames) {
+        const std::string message =
+            std::to_string(files) + " outputs instead of " + std::to_string(kRunFrames);
+        state.SkipWithError(message.c_str());
+    }
+}
+
+// Range 1-100 at rotation 0, cut to the whole frame and resampled to its own
+// size, so only the correction changes the pixels.
+RunJob bench_run_job(const std::filesystem::path& output_folder) {
+    RunJob job;
+    job.work_dir = run_work_dir();
+    job.start_frame = 1;
+    job.stop_frame = kRunFrames;
+    job.settings.rotation_angle = 0;
+    job.settings.steps.cut = OutputSteps::Rect{0, 0, 1920, 1080};
+    job.settings.steps.resample = OutputSteps::Size{1920, 1080};
+    job.grid = bench_grid();
+    job.output_prefix = (output_folder / "frame").string();
+    return job;
+}
+
+void BM_RunToEnd(benchmark::State& state) {
+    run_work_dir();
+    std::filesystem::path folder;
+    for (auto _ : state) {
+        state.PauseTiming();
+        folder = fresh_output_folder();
+        RunJob job = bench_run_job(folder);
+        state.ResumeTiming();
+        const RunOutcome outcome = run_to_end(std::move(job), {});
+        if (outcome.state != ProcessingRun::State::Finished) {
+            state.SkipWithError(outcome.failure.c_str());
+            break;
+        }
+    }
+    if (!state.error_occurred()) check_outputs(state, folder);
+}
+
+// One thread per core, as many as the run starts by default, each taking
+// the next frame from a shared counter: read, decode, encode, write.
+void BM_CodecLimit(benchmark::State& state) {
+    const std::filesystem::path& work_dir = run_work_dir();
+    const int workers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    std::filesystem::path folder;
+    for (auto _ : state) {
+        state.PauseTiming();
+        folder = fresh_output_folder();
+        const std::string prefix = (folder / "frame").string();
+        state.ResumeTiming();
+        std::atomic<int> next{1};
+        std::atomic<bool> failed{false};
+        std::vector<std::thread> threads;
+        for (int i = 0; i < workers; ++i) {
+            threads.emplace_back([&] {
+                for (int k = next++; k <= kRunFrames && !failed; k = next++) {
+                    const Result<std::vector<std::uint8_t>> source =
+                        read_file_bytes(frame_file_path(work_dir, k));
+                    if (!source) return void(failed = true);
+                    const Result<Frame> frame =
+                        decode_jpeg(source.value().data(), source.value().size());
+                    if (!frame) return void(failed = true);
+                    const Result<std::vector<std::uint8_t>> bytes =
+                        encode_jpeg(frame.value(), kJpegQuality);
+                    if (!bytes) return void(failed = true);
+                    const std::vector<std::uint8_t>& out = bytes.value();
+                    const Status written = write_file(
+                        run_output_path(prefix, k),
+                        std::string_view(reinterpret_cast<const char*>(out.data()), out.size()));
+                    if (!written) return void(failed = true);
+                }
+            });
+        }
+        for (std::thread& thread : threads) thread.join();
+        if (failed) {
+            state.SkipWithError("a frame could not be read, coded or written");
+            break;
+        }
+    }
+    if (!state.error_occurred()) check_outputs(state, folder);
+}
+
+// The encoder's own curve filter over the same frames, writing JPEGs at
+// quality scale 3.
+void BM_FfmpegLut(benchmark::State& state) {
+    const std::filesystem::path ffmpeg = test::find_encoder();
+    if (ffmpeg.empty()) {
+        state.SkipWithError("no ffmpeg along PATH");
+        return;
+    }
+    const std::filesystem::path& work_dir = run_work_dir();
+    const std::string curve = "clipval*0.9+10";
+    std::filesystem::path folder;
+    for (auto _ : state) {
+        state.PauseTiming();
+        folder = fresh_output_folder();
+        // -frames:v keeps it to the run's range should the import have
+        // given a frame more.
+        const Command command{
+            ffmpeg,
+            {"-nostdin", "-y", "-loglevel", "error", "-i", path_argument(work_dir / "pic%04d.jpg"),
+             "-frames:v", std::to_string(kRunFrames), "-vf",
+             "lutrgb=r=" + curve + ":g=" + curve + ":b=" + curve, "-q:v", "3",
+             path_argument(folder / "out%04d.jpg")},
+            {}};
+        state.ResumeTiming();
+        const CommandResult result = run_command(command);
+        if (!result.succeeded()) {
+            state.SkipWithError(result.last_error_line().c_str());
+            break;
+        }
+    }
+    if (!state.error_occurred()) check_outputs(state, folder);
+}
+
+// Each side takes about a second on all cores (the encoder's in a child
+// process), so all are timed by the wall clock, in turns.
+void register_run_benchmarks() {
+    const auto configure = [](benchmark::internal::Benchmark* b) {
+        b->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+    };
+    register_in_turns({"run/run_to_end", BM_RunToEnd}, {"run/codec_limit", BM_CodecLimit}, 3,
+                      configure);
+    register_in_turns({"run/run_to_end", BM_RunToEnd}, {"run/ffmpeg_lut", BM_FfmpegLut}, 3,
+                      configure);
+}
+
 // ---------------------------------------------------------------- ratios
 
 // Prints the usual table and keeps each benchmark's CPU time per iteration
@@ -545,6 +737,9 @@ private:
 
 int main(int argc, char** argv) {
     using namespace tintora;
+    // As the programs do: the frame benchmarks measure them, not the
+    // allocator handing memory back and forth.
+    keep_freed_frame_memory();
     const std::string best =
         std::string("correct/frame_") + vector_isa_name(supported_vector_isas().front());
     for (const VectorIsa isa : supported_vector_isas()) {
@@ -554,6 +749,7 @@ int main(int argc, char** argv) {
     }
     register_preview_benchmarks();
     register_import_benchmarks();
+    register_run_benchmarks();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     RatioReporter reporter;
@@ -576,6 +772,8 @@ int main(int argc, char** argv) {
                          {"preview/jpeg_decode"});
     reporter.print_ratio("import/ffmpeg_commands", "import/import_video",
                          {"import/ffmpeg_commands"});
+    reporter.print_ratio("run/codec_limit", "run/run_to_end", {"run/codec_limit"});
+    reporter.print_ratio("run/ffmpeg_lut", "run/run_to_end", {"run/ffmpeg_lut"});
     benchmark::Shutdown();
     std::error_code ignored;
     std::filesystem::remove_all(picture_folder(), ignored);

@@ -7,6 +7,7 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev
   libjpeg62-turbo-dev
+  libcli11-dev
   ffmpeg
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core

@@ -1,16 +1,22 @@
 #include <QCoreApplication>
+#include <QStringList>
 #include <exception>
 
 #include "app/main_window.hpp"
 #include "app/program.hpp"
 #include "app/tintora_application.hpp"
+#include "common/memory_tuning.hpp"
 
 int main(int argc, char** argv) {
+    tintora::keep_freed_frame_memory();
     tintora::TintoraApplication application(argc, argv);
     try {
         tintora::Program program(
             tintora::system_settings_environment(QCoreApplication::applicationDirPath()));
         program.main_window().show();
+        // A project named on the command line opens at start.
+        const QStringList arguments = QCoreApplication::arguments();
+        if (arguments.size() > 1) program.main_window().open_project_file(arguments.at(1));
         return application.exec();
     } catch (const std::exception& error) {
         // An error while the windows are being created ends the program.

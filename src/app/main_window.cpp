@@ -21,8 +21,10 @@
 #include "app/options_dialog.hpp"
 #include "app/program.hpp"
 #include "app/window_geometry.hpp"
+#include "common/file_io.hpp"
 #include "composition/composition_view.hpp"
 #include "composition/grid_thumbnail.hpp"
+#include "composition/project_file.hpp"
 #include "composition/sampling.hpp"
 #include "correction/palette_window.hpp"
 #include "video/video_window.hpp"
@@ -111,11 +113,12 @@ void MainWindow::build_menus() {
     using namespace main_texts;
 
     QMenu* file = add_menu(kFileMenu, "fileMenu");
-    // The project commands arrive with the project file; until then they
-    // are shown but cannot be chosen.
-    add(file, kNewProject, "newProjectAction")->setEnabled(false);
-    add(file, kOpenProject, "openProjectAction")->setEnabled(false);
-    add(file, kSaveProject, "saveProjectAction")->setEnabled(false);
+    connect(add(file, kNewProject, "newProjectAction"), &QAction::triggered, this,
+            &MainWindow::new_project);
+    connect(add(file, kOpenProject, "openProjectAction"), &QAction::triggered, this,
+            &MainWindow::open_project);
+    connect(add(file, kSaveProject, "saveProjectAction"), &QAction::triggered, this,
+            &MainWindow::save_project);
     file->addSeparator();
     connect(add(file, kOpenImage, "openImageAction"), &QAction::triggered, this,
             &MainWindow::open_image);
@@ -272,6 +275,85 @@ bool MainWindow::open_background_file(const QString& path) {
     set_default_layout(program_.grid(), composition);
     program_.recompose();
     return true;
+}
+
+namespace {
+
+// The project's background and clip open through the windows' own loaders,
+// which report what fails as their menus do.
+class WindowLoaders : public ProjectLoaders {
+public:
+    WindowLoaders(MainWindow& main, VideoWindow& video) : main_(main), video_(video) {}
+    void open_background(const std::filesystem::path& path) override {
+        main_.open_background_file(QString::fromStdString(path.string()));
+    }
+    void open_video(const std::filesystem::path& path) override {
+        video_.open_video_file(QString::fromStdString(path.string()));
+    }
+
+private:
+    MainWindow& main_;
+    VideoWindow& video_;
+};
+
+}  // namespace
+
+void MainWindow::new_project() {
+    reset_project({program_.composition(), program_.grid(), program_.video_workspace()});
+    sync_lists_from_choices();
+    program_.video_window().refresh_from_workspace();
+    program_.recompose();
+    picture_view_->hide();
+}
+
+void MainWindow::open_project() {
+    const QString path = QFileDialog::getOpenFileName(this);
+    if (!path.isEmpty()) open_project_file(path);
+}
+
+void MainWindow::save_project() {
+    const QString path = QFileDialog::getSaveFileName(this);
+    if (!path.isEmpty()) save_project_file(path);
+}
+
+bool MainWindow::open_project_file(const QString& path) {
+    const std::string_view language = program_.settings().language;
+    // The file is read whole before anything changes.
+    const Result<std::vector<std::uint8_t>> bytes = read_file_bytes(path.toStdString());
+    if (!bytes) {
+        QMessageBox::warning(this, QStringLiteral("Tintora"),
+                             to_qstring(message_text(message_texts::kCantOpenProject, language)) +
+                                 QStringLiteral("\n\n") + QString::fromStdString(bytes.error()));
+        return false;
+    }
+    VideoWindow& video = program_.video_window();
+    video.show();
+    WindowLoaders loaders(*this, video);
+    replay_project(
+        std::string_view(reinterpret_cast<const char*>(bytes.value().data()), bytes.value().size()),
+        {program_.composition(), program_.grid(), program_.video_workspace()}, loaders);
+    sync_lists_from_choices();
+    thumbnail_->show_point(program_.grid().current_point());
+    video.refresh_from_workspace();
+    program_.palette_window().redraw_graph();
+    program_.recompose();
+    activateWindow();
+    setFocus();
+    return true;
+}
+
+void MainWindow::save_project_file(const QString& path) {
+    const std::string_view language = program_.settings().language;
+    const Status saved = tintora::save_project(path.toStdString(), program_.composition(),
+                                               program_.grid(), program_.video_workspace());
+    if (saved) {
+        QMessageBox::information(this, QStringLiteral("Tintora"),
+                                 to_qstring(message_text(message_texts::kProjectSaved, language)));
+    } else {
+        QMessageBox::warning(this, QStringLiteral("Tintora"),
+                             to_qstring(message_text(message_texts::kCantSaveProject, language)) +
+                                 QStringLiteral("\n\n") + QString::fromStdString(saved.error()));
+    }
 }
 
 void MainWindow::toggle_hide_frame() {

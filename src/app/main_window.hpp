@@ -39,6 +39,17 @@ public:
     // reported and the previous background stays. True on success.
     bool open_background_file(const QString& path);
 
+    // "New project", "Open project", "Save project": the dialogs, then the
+    // operations below.
+    void new_project();
+    void open_project();
+    void save_project();
+    // Replays the project file; a file that cannot be read is reported and
+    // nothing changes. True when it was read.
+    bool open_project_file(const QString& path);
+    // Writes the project file and says whether it was saved.
+    void save_project_file(const QString& path);
+
     // F4, F5, F6.
     void toggle_hide_frame();
     void refresh();

@@ -129,6 +129,11 @@ inline constexpr TextPair kCancel{"Cancel", "Отмена"};
 // Messages.
 namespace message_texts {
 inline constexpr TextPair kCantWriteIni{"Can't write ini-file!", "Невозножно сохранить ini-файл!"};
+inline constexpr TextPair kProjectSaved{"Project file saved!", "Проект сохранён!"};
+inline constexpr TextPair kCantSaveProject{"Can't save project file!",
+                                           "Невозножно сохранить проект!"};
+inline constexpr TextPair kCantOpenProject{"Can't open project file!",
+                                           "Невозножно открыть проект!"};
 inline constexpr TextPair kCantOpenImage{"Can't open the image!",
                                          "Невозможно открыть изображение!"};
 inline constexpr TextPair kError{"Error", "Ошибка"};

@@ -142,6 +142,7 @@ void draw_markers(Frame& picture, const CorrectionGrid& grid, double display_sca
 }
 
 Status Composition::open_background(const std::filesystem::path& path) {
+    background_file_name_ = path;
     Result<Frame> loaded = load_jpeg(path);
     if (!loaded) return Error{loaded.error()};
     set_background(std::move(loaded).value());

@@ -70,6 +70,9 @@ public:
     const Frame& background_image() const { return background_; }
     // The file the background came from (empty when set from a picture).
     const std::filesystem::path& background_path() const { return background_path_; }
+    // The file name last given to open_background, loaded or not; kept when
+    // the background is released, as a project stores it.
+    const std::filesystem::path& background_file_name() const { return background_file_name_; }
 
     // Factor between background pixels and picture pixels; follows the scale
     // list at every composition and keeps its value when the list has no
@@ -92,6 +95,7 @@ private:
 
     Frame background_;
     std::filesystem::path background_path_;
+    std::filesystem::path background_file_name_;
     bool background_loaded_ = false;
     double display_scale_ = 1.0;
     double last_density_step_ = kDensitySteps[kDefaultDensityIndex];

@@ -23,8 +23,6 @@ FramePlan plan_frame(const Frame& frame, const CorrectionGrid& grid) {
     plan.u.assign(static_cast<std::size_t>(padded), 0.0);
     plan.u_float.assign(static_cast<std::size_t>(padded), 0.0f);
     plan.cell_offset.assign(static_cast<std::size_t>(padded), 0);
-    plan.first_right = width;
-    std::copy(grid.color_table.begin(), grid.color_table.end(), plan.point_tables.begin());
     for (int x = 0; x < width; ++x) {
         const double position = x / (width - 1.0);
         const bool left = position <= 0.5;
@@ -32,7 +30,6 @@ FramePlan plan_frame(const Frame& frame, const CorrectionGrid& grid) {
         plan.u_float[static_cast<std::size_t>(x)] =
             static_cast<float>(plan.u[static_cast<std::size_t>(x)]);
         plan.cell_offset[static_cast<std::size_t>(x)] = left ? 0 : kIntensityCount;
-        if (!left && plan.first_right == width) plan.first_right = x;
     }
     const auto pack = [&grid](HalfTables& tables, int cell, int top_left) {
         const ColorTable& tl = grid.color_table[top_left];
@@ -50,6 +47,27 @@ FramePlan plan_frame(const Frame& frame, const CorrectionGrid& grid) {
     pack(plan.lower, 0, 3);
     pack(plan.lower, 1, 4);
     return plan;
+}
+
+void make_gain_parts(const FramePlan& plan, GainParts& parts) {
+    for (int half = 0; half < 2; ++half) {
+        const HalfTables& tables = half == 0 ? plan.upper : plan.lower;
+        for (int e = 0; e < kTableEntries; ++e) {
+            const std::uint32_t word = tables[static_cast<std::size_t>(e)];
+            const int tl = static_cast<int>(word & 0xFF);
+            const int tr = static_cast<int>(word >> 8 & 0xFF);
+            const int bl = static_cast<int>(word >> 16 & 0xFF);
+            const int br = static_cast<int>(word >> 24);
+            const int intensity = e % kIntensityCount;
+            const auto per_intensity = [intensity](int v) {
+                return intensity == 0 ? 0.0 : static_cast<double>(v) / intensity;
+            };
+            parts.left[half][e] = per_intensity(tl);
+            parts.left_down[half][e] = per_intensity(bl - tl);
+            parts.rise[half][e] = per_intensity(tr - tl);
+            parts.rise_down[half][e] = per_intensity((br - bl) - (tr - tl));
+        }
+    }
 }
 
 namespace {

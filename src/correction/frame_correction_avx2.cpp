@@ -14,11 +14,8 @@
 //     too close to a whole number for single precision to be sure of its
 //     truncation is redone in double precision with exactly correct_pixel's
 //     operations, so every byte is the one the scalar code gives.
-// How close the single-precision channel is: P and Q are each one rounding
-// (2^-24 relative) from exact and below 255 / I in size; u, the product and
-// the sum add three such steps, so the gain is within 1275 * 2^-24 / I, and
-// since c <= 5 I the channel within 6 * 1275 * 2^-24, about 4.6e-4: less
-// than the other kernels' 7e-4, which kFloatError covers three times over.
+// The gain parts and row tables are shared with the AVX-512 kernels, as is
+// the bound on the single-precision error (see kFloatError).
 // Only these functions use AVX2; they are called only when the processor has
 // it. FMA is left out of the target so that no build can fuse a multiply and
 // an add here.
@@ -45,7 +42,6 @@ constexpr int kGroup = 8;
 constexpr int kGroupBytes = 3 * kGroup;
 // Pixels per pass; a multiple of kGroup.
 constexpr int kChunk = 256;
-constexpr int kEntries = 2 * kIntensityCount;
 
 // Where pixel j of a group keeps its (P, Q) pair: in this order one
 // shuffle of the group's two vectors of pairs gives all P, another all Q,
@@ -113,57 +109,6 @@ TINTORA_AVX2_INLINE Constants make_constants() {
     k.low_byte = _mm256_set1_epi32(0xFF);
     k.float_error = _mm256_set1_ps(kFloatError);
     return k;
-}
-
-// Per half of the frame and table index, the parts of the gain divided
-// by the intensity; all zero at intensity 0, whose gain is 0.
-struct GainParts {
-    alignas(32) double left[2][kEntries];       // tl
-    alignas(32) double left_down[2][kEntries];  // bl - tl
-    alignas(32) double rise[2][kEntries];       // tr - tl
-    alignas(32) double rise_down[2][kEntries];  // (br - bl) - (tr - tl)
-};
-
-void make_gain_parts(const FramePlan& plan, GainParts& parts) {
-    for (int half = 0; half < 2; ++half) {
-        const HalfTables& tables = half == 0 ? plan.upper : plan.lower;
-        for (int e = 0; e < kEntries; ++e) {
-            const std::uint32_t word = tables[static_cast<std::size_t>(e)];
-            const int tl = static_cast<int>(word & 0xFF);
-            const int tr = static_cast<int>(word >> 8 & 0xFF);
-            const int bl = static_cast<int>(word >> 16 & 0xFF);
-            const int br = static_cast<int>(word >> 24);
-            const int intensity = e % kIntensityCount;
-            const auto per_intensity = [intensity](int v) {
-                return intensity == 0 ? 0.0 : static_cast<double>(v) / intensity;
-            };
-            parts.left[half][e] = per_intensity(tl);
-            parts.left_down[half][e] = per_intensity(bl - tl);
-            parts.rise[half][e] = per_intensity(tr - tl);
-            parts.rise_down[half][e] = per_intensity((br - bl) - (tr - tl));
-        }
-    }
-}
-
-// One row's (P, Q) pairs, single precision, by table index.
-struct RowTable {
-    alignas(32) std::uint64_t pairs[kEntries];
-};
-
-TINTORA_AVX2_INLINE void make_row_table(const GainParts& parts, int half, double w_value,
-                                        RowTable& table) {
-    const __m256d w = _mm256_set1_pd(w_value);
-    for (int e = 0; e < kEntries; e += 4) {
-        const __m128 p = _mm256_cvtpd_ps(
-            _mm256_add_pd(_mm256_load_pd(parts.left[half] + e),
-                          _mm256_mul_pd(w, _mm256_load_pd(parts.left_down[half] + e))));
-        const __m128 q = _mm256_cvtpd_ps(
-            _mm256_add_pd(_mm256_load_pd(parts.rise[half] + e),
-                          _mm256_mul_pd(w, _mm256_load_pd(parts.rise_down[half] + e))));
-        _mm256_store_ps(reinterpret_cast<float*>(table.pairs + e),
-                        _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_unpacklo_ps(p, q)),
-                                             _mm_unpackhi_ps(p, q), 1));
-    }
 }
 
 struct ChunkBuffers {
@@ -319,7 +264,7 @@ TINTORA_AVX2 void correct_rows_avx2(Frame& frame, const FramePlan& plan) {
     for (int y = 0; y < frame.height(); ++y) {
         const RowPlace place = row_place(y, frame.height());
         const std::uint32_t* tables = (place.lower ? plan.lower : plan.upper).data();
-        make_row_table(*parts, place.lower ? 1 : 0, place.w, row_table);
+        fill_row_table<4>(*parts, place.lower ? 1 : 0, place.w, row_table);
         std::uint8_t* row = frame.row(y);
         for (int x0 = 0; x0 < whole; x0 += kChunk) {
             correct_chunk(row + 3 * x0, x0, std::min(kChunk, whole - x0) / kGroup, plan, row_table,

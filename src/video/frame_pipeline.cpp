@@ -15,8 +15,8 @@ Frame rotate_for_output(Frame decoded, int angle) {
 }
 
 Frame process_frame(Frame decoded, const FrameSettings& settings, const CorrectionGrid& grid) {
-    const Frame rotated = rotate_for_output(std::move(decoded), settings.rotation_angle);
-    return render_output(rotated, settings.steps, &grid);
+    return render_output(rotate_for_output(std::move(decoded), settings.rotation_angle),
+                         settings.steps, &grid);
 }
 
 Result<std::vector<std::uint8_t>> process_frame_file(const std::filesystem::path& source,

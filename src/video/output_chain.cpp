@@ -27,6 +27,46 @@ Kept clip_to_frame(const OutputSteps::Rect& cut, int w, int h) {
             left == 0 && top == 0 && right == w && bottom == h};
 }
 
+// The geometry pass, or nothing when it would leave the frame as it is.
+std::optional<Frame> apply_geometry(const Frame& rotated, const OutputSteps& steps) {
+    const int w = rotated.width();
+    const int h = rotated.height();
+    RegionSampling region{0, 0, w, h, steps.mirror_rows, steps.mirror_columns};
+    int out_width = w;
+    int out_height = h;
+    bool whole_frame = true;
+    if (steps.cut) {
+        region.x = steps.cut->x;
+        region.y = steps.cut->y;
+        region.width = steps.cut->width;
+        region.height = steps.cut->height;
+        const Kept kept = clip_to_frame(*steps.cut, w, h);
+        out_width = kept.width;
+        out_height = kept.height;
+        whole_frame = kept.whole;
+    }
+    if (steps.resample) {
+        out_width = steps.resample->width;
+        out_height = steps.resample->height;
+    }
+    if (whole_frame && out_width == w && out_height == h && !steps.mirror_rows &&
+        !steps.mirror_columns) {
+        return std::nullopt;
+    }
+    // Cut, resampling and mirrors in one pass over the output only.
+    Frame result;
+    result.resize_for_overwrite(out_width, out_height);
+    sample_region(rotated, region, result);
+    return result;
+}
+
+Frame finish_colours(Frame frame, const OutputSteps& steps, const CorrectionGrid* correction) {
+    if (correction != nullptr) correct_frame(frame, *correction);
+    if (steps.color_transformation == kGrayscale) to_grayscale(frame);
+    if (steps.color_transformation == kInverse) invert_frame(frame);
+    return frame;
+}
+
 }  // namespace
 
 OutputSteps preview_steps(const VideoParameters& p) {
@@ -51,40 +91,13 @@ OutputSteps preview_steps(const VideoParameters& p) {
 
 Frame render_output(const Frame& rotated, const OutputSteps& steps,
                     const CorrectionGrid* correction) {
-    const int w = rotated.width();
-    const int h = rotated.height();
-    RegionSampling region{0, 0, w, h, steps.mirror_rows, steps.mirror_columns};
-    int out_width = w;
-    int out_height = h;
-    bool whole_frame = true;
-    if (steps.cut) {
-        region.x = steps.cut->x;
-        region.y = steps.cut->y;
-        region.width = steps.cut->width;
-        region.height = steps.cut->height;
-        const Kept kept = clip_to_frame(*steps.cut, w, h);
-        out_width = kept.width;
-        out_height = kept.height;
-        whole_frame = kept.whole;
-    }
-    if (steps.resample) {
-        out_width = steps.resample->width;
-        out_height = steps.resample->height;
-    }
-    const bool geometry_changes = !whole_frame || out_width != w || out_height != h ||
-                                  steps.mirror_rows || steps.mirror_columns;
-    Frame result;
-    if (geometry_changes) {
-        // Cut, resampling and mirrors in one pass over the output only.
-        result.resize_for_overwrite(out_width, out_height);
-        sample_region(rotated, region, result);
-    } else {
-        result = rotated;
-    }
-    if (correction != nullptr) correct_frame(result, *correction);
-    if (steps.color_transformation == kGrayscale) to_grayscale(result);
-    if (steps.color_transformation == kInverse) invert_frame(result);
-    return result;
+    std::optional<Frame> shaped = apply_geometry(rotated, steps);
+    return finish_colours(shaped ? std::move(*shaped) : rotated, steps, correction);
+}
+
+Frame render_output(Frame&& rotated, const OutputSteps& steps, const CorrectionGrid* correction) {
+    std::optional<Frame> shaped = apply_geometry(rotated, steps);
+    return finish_colours(shaped ? std::move(*shaped) : std::move(rotated), steps, correction);
 }
 
 }  // namespace tintora

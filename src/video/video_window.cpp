@@ -668,8 +668,7 @@ void VideoWindow::open_video_file(const QString& path) {
     if (!rate_found) tell(message_texts::kUndefinedFps, {});
 }
 
-void VideoWindow::reset_for_new_project() {
-    workspace_.reset_for_new_project();
+void VideoWindow::refresh_from_workspace() {
     show_state();
     draw_selected_frames();
 }

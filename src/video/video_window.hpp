@@ -59,8 +59,8 @@ public:
     void follow_run();
     bool run_active() const { return run_ != nullptr; }
 
-    // What "New project" resets of the workspace, shown.
-    void reset_for_new_project();
+    // Shows the workspace's state after others changed it (a project replay).
+    void refresh_from_workspace();
 
     // One tick of the one-second timer: follows the interface language and
     // reaps a player that has ended.
