@@ -11,6 +11,7 @@ packages=(
   ffmpeg
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
+  fonts-wine
 )
 
 missing=()

@@ -5,11 +5,40 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 
 namespace tintora {
 
 QString to_qstring(std::string_view utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+namespace {
+
+void mark_first_free_letters(const QList<QAction*>& actions) {
+    QList<QChar> taken;
+    for (QAction* action : actions) {
+        if (action->isSeparator()) continue;
+        QString text = action->text();
+        text.remove(QLatin1Char('&'));
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const QChar letter = text.at(i).toLower();
+            if (!letter.isLetterOrNumber() || taken.contains(letter)) continue;
+            taken.append(letter);
+            text.insert(i, QLatin1Char('&'));
+            break;
+        }
+        action->setText(text);
+    }
+}
+
+}  // namespace
+
+void give_mnemonics(QMenuBar* bar) {
+    mark_first_free_letters(bar->actions());
+    for (QAction* item : bar->actions()) {
+        if (QMenu* menu = item->menu()) mark_first_free_letters(menu->actions());
+    }
 }
 
 void apply_captions(const std::vector<Caption>& captions, bool russian) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QObject>
+
+class QMenuBar;
 #include <QString>
 #include <string_view>
 #include <vector>
@@ -19,5 +21,10 @@ struct Caption {
 
 // Sets each control's caption to its Russian or English text.
 void apply_captions(const std::vector<Caption>& captions, bool russian);
+
+// Gives the menus of the bar and their items Alt+letter keys: the first
+// letter of each text not yet taken in its menu is marked. Call after the
+// texts are set; the texts read as before.
+void give_mnemonics(QMenuBar* bar);
 
 }  // namespace tintora

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
@@ -16,6 +17,7 @@
 #include <QShortcut>
 #include <QStatusBar>
 #include <QUrl>
+#include <algorithm>
 
 #include "app/about_box.hpp"
 #include "app/options_dialog.hpp"
@@ -32,19 +34,36 @@
 namespace tintora {
 namespace {
 
+// The left column's labels take the width of their longest text in either
+// language, so no fallback font cuts them; the lists start after them.
+constexpr int kLabelLeft = 10;
+constexpr int kGroupInner = 153;  // the groups are 161 wide
+
+int label_width(const QWidget& parent) {
+    using namespace main_texts;
+    const QFontMetrics metrics(parent.font());
+    int widest = 0;
+    for (const TextPair* text : {&kRotateLabel, &kScaleLabel, &kDensityLabel}) {
+        widest = std::max({widest, metrics.horizontalAdvance(to_qstring(text->eng)),
+                           metrics.horizontalAdvance(to_qstring(text->rus))});
+    }
+    return widest + 4;
+}
+
 template <std::size_t N>
 QComboBox* make_list(QWidget* parent, const char* name,
-                     const std::array<std::string_view, N>& items, int x, int y) {
+                     const std::array<std::string_view, N>& items, int y) {
     auto* list = new QComboBox(parent);
     list->setObjectName(QString::fromLatin1(name));
     for (const std::string_view item : items) list->addItem(to_qstring(item));
-    list->setGeometry(x, y, 89, 22);
+    const int left = std::max(62, kLabelLeft + label_width(*parent) + 4);
+    list->setGeometry(left, y, kGroupInner - left, 22);
     return list;
 }
 
-QLabel* make_label(QWidget* parent, int x, int y) {
+QLabel* make_label(QWidget* parent, int y) {
     auto* label = new QLabel(parent);
-    label->setGeometry(x, y, 50, 16);
+    label->setGeometry(kLabelLeft, y, label_width(*parent), 16);
     return label;
 }
 
@@ -172,10 +191,10 @@ void MainWindow::build_left_column(QWidget* client) {
     auto* background_group = new QGroupBox(client);
     background_group->setGeometry(8, 0, 161, 105);
     captions_.push_back({background_group, kBackgroundGroup});
-    captions_.push_back({make_label(background_group, 10, 28), kRotateLabel});
-    rotation_list_ = make_list(background_group, "rotationList", kRotationItems, 62, 24);
-    captions_.push_back({make_label(background_group, 10, 66), kScaleLabel});
-    scale_list_ = make_list(background_group, "scaleList", kScaleItems, 62, 62);
+    captions_.push_back({make_label(background_group, 28), kRotateLabel});
+    rotation_list_ = make_list(background_group, "rotationList", kRotationItems, 24);
+    captions_.push_back({make_label(background_group, 66), kScaleLabel});
+    scale_list_ = make_list(background_group, "scaleList", kScaleItems, 62);
 
     auto* frame_group = new QGroupBox(client);
     frame_group->setGeometry(8, 120, 161, 216);
@@ -183,8 +202,8 @@ void MainWindow::build_left_column(QWidget* client) {
     thumbnail_ = new GridThumbnail(frame_group);
     thumbnail_->move(30, 22);
     connect(thumbnail_, &GridThumbnail::clicked, this, &MainWindow::on_thumbnail_clicked);
-    captions_.push_back({make_label(frame_group, 10, 140), kDensityLabel});
-    density_list_ = make_list(frame_group, "densityList", kDensityItems, 62, 136);
+    captions_.push_back({make_label(frame_group, 140), kDensityLabel});
+    density_list_ = make_list(frame_group, "densityList", kDensityItems, 136);
     hide_frame_box_ = new QCheckBox(frame_group);
     hide_frame_box_->setObjectName(QStringLiteral("hideFrameBox"));
     hide_frame_box_->setGeometry(10, 178, 140, 20);
@@ -240,6 +259,7 @@ void MainWindow::sync_lists_from_choices() {
 
 void MainWindow::apply_language() {
     apply_captions(captions_, program_.settings().language == "rus");
+    give_mnemonics(menuBar());
 }
 
 void MainWindow::choose_language(const char* language) {

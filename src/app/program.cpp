@@ -1,7 +1,9 @@
 #include "app/program.hpp"
 
+#include <QApplication>
 #include <QLocale>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <new>
 
 #include "app/about_box.hpp"
@@ -38,13 +40,16 @@ Program::Program(const SettingsEnvironment& environment) : settings_(load_settin
     video_window_ = std::make_unique<VideoWindow>(*this, main_window_.get());
     palette_window_ = std::make_unique<PaletteWindow>(*this, main_window_.get());
     progress_dialog_ = std::make_unique<ProgressDialog>(main_window_.get());
-    about_box_ = std::make_unique<AboutBox>(main_window_.get());
-    options_dialog_ = std::make_unique<OptionsDialog>(main_window_.get());
+    about_box_ = std::make_unique<AboutBox>(*this, main_window_.get());
+    options_dialog_ = std::make_unique<OptionsDialog>(*this, main_window_.get());
 }
 
 Program::~Program() = default;
 
 void Program::recompose() {
+    // A large panorama at a large scale takes a while: the cursor says so.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
     try {
         const VideoSession& video = video_workspace_.session();
         composition_.compose(grid_, video.FrameCount > 0 ? &video.result_picture : nullptr);
@@ -65,10 +70,12 @@ void Program::set_video_result(Frame result_picture, int frame_count) {
 }
 
 void Program::save_settings_or_warn() {
-    if (save_settings(settings_)) return;
+    const Status saved = save_settings(settings_);
+    if (saved) return;
     QMessageBox::warning(
         main_window_.get(), QStringLiteral("Tintora"),
-        QString::fromUtf8(message_text(message_texts::kCantWriteIni, settings_.language)));
+        QString::fromUtf8(message_text(message_texts::kCantWriteIni, settings_.language)) +
+            QStringLiteral("\n") + QString::fromStdString(saved.error()));
 }
 
 }  // namespace tintora

@@ -160,7 +160,30 @@ inline constexpr TextPair kRunFailed{"The processing stopped with an error:",
                                      "Обработка остановлена из-за ошибки:"};
 inline constexpr TextPair kPlayerMissing{"Can't start the video player (ffplay)!",
                                          "Невозможно запустить видеоплеер (ffplay)!"};
+// The options dialog's "OK".
+inline constexpr TextPair kFfmpegNotFound{"ffmpeg.exe not found!", "ffmpeg.exe не найден!"};
+inline constexpr TextPair kFfplayNotFound{"ffplay.exe not found!", "ffplay.exe не найден!"};
+inline constexpr TextPair kDirectoryNotExist{"Directory not exist!", "Каталог не существует!"};
 }  // namespace message_texts
+
+// The options dialog's translated controls; "FFMPEG.EXE", "FFPLAY.EXE" and
+// "OK" are the same in both languages.
+namespace options_texts {
+inline constexpr TextPair kCaption{"Options", "Настройки"};
+inline constexpr TextPair kExit{"Exit", "Выход"};
+inline constexpr TextPair kWorkDir{"WORK DIR", "Рабочий каталог"};
+inline constexpr TextPair kBrowse{"Browse", "Просмотр"};
+inline constexpr TextPair kDownloadHint{
+    "If FFMPEG not installed on this computer you can download if from",
+    "Если FFMPEG не установлен на этом компьютере Вы можете скачать его"};
+inline constexpr TextPair kHere{"here", "здесь"};
+}  // namespace options_texts
+
+// The about box's translated texts.
+namespace about_texts {
+inline constexpr TextPair kCaption{"About program", "О программе"};
+inline constexpr TextPair kVersion{"Version 2.0", "Версия 2.0"};
+}  // namespace about_texts
 
 // The vendor's web site; the pages below live under it.
 inline constexpr std::string_view kVendorSite = "https://tintora.example";

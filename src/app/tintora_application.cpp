@@ -1,16 +1,25 @@
 #include "app/tintora_application.hpp"
 
+#include <QFile>
 #include <QFont>
+#include <QFontDatabase>
 #include <QMessageBox>
 #include <exception>
 
 namespace tintora {
 
 TintoraApplication::TintoraApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // No display name: the window system would append it to every title.
     setApplicationName(QStringLiteral("Tintora"));
-    setApplicationDisplayName(QStringLiteral("Tintora"));
-    // Every window is laid out for this font; where it is missing the
-    // system's nearest sans-serif stands in.
+    // Every window is laid out for Tahoma 8. Debian's wine fonts carry a free
+    // face of that name (not registered with the system); where it is
+    // missing too, the nearest sans-serif stands in.
+    for (const char* face :
+         {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
+        if (QFile::exists(QString::fromLatin1(face))) {
+            QFontDatabase::addApplicationFont(QString::fromLatin1(face));
+        }
+    }
     setFont(QFont(QStringLiteral("Tahoma"), 8));
 }
 

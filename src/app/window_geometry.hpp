@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QRect>
+#include <QScreen>
 #include <QSize>
 #include <QWidget>
+#include <algorithm>
 
 namespace tintora {
 
@@ -9,6 +12,19 @@ namespace tintora {
 // layout rules of the windows are written for the outer size.
 inline QSize outer_size(const QWidget& window) {
     return window.size() + (window.frameGeometry().size() - window.geometry().size());
+}
+
+// Where a window of the given size goes to be centred on its owner, held
+// inside the owner's screen so no part of it opens off-screen.
+inline QPoint centred_on(const QWidget& owner, QSize size) {
+    const QRect around = owner.frameGeometry();
+    QPoint corner = around.center() - QPoint(size.width() / 2, size.height() / 2);
+    if (const QScreen* screen = owner.screen()) {
+        const QRect room = screen->availableGeometry();
+        corner.setX(std::max(room.left(), std::min(corner.x(), room.right() + 1 - size.width())));
+        corner.setY(std::max(room.top(), std::min(corner.y(), room.bottom() + 1 - size.height())));
+    }
+    return corner;
 }
 
 }  // namespace tintora

@@ -12,6 +12,8 @@
 
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
+// After jpeglib.h: the message codes.
+#include <jerror.h>
 
 namespace tintora {
 namespace {
@@ -36,9 +38,28 @@ extern "C" void trap_error_exit(j_common_ptr info) {
     std::longjmp(trap->jump, 1);
 }
 
+// Warnings that mean picture data is missing or damaged: the decoder would
+// fill in grey, so these are errors. Others (stray bytes between segments,
+// a newer JFIF revision, an odd colour-transform code or colour profile)
+// leave the picture whole; other viewers show it, and so do we.
+bool is_damage(int message_code) {
+    switch (message_code) {
+        case JWRN_JPEG_EOF:
+        case JWRN_HIT_MARKER:
+        case JWRN_HUFF_BAD_CODE:
+        case JWRN_ARITH_BAD_CODE:
+        case JWRN_MUST_RESYNC:
+        case JWRN_NOT_SEQUENTIAL:
+        case JWRN_BOGUS_PROGRESSION:
+            return true;
+        default:
+            return false;
+    }
+}
+
 extern "C" void trap_emit_message(j_common_ptr info, int level) {
-    // Level -1 is a warning about damaged data; higher levels are trace output.
-    if (level == -1) trap_error_exit(info);
+    // Level -1 is a warning; higher levels are trace output.
+    if (level == -1 && is_damage(info->err->msg_code)) trap_error_exit(info);
 }
 
 jpeg_error_mgr* install_trap(ErrorTrap& trap) {

@@ -99,8 +99,7 @@ PaletteWindow::PaletteWindow(Program& program, QWidget* owner)
 void PaletteWindow::show_near_owner() {
     if (!shown_before_ && parentWidget() != nullptr) {
         shown_before_ = true;
-        const QRect owner = parentWidget()->frameGeometry();
-        move(owner.center() - QPoint(width() / 2, height() / 2));
+        move(centred_on(*parentWidget(), size()));
     }
     // Never show stale texts, even before the first tick.
     follow_program_state();

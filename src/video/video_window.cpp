@@ -700,6 +700,7 @@ void VideoWindow::follow_program_state() {
 void VideoWindow::apply_language() {
     const bool russian = applied_language_ != "eng";
     apply_captions(captions_, russian);
+    give_mnemonics(menuBar());
     const TextPair* tab_texts[3] = {&video_texts::kSourcePage, &video_texts::kResultPage,
                                     &video_texts::kParametersPage};
     for (int i = 0; i < 3; ++i) {

@@ -3,12 +3,12 @@
 // when the program ends, and the F4, F5 and F6 keys.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QAbstractItemView>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -53,13 +53,35 @@ void write_text(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-// Each menu of the bar as its title followed by its items, "-" for a separator.
+// A menu text as the user reads it, and the Alt key it has.
+std::string visible(const QAction* action) {
+    return action->text().remove(QLatin1Char('&')).toStdString();
+}
+QChar alt_key(const QAction* action) {
+    const QString text = action->text();
+    const qsizetype at = text.indexOf(QLatin1Char('&'));
+    return at >= 0 && at + 1 < text.size() ? text.at(at + 1).toLower() : QChar();
+}
+
+// Each menu of the bar as its title followed by its items, "-" for a
+// separator; every title and item has an Alt key of its own in its menu.
 std::vector<Strings> menu_layout(const MainWindow& window) {
     std::vector<Strings> menus;
+    const auto expect_own_keys = [](const QList<QAction*>& actions) {
+        QList<QChar> keys;
+        for (const QAction* action : actions) {
+            if (action->isSeparator()) continue;
+            const QChar key = alt_key(action);
+            EXPECT_FALSE(key.isNull() || keys.contains(key)) << action->text().toStdString();
+            keys.append(key);
+        }
+    };
+    expect_own_keys(window.menuBar()->actions());
     for (const QAction* entry : window.menuBar()->actions()) {
-        Strings items{entry->text().toStdString()};
+        Strings items{visible(entry)};
+        expect_own_keys(entry->menu()->actions());
         for (const QAction* item : entry->menu()->actions()) {
-            items.push_back(item->isSeparator() ? "-" : item->text().toStdString());
+            items.push_back(item->isSeparator() ? "-" : visible(item));
         }
         menus.push_back(items);
     }
@@ -273,7 +295,13 @@ TEST_P(UnwritableSettingsTest, ClosingTellsTheUserInTheInterfaceLanguage) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&program.main_window()));
     test::MessageBoxCatcher catcher;
     program.main_window().close();
-    EXPECT_EQ(catcher.texts(), Strings{GetParam().message});
+    // The message, then why the write failed, naming the file.
+    ASSERT_EQ(catcher.texts().size(), 1u);
+    const std::string& text = catcher.texts()[0];
+    EXPECT_EQ(text.substr(0, text.find('\n')), GetParam().message);
+    EXPECT_NE(text.find("\nCannot write \"" + (dir() / "blocker" / "program").string()),
+              std::string::npos)
+        << text;
     // The window closes all the same.
     EXPECT_FALSE(program.main_window().isVisible());
 }

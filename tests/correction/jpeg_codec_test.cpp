@@ -285,6 +285,26 @@ TEST(DecodeJpeg, EveryTruncationIsAnError) {
     }
 }
 
+// What other viewers show despite a warning is a picture here too: stray
+// bytes before a marker, a JFIF revision from the future.
+TEST(DecodeJpeg, HarmlessWarningsStillGiveThePicture) {
+    const Picture picture = picture_of(gradient_frame(24, 16));
+    const Bytes clean = write_with_libjpeg(picture);
+    const Result<Frame> expected = decode_jpeg(clean.data(), clean.size());
+    ASSERT_TRUE(expected);
+
+    Bytes stray = clean;  // junk between the scan and the end marker
+    stray.insert(stray.end() - 2, {0x12, 0x34, 0x56});
+    Bytes revision = clean;  // JFIF 2.01 in the APP0 segment after SOI
+    ASSERT_TRUE(revision[2] == 0xFF && revision[3] == 0xE0);
+    revision[11] = 2;
+    for (const Bytes* bytes : {&stray, &revision}) {
+        const Result<Frame> decoded = decode_jpeg(bytes->data(), bytes->size());
+        ASSERT_TRUE(decoded) << decoded.error();
+        EXPECT_EQ(decoded.value(), expected.value());
+    }
+}
+
 TEST(DecodeJpeg, CorruptBytesGiveAFrameOrAnErrorNeverACrash) {
     std::mt19937 random(22);
     const Picture picture = picture_of(gradient_frame(24, 16));

@@ -185,7 +185,7 @@ TEST_F(VideoWindowTest, TextsFollowTheLanguageOnTheNextTick) {
     EXPECT_EQ(child<QTabWidget>("videoPages")->tabText(kSourceTab).toStdString(), "Исходное видео");
     EXPECT_EQ(child<QPushButton>("playButton")->text().toStdString(), "Воспр");
     EXPECT_EQ(window().findChild<QAction*>("clearAreaAction")->text().toStdString(),
-              "Очистить прямоугольное выделение");
+              "&Очистить прямоугольное выделение");  // with its Alt key
 }
 
 TEST_F(VideoWindowTest, AMissingEncoderIsReportedWithItsPath) {
