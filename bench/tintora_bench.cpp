@@ -8,7 +8,9 @@
 // random noise would make the codec artificially slow). After the runs the
 // program prints ratios between benchmarks of this same run.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +18,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <map>
@@ -112,17 +115,6 @@ const std::vector<std::uint8_t>& video_frame_jpeg() {
 const Frame& video_frame() {
     static const Frame frame = decode_or_die(video_frame_jpeg());
     return frame;
-}
-
-// The panorama background: testsrc2 at 8192 x 4096, stored as we store
-// JPEGs (quality 90).
-const std::vector<std::uint8_t>& background_jpeg() {
-    static const std::vector<std::uint8_t> bytes = [] {
-        Result<std::vector<std::uint8_t>> encoded =
-            encode_jpeg(decode_or_die(testsrc2_jpeg(8192, 4096)));
-        return std::move(encoded).value();
-    }();
-    return bytes;
 }
 
 // Nine different, non-identity curves.
@@ -259,45 +251,165 @@ BENCHMARK_CAPTURE(BM_TransformInPlace, invert, [](Frame& f) { invert_frame(f); }
 
 // ------------------------------------------------------------ composition
 
-// The 1920 x 1080 overlay at density "100%" over the 8192 x 4096 background
-// shown at "25%", its mesh on the default layout.
-constexpr int kQuarterScaleIndex = 1;
+// A 16384 x 8192 panorama (as high-end tours use) with a 1920 x 1080 frame
+// at density "100%", seen through a 1600 x 1000 window. The frame's mesh
+// is placed in the middle of what the window shows.
+constexpr int kPanoramaWidth = 16384;
+constexpr int kPanoramaHeight = 8192;
+constexpr int kViewWidth = 1600;
+constexpr int kViewHeight = 1000;
 constexpr int kFullDensityIndex = 4;
 
-CorrectionGrid composition_grid(const Composition& composition) {
-    CorrectionGrid grid = bench_grid();
-    set_default_layout(grid, composition);
-    return grid;
-}
-
-// What every composition did before the background was kept: decode the
-// JPEG, rotate, resample to the display scale, then draw.
-void BM_ComposeFull(benchmark::State& state) {
-    const std::vector<std::uint8_t>& jpeg = background_jpeg();
-    for (auto _ : state) {
-        Composition composition;
-        composition.set_background(decode_or_die(jpeg));
-        composition.choices.scale_index = kQuarterScaleIndex;
-        composition.choices.density_index = kFullDensityIndex;
-        composition.compose(composition_grid(composition), &video_frame());
-        benchmark::DoNotOptimize(composition.picture().data());
+Frame make_panorama() {
+    Frame f(kPanoramaWidth, kPanoramaHeight);
+    for (int y = 0; y < f.height(); ++y) {
+        std::uint8_t* p = f.row(y);
+        for (int x = 0; x < f.width(); ++x, p += 3) {
+            p[0] = static_cast<std::uint8_t>(x >> 4);
+            p[1] = static_cast<std::uint8_t>(y >> 3);
+            p[2] = static_cast<std::uint8_t>((x ^ y) >> 5);
+        }
     }
+    return f;
 }
-BENCHMARK(BM_ComposeFull)->Name("compose/full")->Unit(benchmark::kMillisecond);
 
-void BM_ComposeCached(benchmark::State& state) {
+const Frame& panorama() {
+    static const Frame frame = make_panorama();
+    return frame;
+}
+
+// The window's top-left corner and a mesh that lays the frame over the
+// middle of the view, in background pixels, for a display scale.
+struct ViewPlace {
+    int left, top;
+    CorrectionGrid grid;
+};
+
+ViewPlace view_place(double scale) {
+    ViewPlace place{static_cast<int>(kPanoramaWidth * scale / 2) - kViewWidth / 2,
+                    static_cast<int>(kPanoramaHeight * scale / 2) - kViewHeight / 2, bench_grid()};
+    const double cx = kPanoramaWidth / 2.0;
+    const double cy = kPanoramaHeight / 2.0;
+    const double half_w = 0.3 * kViewWidth / scale;
+    const double half_h = 0.3 * kViewHeight / scale;
+    for (int p = 0; p < kGridPointCount; ++p) {
+        place.grid.area_x[p] = static_cast<int>(cx + (p % 3 - 1) * half_w);
+        place.grid.area_y[p] = static_cast<int>(cy + (p / 3 - 1) * half_h);
+    }
+    return place;
+}
+
+// A composition and what the window then shows, from a fresh state.
+void BM_Compose(benchmark::State& state, int scale_index) {
+    const double scale = kDisplayScales[static_cast<std::size_t>(scale_index)];
+    ViewPlace place = view_place(scale);
     Composition composition;
-    composition.set_background(decode_or_die(background_jpeg()));
-    composition.choices.scale_index = kQuarterScaleIndex;
+    composition.set_background(panorama());
+    composition.choices.scale_index = scale_index;
     composition.choices.density_index = kFullDensityIndex;
-    const CorrectionGrid grid = composition_grid(composition);
-    composition.compose(grid, &video_frame());
     for (auto _ : state) {
-        composition.compose(grid, &video_frame());
-        benchmark::DoNotOptimize(composition.picture().data());
+        composition.compose(place.grid, &video_frame());
+        composition.show_region(place.left, place.top, kViewWidth, kViewHeight);
+        benchmark::DoNotOptimize(composition.shown_picture().data());
+        state.PauseTiming();
+        // A new frame next time: the correction is part of every composition here.
+        place.grid.control_values[4][128] = 100 + (place.grid.control_values[4][128] + 1) % 50;
+        recalculate_color_tables(place.grid);
+        state.ResumeTiming();
     }
 }
-BENCHMARK(BM_ComposeCached)->Name("compose/cached")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Compose, scale_100, 5)->Name("compose/100")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Compose, scale_300, 8)->Name("compose/300")->Unit(benchmark::kMillisecond);
+
+// An edit as the user makes it most: an area point dragged, the picture
+// redrawn where the window shows it.
+void BM_Recompose(benchmark::State& state) {
+    ViewPlace place = view_place(1.0);
+    Composition composition;
+    composition.set_background(panorama());
+    composition.choices.density_index = kFullDensityIndex;
+    composition.compose(place.grid, &video_frame());
+    int step = 0;
+    for (auto _ : state) {
+        place.grid.area_x[4] += (step++ % 2 == 0) ? 3 : -3;
+        composition.compose(place.grid, &video_frame());
+        composition.show_region(place.left, place.top, kViewWidth, kViewHeight);
+        benchmark::DoNotOptimize(composition.shown_picture().data());
+    }
+}
+BENCHMARK(BM_Recompose)->Name("compose/recompose")->Unit(benchmark::kMillisecond);
+
+// The decode of the frame the recomposition draws.
+void BM_DecodeFrame(benchmark::State& state) {
+    for (auto _ : state) {
+        Result<Frame> frame = decode_jpeg(video_frame_jpeg().data(), video_frame_jpeg().size());
+        benchmark::DoNotOptimize(frame.ok());
+    }
+}
+BENCHMARK(BM_DecodeFrame)->Name("compose/jpeg_decode_1080p")->Unit(benchmark::kMillisecond);
+
+// The memory a composition at "300%" takes at its peak, against the
+// background's own bytes: measured in a child process, so the rest of the
+// benchmark's memory does not count.
+// A line of /proc/self/status in KiB ("VmRSS", "VmHWM").
+long status_kib(const char* key) {
+    FILE* status = std::fopen("/proc/self/status", "r");
+    if (status == nullptr) return -1;
+    char line[256];
+    long value = -1;
+    const std::size_t length = std::strlen(key);
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+        if (std::strncmp(line, key, length) == 0 && line[length] == ':') {
+            value = std::strtol(line + length + 1, nullptr, 10);
+            break;
+        }
+    }
+    std::fclose(status);
+    return value;
+}
+
+// Run in a process of its own (the benchmark program started again with
+// kPeakChild), so no memory of the other benchmarks is reused or counted.
+constexpr const char* kPeakChild = "--measure-peak-300";
+
+int measure_peak_300() {
+    const long before_kib = status_kib("VmRSS");
+    ViewPlace place = view_place(3.0);
+    Composition composition;
+    // Made here and handed over, so the background exists once.
+    composition.set_background(make_panorama());
+    composition.choices.scale_index = 8;
+    composition.choices.density_index = kFullDensityIndex;
+    composition.compose(place.grid, &video_frame());
+    composition.show_region(place.left, place.top, kViewWidth, kViewHeight);
+    const double background_kib = static_cast<double>(composition.background_image().stride()) *
+                                  composition.background_image().height() / 1024.0;
+    // Everything taken since the start, the background included.
+    std::printf("%.4f\n", (status_kib("VmHWM") - before_kib) / background_kib);
+    return 0;
+}
+
+double peak_bytes_ratio() {
+    const std::filesystem::path report = picture_folder() / "peak.txt";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, report.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    char self[] = "/proc/self/exe";
+    std::string flag = kPeakChild;
+    char* argv[] = {self, flag.data(), nullptr};
+    pid_t child = 0;
+    const int failed = posix_spawn(&child, self, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    if (failed != 0 || waitpid(child, &status, 0) != child || status != 0) return -1.0;
+    double ratio = -1.0;
+    if (FILE* in = std::fopen(report.c_str(), "r")) {
+        if (std::fscanf(in, "%lf", &ratio) != 1) ratio = -1.0;
+        std::fclose(in);
+    }
+    return ratio;
+}
 
 // ---------------------------------------------------------- video preview
 
@@ -717,6 +829,8 @@ public:
         }
     }
 
+    bool measured(const std::string& name) const { return time(name).has_value(); }
+
 private:
     std::optional<double> time(const std::string& name) const {
         const auto found = samples_.find(name);
@@ -737,6 +851,10 @@ private:
 
 int main(int argc, char** argv) {
     using namespace tintora;
+    if (argc == 2 && std::string(argv[1]) == kPeakChild) {
+        keep_freed_frame_memory();
+        return measure_peak_300();
+    }
     // As the programs do: the frame benchmarks measure them, not the
     // allocator handing memory back and forth.
     keep_freed_frame_memory();
@@ -765,7 +883,14 @@ int main(int argc, char** argv) {
     reporter.print_ratio("correct_frame_avx2/jpeg_codec",
                          std::string("correct/frame_") + vector_isa_name(VectorIsa::Avx2),
                          {"jpeg/decode", "jpeg/encode_q90"});
-    reporter.print_ratio("compose_cached/compose_full", "compose/cached", {"compose/full"});
+    reporter.print_ratio("compose_300/compose_100", "compose/300", {"compose/100"});
+    reporter.print_ratio("recompose/jpeg_decode_1080p", "compose/recompose",
+                         {"compose/jpeg_decode_1080p"});
+    if (reporter.measured("compose/300")) {
+        std::printf("ratio peak_bytes_300/background_bytes = %.4f\n", peak_bytes_ratio());
+    } else {
+        std::printf("ratio peak_bytes_300/background_bytes = not measured (filtered out)\n");
+    }
     reporter.print_ratio("preview_step/jpeg_decode", "preview/frame_change",
                          {"preview/jpeg_decode"});
     reporter.print_ratio("preview_chain/jpeg_decode", "preview/chain_only",

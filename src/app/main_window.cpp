@@ -93,6 +93,7 @@ MainWindow::MainWindow(Program& program) : program_(program) {
     scroll_box_->setWidgetResizable(false);
     scroll_box_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     picture_view_ = new CompositionView;
+    picture_view_->set_composition(&program_.composition());
     scroll_box_->setWidget(picture_view_);
     connect(picture_view_, &CompositionView::pressed, this, &MainWindow::on_picture_pressed);
     connect(picture_view_, &CompositionView::moved, this, &MainWindow::on_picture_moved);
@@ -267,7 +268,7 @@ void MainWindow::choose_language(const char* language) {
     apply_language();
 }
 
-void MainWindow::show_picture() { picture_view_->set_picture(&program_.composition().picture()); }
+void MainWindow::show_picture() { picture_view_->picture_changed(); }
 
 void MainWindow::open_image() {
     const QString path = QFileDialog::getOpenFileName(
@@ -418,14 +419,8 @@ void MainWindow::on_picture_pressed(QPoint position, Qt::MouseButton button,
 void MainWindow::on_picture_moved(QPoint position) {
     const Composition& composition = program_.composition();
     if (!composition.background_loaded()) return;
-    SampleGeometry geometry;
-    geometry.rotation_index = composition.choices.rotation_index;
-    geometry.display_scale = composition.display_scale();
-    geometry.background_width = composition.background_width();
-    geometry.background_height = composition.background_height();
     const std::optional<SampleReading> reading =
-        take_sample(composition.clean_background(), composition.picture(), geometry, position.x(),
-                    position.y());
+        sample_composition(composition, position.x(), position.y());
     if (!reading) return;
     background_intensity_ = reading->background.intensity;
     video_intensity_ = reading->video.intensity;

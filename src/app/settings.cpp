@@ -23,6 +23,9 @@ constexpr SettingKey kKeys[] = {
     {"FFPLAY=", nullptr, &AppSettings::ffplay_path},
 };
 
+// Four lines of paths; a bigger file is not one the program wrote.
+constexpr std::size_t kMaxSettingsFileBytes = std::size_t{1} << 20;
+
 bool is_file(const std::filesystem::path& path) {
     std::error_code error;
     return std::filesystem::is_regular_file(path, error);
@@ -99,7 +102,7 @@ void apply_settings_text(std::string_view text, AppSettings& settings) {
 AppSettings load_settings(const SettingsEnvironment& environment) {
     AppSettings settings = default_settings(environment);
     const Result<std::vector<std::uint8_t>> bytes =
-        read_file_bytes(settings_file_path(environment.program_dir));
+        read_file_bytes(settings_file_path(environment.program_dir), kMaxSettingsFileBytes);
     if (bytes) {
         const std::vector<std::uint8_t>& data = bytes.value();
         apply_settings_text(

@@ -45,13 +45,15 @@ std::filesystem::path settings_file_path(const std::filesystem::path& program_di
 // other lines are ignored. Lines of any length are read whole.
 void apply_settings_text(std::string_view text, AppSettings& settings);
 
-// The defaults, then the settings file if it can be read; never fails.
+// The defaults, then the settings file if it is a readable regular file of
+// sensible size; never fails and never waits on a FIFO or device.
 AppSettings load_settings(const SettingsEnvironment& environment);
 
 // Exactly the four lines LANG, TEMP, FFMPEG, FFPLAY, each ended by CR LF.
 std::string format_settings(const AppSettings& settings);
 
-// Writes the settings file atomically next to the program.
+// Writes the settings file atomically next to the program, through a link if
+// it is one; a settings file the user may not write is an error, not replaced.
 Status save_settings(const AppSettings& settings);
 
 }  // namespace tintora

@@ -5,9 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace tintora {
@@ -36,6 +39,50 @@ mode_t new_file_mode() {
     return 0666 & ~mask;
 }
 
+// Folders, FIFOs and devices are refused: a FIFO blocks a read until someone
+// writes, and a device such as /dev/zero never ends.
+std::optional<Error> refuse_unreadable_kind(const std::filesystem::path& path,
+                                            const struct stat& status) {
+    if (S_ISDIR(status.st_mode)) return Error{"\"" + path.string() + "\" is a folder, not a file."};
+    if (!S_ISREG(status.st_mode)) return Error{"\"" + path.string() + "\" is not a regular file."};
+    return std::nullopt;
+}
+
+std::string size_text(std::size_t bytes) {
+    constexpr std::size_t kMiB = std::size_t{1} << 20;
+    if (bytes >= kMiB && bytes % kMiB == 0) return std::to_string(bytes / kMiB) + " MiB";
+    return std::to_string(bytes) + " bytes";
+}
+
+Error too_large(const std::filesystem::path& path, std::size_t max_bytes) {
+    return Error{"\"" + path.string() + "\" is larger than " + size_text(max_bytes) +
+                 ", the most read from such a file."};
+}
+
+struct FileCloser {
+    int fd;
+    ~FileCloser() { ::close(fd); }
+};
+
+// Linux gives up after as many links, and so do we.
+constexpr int kMaxLinkHops = 40;
+
+// The file the path names once every link in turn is followed: the last
+// link's target, which may not exist yet.
+Result<std::filesystem::path> final_link_target(const std::filesystem::path& target) {
+    std::filesystem::path path = target;
+    for (int hops = 0;; ++hops) {
+        struct stat status {};
+        if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return path;
+        if (hops == kMaxLinkHops) return failure(target, ELOOP);
+        std::error_code error;
+        const std::filesystem::path next = std::filesystem::read_symlink(path, error);
+        if (error) return failure(path, error.value());
+        // A relative link is read from the folder that holds it.
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+}
+
 }  // namespace
 
 Error file_error(const std::filesystem::path& path, const char* action, int error_number) {
@@ -44,14 +91,24 @@ Error file_error(const std::filesystem::path& path, const char* action, int erro
 }
 
 Status write_file_atomically(const std::filesystem::path& target, std::string_view bytes) {
-    // A link is followed, so the file it names is replaced, not the link.
-    std::filesystem::path path = target;
-    std::error_code link_error;
-    if (std::filesystem::is_symlink(target, link_error)) {
-        const std::filesystem::path resolved =
-            std::filesystem::weakly_canonical(target, link_error);
-        if (!link_error && !resolved.empty()) path = resolved;
+    const Result<std::filesystem::path> resolved = final_link_target(target);
+    if (!resolved) return Error{resolved.error()};
+    const std::filesystem::path& path = resolved.value();
+
+    struct stat old_status {};
+    const bool exists = ::stat(path.c_str(), &old_status) == 0;
+    if (exists) {
+        if (S_ISDIR(old_status.st_mode)) return failure(path, EISDIR);
+        // A rename would put a plain file in place of a device or a FIFO.
+        if (!S_ISREG(old_status.st_mode)) {
+            return Error{"Cannot write \"" + path.string() + "\": it is not a regular file."};
+        }
+        // The folder's permissions alone allow the rename; without this a
+        // read-only file would be silently replaced, and one the user may not
+        // read would keep its mode and lose every change at the next start.
+        if (::access(path.c_str(), W_OK) != 0) return failure(path, errno);
     }
+
     const std::filesystem::path folder =
         path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
     std::string name_template = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
@@ -61,9 +118,7 @@ Status write_file_atomically(const std::filesystem::path& target, std::string_vi
     if (fd < 0) return failure(path, errno);
     const std::filesystem::path temporary(name.data());
 
-    struct stat old_status {};
-    const mode_t mode =
-        ::stat(path.c_str(), &old_status) == 0 ? (old_status.st_mode & 07777) : new_file_mode();
+    const mode_t mode = exists ? (old_status.st_mode & 07777) : new_file_mode();
     bool ok = ::fchmod(fd, mode) == 0 && write_all(fd, bytes) && ::fsync(fd) == 0;
     int error_number = ok ? 0 : errno;
     if (::close(fd) != 0 && ok) {
@@ -101,23 +156,53 @@ Status write_file(const std::filesystem::path& path, std::string_view bytes) {
     return {};
 }
 
-Result<std::vector<std::uint8_t>> read_file_bytes(const std::filesystem::path& path) {
-    std::error_code status_error;
-    if (std::filesystem::is_directory(path, status_error)) {
-        return Error{"\"" + path.string() + "\" is a folder, not a file."};
+Result<std::vector<std::uint8_t>> read_file_bytes(const std::filesystem::path& path,
+                                                  std::size_t max_bytes) {
+    // Looked at before opening: opening some devices does something by itself.
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return file_error(path, "Cannot open", errno);
+    if (const std::optional<Error> refused = refuse_unreadable_kind(path, status)) {
+        return *refused;
     }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return file_error(path, "Cannot open", errno);
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that never comes.
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return file_error(path, "Cannot open", errno);
+    const FileCloser closer{fd};
+    // What was opened counts: the path may name something else by now.
+    if (::fstat(fd, &status) != 0) return file_error(path, "Cannot read", errno);
+    if (const std::optional<Error> refused = refuse_unreadable_kind(path, status)) {
+        return *refused;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        return file_error(path, "Cannot read", errno);
+    }
+    const std::uint64_t size = static_cast<std::uint64_t>(status.st_size);
+    if (size > max_bytes) return too_large(path, max_bytes);
+
     std::vector<std::uint8_t> bytes;
-    std::uint8_t chunk[1 << 16];
-    std::size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-        bytes.insert(bytes.end(), chunk, chunk + got);
+    try {
+        bytes.reserve(static_cast<std::size_t>(size));
+        std::uint8_t chunk[1 << 16];
+        while (true) {
+            const ssize_t got = ::read(fd, chunk, sizeof chunk);
+            if (got < 0) {
+                if (errno == EINTR) continue;
+                return file_error(path, "Cannot read", errno);
+            }
+            if (got == 0) break;
+            // The file may have grown since fstat.
+            if (static_cast<std::size_t>(got) > max_bytes - bytes.size()) {
+                return too_large(path, max_bytes);
+            }
+            bytes.insert(bytes.end(), chunk, chunk + got);
+        }
+    } catch (const std::bad_alloc&) {
+        return Error{"Not enough memory to read \"" + path.string() + "\"."};
     }
-    const bool failed = std::ferror(file) != 0;
-    const int saved_errno = errno;
-    std::fclose(file);
-    if (failed) return file_error(path, "Cannot read", saved_errno);
     return bytes;
 }
 

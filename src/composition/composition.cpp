@@ -1,6 +1,8 @@
 #include "composition/composition.hpp"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -18,8 +20,17 @@ bool truncate_to_int(double value, int& out) {
     return true;
 }
 
-bool inside(const Frame& picture, int x, int y) {
-    return x >= 0 && y >= 0 && x < picture.width() && y < picture.height();
+void put_pixel_bytes(std::uint8_t* to, const std::uint8_t* from) {
+    to[0] = from[0];
+    to[1] = from[1];
+    to[2] = from[2];
+}
+
+// Nearest-neighbour source index as resample_frame has it: position i of n
+// over a source of m takes (i (m - 1)) div (n - 1); a single position takes 0.
+int nearest_source_index(int i, int n, int m) {
+    if (n <= 1 || m <= 0) return 0;
+    return static_cast<int>(static_cast<std::int64_t>(i) * (m - 1) / (n - 1));
 }
 
 void put_pixel(Frame& picture, int x, int y, const std::uint8_t* bgr) {
@@ -73,53 +84,200 @@ ColumnMesh column_mesh(const CorrectionGrid& grid, double position) {
 
 }  // namespace
 
-void draw_overlay(Frame& picture, const Frame& overlay, const CorrectionGrid& grid,
-                  double display_scale, double step) {
+// Everything the overlay's drawing needs that does not change while only the
+// view moves: the sampled columns and rows, the columns' horizontal blends
+// of the mesh, and the frame (corrected once when every sample is a whole
+// pixel, as correct_frame does it for the whole frame).
+class OverlayPlan {
+public:
+    OverlayPlan(const Frame& overlay, const CorrectionGrid& grid, double step);
+
+    bool usable() const { return usable_; }
+    // Whether a plan for this frame, these curves and this step can keep its
+    // corrected frame: only the mesh changed.
+    bool same_colours(const Frame& overlay, const CorrectionGrid& grid, double step) const {
+        return step == step_ && grid.color_table == tables_ && overlay == source_;
+    }
+    // New area points: the columns' blends again.
+    void place(const CorrectionGrid& grid);
+
+    void draw(Frame& region, RegionOrigin origin, const CorrectionGrid& grid,
+              double display_scale) const;
+
+private:
+    void draw_band(Frame& region, int first_row, int rows, RegionOrigin origin,
+                   const CorrectionGrid& grid, double display_scale) const;
+
+    bool usable_ = false;
+    double step_ = 0.0;
+    Frame source_;     // the frame as handed in
+    Frame corrected_;  // with whole-pixel steps, the frame corrected
+    std::array<ColorTable, kGridPointCount> tables_{};
+    bool whole_pixels_ = false;
+    std::vector<SamplePosition> columns_;
+    std::vector<std::ptrdiff_t> column_offset_;  // of each column's pixel in a frame row
+    std::vector<SamplePosition> rows_;
+    // Per column, for the upper (index 0) and lower (1) half of the mesh: the
+    // blend along the half's top row and its difference to the bottom row.
+    std::array<std::vector<double>, 2> top_x_, top_y_, down_x_, down_y_;
+};
+
+OverlayPlan::OverlayPlan(const Frame& overlay, const CorrectionGrid& grid, double step)
+    : step_(step), source_(overlay), tables_(grid.color_table) {
     if (overlay.width() < 2 || overlay.height() < 2 || !(step > 0.0)) return;
-    const std::vector<SamplePosition> columns = sample_positions(overlay.width(), step);
-    const std::vector<SamplePosition> rows = sample_positions(overlay.height(), step);
-
-    std::vector<ColumnMesh> meshes;
-    meshes.reserve(columns.size());
-    for (const SamplePosition& column : columns)
-        meshes.push_back(column_mesh(grid, column.position));
-
+    usable_ = true;
+    columns_ = sample_positions(overlay.width(), step);
+    rows_ = sample_positions(overlay.height(), step);
+    for (const SamplePosition& column : columns_) {
+        column_offset_.push_back(3 * static_cast<std::ptrdiff_t>(column.pixel));
+    }
+    whole_pixels_ = step == 1.0;
     // With a whole-pixel step every sample is one frame pixel at its own
     // position, which is what correct_frame computes for the whole frame.
-    const bool whole_pixels = step == 1.0;
-    Frame corrected;
-    if (whole_pixels) {
-        corrected = overlay;
-        correct_frame(corrected, grid);
+    if (whole_pixels_) {
+        corrected_ = overlay;
+        correct_frame(corrected_, grid);
     }
+    place(grid);
+}
 
-    for (const SamplePosition& row : rows) {
-        const bool upper = row.position <= 0.5;
-        const double w = 2.0 * (upper ? row.position : row.position - 0.5);
-        const int top = upper ? 0 : 1;
-        for (std::size_t i = 0; i < columns.size(); ++i) {
-            const ColumnMesh& mesh = meshes[i];
-            const double bx = mesh.x[top] + w * (mesh.x[top + 1] - mesh.x[top]);
-            const double by = mesh.y[top] + w * (mesh.y[top + 1] - mesh.y[top]);
-            int x = 0;
-            int y = 0;
-            if (!truncate_to_int(bx * display_scale, x) ||
-                !truncate_to_int(by * display_scale, y) || !inside(picture, x, y)) {
-                continue;
-            }
-            if (whole_pixels) {
-                put_pixel(picture, x, y, corrected.pixel(row.pixel, columns[i].pixel));
-            } else {
-                const std::uint8_t* in = overlay.pixel(row.pixel, columns[i].pixel);
-                std::uint8_t bgr[3] = {in[0], in[1], in[2]};
-                grid.correct_pixel(columns[i].position, row.position, bgr[2], bgr[1], bgr[0]);
-                put_pixel(picture, x, y, bgr);
-            }
+void OverlayPlan::place(const CorrectionGrid& grid) {
+    for (int half = 0; half < 2; ++half) {
+        for (auto* values : {&top_x_[half], &top_y_[half], &down_x_[half], &down_y_[half]}) {
+            values->resize(columns_.size());
+        }
+    }
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        const ColumnMesh mesh = column_mesh(grid, columns_[i].position);
+        for (int half = 0; half < 2; ++half) {
+            // The same operations as blending each sample on its own.
+            top_x_[half][i] = mesh.x[half];
+            top_y_[half][i] = mesh.y[half];
+            down_x_[half][i] = mesh.x[half + 1] - mesh.x[half];
+            down_y_[half][i] = mesh.y[half + 1] - mesh.y[half];
         }
     }
 }
 
-void draw_markers(Frame& picture, const CorrectionGrid& grid, double display_scale) {
+namespace {
+
+// Where one row of samples lands in the region: the vertical blend of the
+// columns' mesh and the scale, truncated, as a byte offset into the region,
+// or -1 where the sample falls outside it (or no int holds its place, as
+// truncate_to_int has it). A plain loop over arrays, so the compiler can do
+// it several samples at a time.
+struct RowLanding {
+    const double* top_x;
+    const double* down_x;
+    const double* top_y;
+    const double* down_y;
+    double w;
+    double display_scale;
+    std::int32_t left, top, width, height, stride;
+};
+
+// Offsets fit 32 bits here: the caller keeps regions below 2 GiB. A place no
+// int holds is moved to INT32_MIN, which lies left of every region. The
+// program never looks at floating-point exception flags, so comparisons may
+// be made on all lanes at once (no-trapping-math); the values are the same.
+__attribute__((target_clones("avx512f", "avx2", "default"), optimize("no-trapping-math"))) void
+land_row(const RowLanding& row, std::size_t count, std::int32_t* __restrict offsets) {
+    // Locals the compiler can keep in registers and knows do not alias.
+    const double* __restrict top_x = row.top_x;
+    const double* __restrict down_x = row.down_x;
+    const double* __restrict top_y = row.top_y;
+    const double* __restrict down_y = row.down_y;
+    const double w = row.w;
+    const double scale = row.display_scale;
+    const std::uint32_t left = static_cast<std::uint32_t>(row.left);
+    const std::uint32_t top = static_cast<std::uint32_t>(row.top);
+    const std::uint32_t width = static_cast<std::uint32_t>(row.width);
+    const std::uint32_t height = static_cast<std::uint32_t>(row.height);
+    const std::int32_t stride = row.stride;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double px = (top_x[i] + w * down_x[i]) * scale;
+        const double py = (top_y[i] + w * down_y[i]) * scale;
+        const bool holds =
+            px > -2147483648.0 && px < 2147483648.0 && py > -2147483648.0 && py < 2147483648.0;
+        const std::int32_t x = static_cast<std::int32_t>(holds ? px : -2147483648.0);
+        const std::int32_t y = static_cast<std::int32_t>(holds ? py : 0.0);
+        // Unsigned: a place left of or above the region wraps to a large value.
+        const std::uint32_t rx = static_cast<std::uint32_t>(x) - left;
+        const std::uint32_t ry = static_cast<std::uint32_t>(y) - top;
+        const bool inside = (rx < width) & (ry < height);
+        offsets[i] =
+            inside ? static_cast<std::int32_t>(ry) * stride + 3 * static_cast<std::int32_t>(rx)
+                   : -1;
+    }
+}
+
+}  // namespace
+
+void OverlayPlan::draw(Frame& region, RegionOrigin origin, const CorrectionGrid& grid,
+                       double display_scale) const {
+    if (!usable_ || region.empty()) return;
+    // Regions of 2 GiB and more (a whole picture at a large scale) go in
+    // bands, so offsets fit 32 bits.
+    constexpr std::int64_t kBandBytes = std::int64_t{1} << 30;
+    const std::int64_t band_rows = std::max<std::int64_t>(1, kBandBytes / region.stride());
+    if (region.height() > band_rows) {
+        for (std::int64_t first = 0; first < region.height(); first += band_rows) {
+            const int rows =
+                static_cast<int>(std::min<std::int64_t>(band_rows, region.height() - first));
+            draw_band(region, static_cast<int>(first), rows, origin, grid, display_scale);
+        }
+        return;
+    }
+    draw_band(region, 0, region.height(), origin, grid, display_scale);
+}
+
+void OverlayPlan::draw_band(Frame& region, int first_row, int rows, RegionOrigin origin,
+                            const CorrectionGrid& grid, double display_scale) const {
+    const std::size_t count = columns_.size();
+    std::vector<std::int32_t> offsets(count);
+    std::uint8_t* pixels = region.row(first_row);
+    for (const SamplePosition& row : rows_) {
+        const bool upper = row.position <= 0.5;
+        const int half = upper ? 0 : 1;
+        const RowLanding landing{top_x_[half].data(),
+                                 down_x_[half].data(),
+                                 top_y_[half].data(),
+                                 down_y_[half].data(),
+                                 2.0 * (upper ? row.position : row.position - 0.5),
+                                 display_scale,
+                                 origin.left,
+                                 origin.top + first_row,
+                                 region.width(),
+                                 rows,
+                                 static_cast<std::int32_t>(region.stride())};
+        land_row(landing, count, offsets.data());
+        if (whole_pixels_) {
+            const std::uint8_t* frame_row = corrected_.row(row.pixel);
+            for (std::size_t i = 0; i < count; ++i) {
+                if (offsets[i] >= 0) {
+                    put_pixel_bytes(pixels + offsets[i], frame_row + column_offset_[i]);
+                }
+            }
+            continue;
+        }
+        const std::uint8_t* frame_row = source_.row(row.pixel);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (offsets[i] < 0) continue;
+            const std::uint8_t* in = frame_row + column_offset_[i];
+            std::uint8_t bgr[3] = {in[0], in[1], in[2]};
+            grid.correct_pixel(columns_[i].position, row.position, bgr[2], bgr[1], bgr[0]);
+            put_pixel_bytes(pixels + offsets[i], bgr);
+        }
+    }
+}
+
+void draw_overlay(Frame& region, const Frame& overlay, const CorrectionGrid& grid,
+                  double display_scale, double step, RegionOrigin origin) {
+    OverlayPlan(overlay, grid, step).draw(region, origin, grid, display_scale);
+}
+
+void draw_markers(Frame& region, const CorrectionGrid& grid, double display_scale,
+                  RegionOrigin origin) {
     static constexpr std::uint8_t kRed[3] = {0, 0, 255};
     static constexpr std::uint8_t kGreen[3] = {0, 255, 0};
     for (int p = 0; p < kGridPointCount; ++p) {
@@ -131,15 +289,20 @@ void draw_markers(Frame& picture, const CorrectionGrid& grid, double display_sca
         const std::uint8_t* colour = p == grid.cur_point ? kRed : kGreen;
         for (int dy = -2; dy <= 2; ++dy) {
             for (int dx = -2; dx <= 2; ++dx) {
-                const std::int64_t x = std::int64_t{cx} + dx;
-                const std::int64_t y = std::int64_t{cy} + dy;
-                if (x >= 0 && y >= 0 && x < picture.width() && y < picture.height()) {
-                    put_pixel(picture, static_cast<int>(x), static_cast<int>(y), colour);
+                const std::int64_t x = std::int64_t{cx} + dx - origin.left;
+                const std::int64_t y = std::int64_t{cy} + dy - origin.top;
+                if (x >= 0 && y >= 0 && x < region.width() && y < region.height()) {
+                    put_pixel(region, static_cast<int>(x), static_cast<int>(y), colour);
                 }
             }
         }
     }
 }
+
+Composition::Composition() = default;
+Composition::~Composition() = default;
+Composition::Composition(Composition&&) noexcept = default;
+Composition& Composition::operator=(Composition&&) noexcept = default;
 
 Status Composition::open_background(const std::filesystem::path& path) {
     background_file_name_ = path;
@@ -154,7 +317,7 @@ void Composition::set_background(Frame background) {
     background_ = std::move(background);
     background_path_.clear();
     background_loaded_ = true;
-    ++background_generation_;
+    forget_picture();
     choices.rotation_index = kDefaultRotationIndex;
     choices.scale_index = kDefaultScaleIndex;
     choices.density_index = kDefaultDensityIndex;
@@ -165,7 +328,15 @@ void Composition::release_background() {
     background_ = Frame{};
     background_path_.clear();
     background_loaded_ = false;
-    ++background_generation_;
+    forget_picture();
+}
+
+void Composition::forget_picture() {
+    // Nothing composed from the old background may be shown over the new one.
+    picture_width_ = 0;
+    picture_height_ = 0;
+    shown_valid_ = false;
+    whole_valid_ = false;
 }
 
 double Composition::density_step() const {
@@ -174,46 +345,171 @@ double Composition::density_step() const {
                                                                         : last_density_step_;
 }
 
-void Composition::refresh_scaled_background() {
-    const int rotation = choices.rotation_index;
-    if (scaled_generation_ == background_generation_ && scaled_rotation_ == rotation &&
-        scaled_scale_ == display_scale_) {
-        return;
-    }
-    // A rotation outside the list turns nothing: the picture stays empty.
-    Frame rotated;
-    rotate_frame(background_, rotated, rotation * 90);
-    int width = 0;
-    int height = 0;
-    truncate_to_int(rotated.width() * display_scale_, width);
-    truncate_to_int(rotated.height() * display_scale_, height);
-    scaled_background_.resize(width, height);
-    resample_frame(rotated, scaled_background_);
-    scaled_generation_ = background_generation_;
-    scaled_rotation_ = rotation;
-    scaled_scale_ = display_scale_;
+namespace {
+
+// The size of the picture for a background turned by the rotation index, or
+// nothing for an index outside the list (which turns nothing).
+bool rotated_size(const Frame& background, int rotation, int& width, int& height) {
+    if (rotation < 0 || rotation > 3) return false;
+    const bool quarter = rotation % 2 == 1;
+    width = quarter ? background.height() : background.width();
+    height = quarter ? background.width() : background.height();
+    return true;
 }
 
+}  // namespace
+
 void Composition::compose(const CorrectionGrid& grid, const Frame* overlay) {
-    const double previous_scale = display_scale_;
-    const int scale = choices.scale_index;
-    if (scale >= 0 && scale < static_cast<int>(kDisplayScales.size())) {
-        display_scale_ = kDisplayScales[scale];
+    // Everything is worked out into locals first, so a failure (out of
+    // memory) leaves the composition as it was.
+    double scale = display_scale_;
+    if (choices.scale_index >= 0 && choices.scale_index < static_cast<int>(kDisplayScales.size())) {
+        scale = kDisplayScales[static_cast<std::size_t>(choices.scale_index)];
     }
-    last_density_step_ = density_step();
-    try {
-        refresh_scaled_background();
-    } catch (const std::bad_alloc&) {
-        // The scale stays the one the kept picture was made at, so clicks
-        // still land where the user sees them.
-        display_scale_ = previous_scale;
-        throw;
+    const double step = density_step();
+    int rotated_width = 0;
+    int rotated_height = 0;
+    int width = 0;
+    int height = 0;
+    if (rotated_size(background_, choices.rotation_index, rotated_width, rotated_height)) {
+        truncate_to_int(rotated_width * scale, width);
+        truncate_to_int(rotated_height * scale, height);
     }
-    picture_ = scaled_background_;
-    if (overlay == nullptr) return;
-    if (!choices.hide_frame)
-        draw_overlay(picture_, *overlay, grid, display_scale_, last_density_step_);
-    draw_markers(picture_, grid, display_scale_);
+    std::unique_ptr<OverlayPlan> plan;
+    if (overlay != nullptr && !choices.hide_frame) {
+        if (overlay_ && overlay_->same_colours(*overlay, grid, step)) {
+            plan = std::move(overlay_);
+            plan->place(grid);
+        } else {
+            plan = std::make_unique<OverlayPlan>(*overlay, grid, step);
+        }
+    }
+
+    display_scale_ = scale;
+    last_density_step_ = step;
+    rotation_ = choices.rotation_index;
+    picture_width_ = std::max(width, 0);
+    picture_height_ = std::max(height, 0);
+    grid_ = grid;
+    has_overlay_ = overlay != nullptr;
+    overlay_ = std::move(plan);
+    shown_valid_ = false;
+    whole_valid_ = false;
+}
+
+void Composition::render_background(Frame& region, RegionOrigin origin) const {
+    const int rotated_width = rotation_ % 2 == 1 ? background_.height() : background_.width();
+    const int rotated_height = rotation_ % 2 == 1 ? background_.width() : background_.height();
+    const int wa = background_.width();
+    const int ha = background_.height();
+    if (region.empty() || background_.empty()) return;
+    // The resampled picture's pixel (x, y) is the rotated background's
+    // (row_of[y], column_of[x]), nearest neighbour as resample_frame has it.
+    std::vector<int> row_of(static_cast<std::size_t>(region.height()));
+    std::vector<int> column_of(static_cast<std::size_t>(region.width()));
+    for (int y = 0; y < region.height(); ++y) {
+        row_of[static_cast<std::size_t>(y)] =
+            nearest_source_index(origin.top + y, picture_height_, rotated_height);
+    }
+    for (int x = 0; x < region.width(); ++x) {
+        column_of[static_cast<std::size_t>(x)] =
+            nearest_source_index(origin.left + x, picture_width_, rotated_width);
+    }
+    if (rotation_ % 2 == 0) {
+        // Unturned or half-turned: a picture row reads one background row.
+        std::vector<std::ptrdiff_t> offset(column_of.size());
+        for (std::size_t x = 0; x < offset.size(); ++x) {
+            const int column = rotation_ == 0 ? column_of[x] : wa - 1 - column_of[x];
+            offset[x] = 3 * static_cast<std::ptrdiff_t>(column);
+        }
+        const bool contiguous = rotation_ == 0 && region.width() > 0 &&
+                                column_of.back() - column_of.front() == region.width() - 1;
+        for (int y = 0; y < region.height(); ++y) {
+            const int r = row_of[static_cast<std::size_t>(y)];
+            const std::uint8_t* in = background_.row(rotation_ == 0 ? r : ha - 1 - r);
+            std::uint8_t* out = region.row(y);
+            if (contiguous) {
+                std::memcpy(out, in + offset.front(), 3 * static_cast<std::size_t>(region.width()));
+                continue;
+            }
+            for (const std::ptrdiff_t o : offset) {
+                put_pixel_bytes(out, in + o);
+                out += 3;
+            }
+        }
+        return;
+    }
+    // Quarter turns: a picture column reads one background row. Square
+    // tiles keep both the rows read and the rows written in the cache.
+    constexpr int kTile = 64;
+    for (int y0 = 0; y0 < region.height(); y0 += kTile) {
+        const int y1 = std::min(y0 + kTile, region.height());
+        for (int x0 = 0; x0 < region.width(); x0 += kTile) {
+            const int x1 = std::min(x0 + kTile, region.width());
+            for (int x = x0; x < x1; ++x) {
+                const int c = column_of[static_cast<std::size_t>(x)];
+                // 90: B(r, c) = A(Ha - 1 - c, r); 270: B(r, c) = A(c, Wa - 1 - r).
+                const std::uint8_t* in = background_.row(rotation_ == 1 ? ha - 1 - c : c);
+                for (int y = y0; y < y1; ++y) {
+                    const int r = row_of[static_cast<std::size_t>(y)];
+                    const int column = rotation_ == 1 ? r : wa - 1 - r;
+                    put_pixel_bytes(region.pixel(y, x),
+                                    in + 3 * static_cast<std::ptrdiff_t>(column));
+                }
+            }
+        }
+    }
+}
+
+RegionOrigin Composition::render_clean(int x, int y, int width, int height, Frame& clean) const {
+    const std::int64_t left = std::clamp<std::int64_t>(x, 0, picture_width_);
+    const std::int64_t top = std::clamp<std::int64_t>(y, 0, picture_height_);
+    const std::int64_t right =
+        std::clamp<std::int64_t>(std::int64_t{x} + std::max(width, 0), left, picture_width_);
+    const std::int64_t bottom =
+        std::clamp<std::int64_t>(std::int64_t{y} + std::max(height, 0), top, picture_height_);
+    const RegionOrigin origin{static_cast<int>(left), static_cast<int>(top)};
+    clean.resize_for_overwrite(static_cast<int>(right - left), static_cast<int>(bottom - top));
+    render_background(clean, origin);
+    return origin;
+}
+
+RegionOrigin Composition::render_region(int x, int y, int width, int height, Frame& composed,
+                                        Frame* clean) const {
+    Frame region;
+    const RegionOrigin origin = render_clean(x, y, width, height, region);
+    if (clean != nullptr) *clean = region;
+    if (has_overlay_) {
+        if (overlay_) overlay_->draw(region, origin, grid_, display_scale_);
+        draw_markers(region, grid_, display_scale_, origin);
+    }
+    composed = std::move(region);
+    return origin;
+}
+
+void Composition::show_region(int x, int y, int width, int height) {
+    const bool covered = shown_valid_ && x >= shown_origin_.left && y >= shown_origin_.top &&
+                         std::int64_t{x} + width <= shown_origin_.left + shown_picture_.width() &&
+                         std::int64_t{y} + height <= shown_origin_.top + shown_picture_.height();
+    if (covered) return;
+    Frame composed;
+    const RegionOrigin origin = render_region(x, y, width, height, composed, nullptr);
+    shown_picture_ = std::move(composed);
+    shown_origin_ = origin;
+    shown_valid_ = true;
+}
+
+const Frame& Composition::picture() const {
+    if (!whole_valid_) {
+        render_region(0, 0, picture_width_, picture_height_, whole_picture_, &whole_clean_);
+        whole_valid_ = true;
+    }
+    return whole_picture_;
+}
+
+const Frame& Composition::clean_background() const {
+    picture();
+    return whole_clean_;
 }
 
 bool set_default_layout(CorrectionGrid& grid, const Composition& composition) {

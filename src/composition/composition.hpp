@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string_view>
 
 #include "common/result.hpp"
@@ -36,24 +37,42 @@ struct CompositionChoices {
     bool hide_frame = false;  // "hide [F4]"
 };
 
+// Where a region of the composed picture lies in the whole picture.
+struct RegionOrigin {
+    int left = 0;
+    int top = 0;
+};
+
 // Draws the video frame onto the picture through the mesh: samples every
 // `step` frame pixels (x, y < size - 1), corrects each sample with the grid
 // at its unrounded relative position and writes it where map_to_background
-// puts it, truncated. Places outside the picture are skipped; later writes win.
-void draw_overlay(Frame& picture, const Frame& overlay, const CorrectionGrid& grid,
-                  double display_scale, double step);
+// puts it, truncated. Places outside the picture are skipped; later writes
+// win. `region` may be a part of the picture: it then holds the picture's
+// pixels from `origin` on, and only samples that land in it are drawn.
+void draw_overlay(Frame& region, const Frame& overlay, const CorrectionGrid& grid,
+                  double display_scale, double step, RegionOrigin origin = {});
 
 // The nine 5 by 5 markers of the grid points: red for cur_point, green for
-// the others, drawn in index order, clipped to the picture.
-void draw_markers(Frame& picture, const CorrectionGrid& grid, double display_scale);
+// the others, drawn in index order, clipped to the region.
+void draw_markers(Frame& region, const CorrectionGrid& grid, double display_scale,
+                  RegionOrigin origin = {});
 
-// The composition of the main window: the background as loaded, the rotated
-// and scaled background (kept until the rotation, the scale or the background
-// changes), and the composed picture with the corrected video frame and the
-// markers on it.
+class OverlayPlan;
+
+// The composition of the main window: the background as loaded, rotated and
+// scaled on the fly, with the corrected video frame and the markers on it.
+// The whole composed picture can be far larger than memory (a 30000 pixel
+// panorama at 300 %), so it is never made whole for the window: compose()
+// takes the state, and render_region() produces any part of the picture,
+// pixel for pixel what the whole picture would hold there.
 class Composition {
 public:
     CompositionChoices choices;
+
+    Composition();
+    ~Composition();
+    Composition(Composition&&) noexcept;
+    Composition& operator=(Composition&&) noexcept;
 
     // Loads a JPEG as the new background; on failure the previous one stays.
     // On success the lists return to their defaults and the scale to 1.0.
@@ -79,19 +98,43 @@ public:
     // selection.
     double display_scale() const { return display_scale_; }
 
-    // Rebuilds the picture. overlay is the video workspace's result picture,
-    // or null when no video is loaded (then neither frame nor markers are drawn).
+    // Takes the state the picture is composed from: the lists, the grid and
+    // the video workspace's result picture (null when no video is loaded:
+    // then neither frame nor markers are drawn). The frame's correction is
+    // kept while neither the frame nor the curves change.
     void compose(const CorrectionGrid& grid, const Frame* overlay);
 
-    // The rotated and scaled background without frame and markers.
-    const Frame& clean_background() const { return scaled_background_; }
-    const Frame& picture() const { return picture_; }
+    // Size of the whole composed picture: the rotated background times the scale.
+    int picture_width() const { return picture_width_; }
+    int picture_height() const { return picture_height_; }
+
+    // The picture's pixels in the rectangle at (x, y), clipped to the
+    // picture: `composed` with frame and markers, `clean` (when given) the
+    // background alone. Both are resized to the clipped rectangle.
+    RegionOrigin render_region(int x, int y, int width, int height, Frame& composed,
+                               Frame* clean) const;
+    // The background alone in the rectangle: quick, however large the picture.
+    RegionOrigin render_clean(int x, int y, int width, int height, Frame& clean) const;
+
+    // The part of the picture the window shows, kept until the next
+    // compose(): rendered again only when asked for more than it holds.
+    void show_region(int x, int y, int width, int height);
+    const Frame& shown_picture() const { return shown_picture_; }
+    RegionOrigin shown_origin() const { return shown_origin_; }
+    // False after compose() until show_region() renders again.
+    bool has_shown_region() const { return shown_valid_; }
+
+    // The whole picture, rendered on first use after each compose(): for the
+    // command line and the tests, not for the window.
+    const Frame& picture() const;
+    const Frame& clean_background() const;
 
     // The density list's step (the last valid one when nothing is selected).
     double density_step() const;
 
 private:
-    void refresh_scaled_background();
+    void render_background(Frame& region, RegionOrigin origin) const;
+    void forget_picture();
 
     Frame background_;
     std::filesystem::path background_path_;
@@ -100,14 +143,21 @@ private:
     double display_scale_ = 1.0;
     double last_density_step_ = kDensitySteps[kDefaultDensityIndex];
 
-    // Cache key of scaled_background_.
-    std::uint64_t background_generation_ = 0;
-    std::uint64_t scaled_generation_ = ~std::uint64_t{0};
-    int scaled_rotation_ = -1;
-    double scaled_scale_ = 0.0;
+    // What compose() took.
+    int rotation_ = kDefaultRotationIndex;
+    int picture_width_ = 0;
+    int picture_height_ = 0;
+    CorrectionGrid grid_;
+    bool has_overlay_ = false;
+    std::unique_ptr<OverlayPlan> overlay_;
 
-    Frame scaled_background_;
-    Frame picture_;
+    Frame shown_picture_;
+    RegionOrigin shown_origin_;
+    bool shown_valid_ = false;
+
+    mutable Frame whole_picture_;
+    mutable Frame whole_clean_;
+    mutable bool whole_valid_ = false;
 };
 
 // Mouse and button rules of the composition view. Each returns whether the

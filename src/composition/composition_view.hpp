@@ -3,19 +3,24 @@
 #include <QPoint>
 #include <QWidget>
 
-#include "correction/frame.hpp"
-
 namespace tintora {
 
-// Shows a composed picture at its own size, unscaled, and reports the mouse
-// in picture coordinates.
+class Composition;
+
+// Shows the composed picture at its own size, unscaled, inside a scroll
+// area, and reports the mouse in picture coordinates. It has the whole
+// picture's size (for the scroll bars and the mouse) but asks the
+// composition only for the part that is visible, plus a margin for
+// scrolling.
 class CompositionView : public QWidget {
     Q_OBJECT
 public:
     explicit CompositionView(QWidget* parent = nullptr);
 
-    // Shows the frame (kept by reference; call again after it changes).
-    void set_picture(const Frame* picture);
+    // The composition shown (kept by reference).
+    void set_composition(Composition* composition);
+    // Takes the picture's new size and paints it again after a composition.
+    void picture_changed();
 
 signals:
     void pressed(QPoint position, Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
@@ -27,7 +32,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
-    const Frame* picture_ = nullptr;
+    Composition* composition_ = nullptr;
 };
 
 }  // namespace tintora

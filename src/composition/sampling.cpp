@@ -1,6 +1,7 @@
 #include "composition/sampling.hpp"
 
 #include <cstdio>
+#include <cstring>
 
 #include "correction/curves.hpp"
 
@@ -20,18 +21,27 @@ ColourReading read_window(const Frame& picture, int first_column, int y) {
     return {sr / 3, sg / 3, sb / 3, sample_intensity(sr + sg + sb)};
 }
 
-bool holds_window(const Frame& picture, int y) {
-    return picture.width() >= 3 && y >= 0 && y < picture.height();
+// The first column of the window around x: x's neighbours, moved inside the
+// row at either end.
+int window_start(int x, int picture_width) {
+    const int middle = x == 0 ? 1 : (x == picture_width - 1 ? picture_width - 2 : x);
+    return middle - 1;
 }
 
 }  // namespace
 
-std::optional<SampleReading> take_sample(const Frame& clean_background, const Frame& composed,
+std::optional<SampleReading> take_sample(const SampledRegion& region,
                                          const SampleGeometry& geometry, int x, int y) {
-    if (!holds_window(clean_background, y) || !holds_window(composed, y) ||
-        clean_background.width() != composed.width() || x < 0 || x >= composed.width() ||
+    if (region.picture_width < 3 || x < 0 || x >= region.picture_width ||
         !(geometry.display_scale > 0.0)) {
         return std::nullopt;
+    }
+    const int first = window_start(x, region.picture_width) - region.origin.left;
+    const int row = y - region.origin.top;
+    for (const Frame* picture : {&region.clean, &region.composed}) {
+        if (row < 0 || row >= picture->height() || first < 0 || first + 3 > picture->width()) {
+            return std::nullopt;
+        }
     }
     SampleReading reading;
     const int bx = static_cast<int>(x / geometry.display_scale);
@@ -56,11 +66,44 @@ std::optional<SampleReading> take_sample(const Frame& clean_background, const Fr
             reading.shown_y = by;
             break;
     }
-    // The window's middle pixel is x, moved in by one at either end.
-    const int middle = x == 0 ? 1 : (x == composed.width() - 1 ? composed.width() - 2 : x);
-    reading.background = read_window(clean_background, middle - 1, y);
-    reading.video = read_window(composed, middle - 1, y);
+    reading.background = read_window(region.clean, first, row);
+    reading.video = read_window(region.composed, first, row);
     return reading;
+}
+
+std::optional<SampleReading> take_sample(const Frame& clean_background, const Frame& composed,
+                                         const SampleGeometry& geometry, int x, int y) {
+    if (clean_background.width() != composed.width()) return std::nullopt;
+    return take_sample(SampledRegion{clean_background, composed, {}, composed.width()}, geometry, x,
+                       y);
+}
+
+std::optional<SampleReading> sample_composition(const Composition& composition, int x, int y) {
+    SampleGeometry geometry;
+    geometry.rotation_index = composition.choices.rotation_index;
+    geometry.display_scale = composition.display_scale();
+    geometry.background_width = composition.background_width();
+    geometry.background_height = composition.background_height();
+    const int width = composition.picture_width();
+    if (x < 0 || x >= width || y < 0 || y >= composition.picture_height()) return std::nullopt;
+    // The background alone is cheap to make for three pixels; the composed
+    // ones come from what the window shows, rendered only when it lacks them.
+    Frame clean;
+    const RegionOrigin origin = composition.render_clean(window_start(x, width), y, 3, 1, clean);
+    Frame composed;
+    const Frame& shown = composition.shown_picture();
+    const RegionOrigin at = composition.shown_origin();
+    const int column = origin.left - at.left;
+    const int row = origin.top - at.top;
+    if (composition.has_shown_region() && column >= 0 && row >= 0 &&
+        column + clean.width() <= shown.width() && row < shown.height()) {
+        composed = clean;
+        std::memcpy(composed.row(0), shown.pixel(row, column),
+                    3 * static_cast<std::size_t>(clean.width()));
+    } else {
+        composition.render_region(origin.left, origin.top, clean.width(), 1, composed, nullptr);
+    }
+    return take_sample(SampledRegion{clean, composed, origin, width}, geometry, x, y);
 }
 
 std::string background_status_text(const SampleReading& reading) {

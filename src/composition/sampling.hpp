@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "composition/composition.hpp"
 #include "correction/correction_grid.hpp"
 #include "correction/frame.hpp"
 
@@ -37,11 +38,29 @@ struct SampleGeometry {
     int background_height = 0;
 };
 
+// Pictures a sample is read from: a region of the clean background and the
+// same region of the composed picture, at `origin` in a picture
+// picture_width wide (the region may be the whole picture).
+struct SampledRegion {
+    const Frame& clean;
+    const Frame& composed;
+    RegionOrigin origin;
+    int picture_width = 0;
+};
+
 // Reads the three horizontally adjacent pixels around (x, y) (moved inside
-// the row at either end) from both pictures. Nothing outside the pictures or
-// on a picture less than three pixels wide.
+// the row at either end) from both pictures. Nothing outside the pictures, on
+// a picture less than three pixels wide, or where the region lacks a pixel.
+std::optional<SampleReading> take_sample(const SampledRegion& region,
+                                         const SampleGeometry& geometry, int x, int y);
+// The same on two whole pictures.
 std::optional<SampleReading> take_sample(const Frame& clean_background, const Frame& composed,
                                          const SampleGeometry& geometry, int x, int y);
+
+// What the pointer reads at (x, y) of the composition's picture: from the
+// part the window shows when it holds the sample, else from the few pixels
+// rendered for it.
+std::optional<SampleReading> sample_composition(const Composition& composition, int x, int y);
 
 // The status bar texts, the same in both interface languages.
 std::string background_status_text(const SampleReading& reading);

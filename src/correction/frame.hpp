@@ -3,9 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <new>
-#include <utility>
-#include <vector>
 
 namespace tintora {
 
@@ -17,6 +14,11 @@ public:
     Frame() = default;
     // A black frame; negative sizes give an empty frame.
     Frame(int width, int height);
+    // A copy that runs out of memory throws and leaves the target as it was.
+    Frame(const Frame& other);
+    Frame& operator=(const Frame& other);
+    Frame(Frame&& other) noexcept = default;
+    Frame& operator=(Frame&& other) noexcept = default;
 
     int width() const { return width_; }
     int height() const { return height_; }
@@ -27,50 +29,38 @@ public:
     // leaves the frame as it was.
     void resize(int width, int height);
     // Changes the size for a caller that writes every pixel itself: the
-    // pixels are left unset (only the row padding is zeroed), which spares a
-    // pass over the whole picture. Out of memory as resize.
+    // pixels are left unset (only the row padding is zeroed), so no page of
+    // the picture is touched before its rows are written. Out of memory as
+    // resize.
     void resize_for_overwrite(int width, int height);
 
-    std::uint8_t* row(int r) { return data_.data() + r * stride_; }
-    const std::uint8_t* row(int r) const { return data_.data() + r * stride_; }
+    std::uint8_t* row(int r) { return data_.get() + r * stride_; }
+    const std::uint8_t* row(int r) const { return data_.get() + r * stride_; }
     std::uint8_t* pixel(int r, int c) { return row(r) + 3 * static_cast<std::ptrdiff_t>(c); }
     const std::uint8_t* pixel(int r, int c) const {
         return row(r) + 3 * static_cast<std::ptrdiff_t>(c);
     }
 
-    std::uint8_t* data() { return data_.data(); }
-    const std::uint8_t* data() const { return data_.data(); }
+    std::uint8_t* data() { return data_.get(); }
+    const std::uint8_t* data() const { return data_.get(); }
 
     // Equal sizes and equal pixel bytes; row padding is not compared.
     friend bool operator==(const Frame& a, const Frame& b);
 
 private:
-    // The pixels come first, so a copy that runs out of memory throws before
-    // any size is changed and the frame stays whole.
-    // Value-initialising a vector would zero every byte; pictures are filled
-    // by whoever sizes them, so new elements are left as they come.
-    template <class T>
-    struct UninitializedAllocator : std::allocator<T> {
-        template <class U>
-        struct rebind {
-            using other = UninitializedAllocator<U>;
-        };
-        UninitializedAllocator() = default;
-        template <class U>
-        UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
-        template <class U>
-        void construct(U* place) noexcept {
-            ::new (static_cast<void*>(place)) U;
-        }
-        template <class U, class... Args>
-        void construct(U* place, Args&&... args) {
-            ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
-        }
+    struct FreeBytes {
+        void operator()(std::uint8_t* bytes) const noexcept;
     };
 
-    void allocate(int width, int height);
+    // Out of memory it throws before anything changes.
+    void allocate(int width, int height, bool zeroed);
+    std::size_t byte_count() const {
+        return static_cast<std::size_t>(stride_) * static_cast<std::size_t>(height_);
+    }
 
-    std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>> data_;
+    // Held bare rather than in a vector, which visits every byte on each
+    // resize, one call at a time in unoptimised builds.
+    std::unique_ptr<std::uint8_t[], FreeBytes> data_;
     int width_ = 0;
     int height_ = 0;
     std::ptrdiff_t stride_ = 0;

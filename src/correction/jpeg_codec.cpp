@@ -74,6 +74,18 @@ jpeg_error_mgr* install_trap(ErrorTrap& trap) {
 // before any memory is taken for it.
 constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 29;
 
+// Huffman coding spends at least one bit on every 8 x 8 block of the sharpest
+// component (a sequential scan codes the DC difference and the end of block,
+// a progressive DC scan at least the difference), so no whole picture holds
+// more than 512 pixels per byte of file. Eight times that leaves room for
+// anything real; a header claiming more lies about a damaged file. Arithmetic
+// coding can spend a small fraction of a bit on a plain block, so it has no
+// such bound.
+constexpr std::uint64_t kMaxPixelsPerByte = 4096;
+
+// Beyond the largest picture ever decoded, with room for fat metadata.
+constexpr std::size_t kMaxJpegFileBytes = std::size_t{1} << 30;
+
 // CMYK as Adobe writes it is stored inverted (0 = full ink); others store it
 // plainly. Either way the printed colour is taken as ink-free RGB times the
 // key, the usual screen approximation.
@@ -111,9 +123,16 @@ bool decode_into(const std::uint8_t* data, std::size_t size, DecodeTarget* targe
     info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
     jpeg_calc_output_dimensions(&info);
     const std::uint64_t pixels = std::uint64_t{info.output_width} * info.output_height;
+    const std::string claimed =
+        std::to_string(info.output_width) + " x " + std::to_string(info.output_height);
     if (pixels > kMaxPixels) {
-        target->too_large = "The picture is too large (" + std::to_string(info.output_width) +
-                            " x " + std::to_string(info.output_height) + " pixels).";
+        target->too_large = "The picture is too large (" + claimed + " pixels).";
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    if (!info.arith_code && pixels / kMaxPixelsPerByte >= size) {
+        target->too_large = "The file is damaged: " + std::to_string(size) +
+                            " bytes cannot hold the " + claimed + " pixels its header claims.";
         jpeg_destroy_decompress(&info);
         return false;
     }
@@ -121,7 +140,8 @@ bool decode_into(const std::uint8_t* data, std::size_t size, DecodeTarget* targe
     const int width = static_cast<int>(info.output_width);
     try {
         // Every row is written by the decoder below; a picture that fails
-        // half-way is thrown away.
+        // half-way is thrown away. Left unset, the pages of a header that
+        // claims more than the data holds are never touched.
         target->frame.resize_for_overwrite(width, static_cast<int>(info.output_height));
         if (cmyk) target->cmyk_row.resize(4 * static_cast<std::size_t>(width));
     } catch (const std::bad_alloc&) {
@@ -191,7 +211,7 @@ Result<Frame> decode_jpeg(const std::uint8_t* data, std::size_t size) {
 }
 
 Result<Frame> load_jpeg(const std::filesystem::path& path) {
-    Result<std::vector<std::uint8_t>> bytes = read_file_bytes(path);
+    Result<std::vector<std::uint8_t>> bytes = read_file_bytes(path, kMaxJpegFileBytes);
     if (!bytes) return Error{bytes.error()};
     Result<Frame> frame = decode_jpeg(bytes.value().data(), bytes.value().size());
     if (!frame) return Error{"\"" + path.string() + "\": " + frame.error()};

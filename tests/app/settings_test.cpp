@@ -2,10 +2,16 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -26,6 +32,22 @@ void write_file(const fs::path& path, const std::string& bytes, fs::perms perms 
 std::string read_file(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The call's result; a call still blocked after five seconds ends the test
+// program with a message instead of hanging it.
+template <class Call>
+auto without_hanging(Call call) {
+    auto result = std::async(std::launch::async, call);
+    if (result.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        std::fputs("The call is still blocked after 5 s.\n", stderr);
+        std::_Exit(EXIT_FAILURE);
+    }
+    return result.get();
+}
+
+fs::perms permissions_of(const fs::path& path) {
+    return fs::status(path).permissions() & fs::perms::all;
 }
 
 AppSettings preset() {
@@ -225,6 +247,98 @@ TEST(SettingsFile, SaveReplacesTheWholeFileAndLeavesNoTemporaryFile) {
     EXPECT_EQ(loaded.language, " rus");
     EXPECT_EQ(loaded.work_dir, "");
     EXPECT_EQ(loaded.ffmpeg_path, settings.ffmpeg_path);
+}
+
+// A FIFO would block the start until someone writes to it; a device such as
+// /dev/zero never ends.
+TEST(SettingsFile, AFifoOrADeviceAsTheFileGivesTheDefaults) {
+    const struct {
+        const char* name;
+        void (*make)(const fs::path& file);
+    } cases[] = {
+        {"FIFO", [](const fs::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }},
+        {"link to /dev/zero", [](const fs::path& file) { fs::create_symlink("/dev/zero", file); }},
+    };
+    for (const auto& c : cases) {
+        test::TemporaryFolder prog;
+        c.make(prog.path() / "Tintora.ini");
+        const SettingsEnvironment environment{prog.path(), 7, ""};
+        const AppSettings loaded = without_hanging([&] { return load_settings(environment); });
+        const AppSettings defaults = default_settings(environment);
+        EXPECT_EQ(loaded.language, defaults.language) << c.name;
+        EXPECT_EQ(loaded.work_dir, defaults.work_dir) << c.name;
+        EXPECT_EQ(loaded.ffmpeg_path, defaults.ffmpeg_path) << c.name;
+        EXPECT_EQ(loaded.ffplay_path, defaults.ffplay_path) << c.name;
+    }
+}
+
+// Replacing a file the user may not write would go unnoticed (the folder
+// allows the rename), or, for a file the user may not even read, lose every
+// change at the next start. Writing it in place fails, and so does saving.
+TEST(SettingsFile, SaveReportsAFileTheUserMayNotWrite) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "Permission bits do not stop root from writing a file.";
+    }
+    for (const fs::perms mode : {fs::perms(0444), fs::perms(0)}) {
+        test::TemporaryFolder prog;
+        const fs::path file = prog.path() / "Tintora.ini";
+        write_file(file, "LANG=eng\r\n", mode);
+        const Status saved = save_settings(default_settings({prog.path(), 7, ""}));
+        ASSERT_FALSE(saved.ok()) << std::oct << static_cast<int>(mode);
+        EXPECT_EQ(saved.error(),
+                  "Cannot write \"" + file.string() + "\": " + std::strerror(EACCES));
+        EXPECT_EQ(permissions_of(file), mode);
+        fs::permissions(file, fs::perms(0600));
+        EXPECT_EQ(read_file(file), "LANG=eng\r\n");
+        EXPECT_EQ(std::distance(fs::directory_iterator(prog.path()), fs::directory_iterator()), 1);
+    }
+}
+
+// The user keeps the settings elsewhere: the file a link leads to is written,
+// created when missing, and the links stay links.
+TEST(SettingsFile, SaveWritesThroughLinksToTheFileTheyLeadTo) {
+    const struct {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> links;  // link name, what it holds
+        std::string target;
+        bool target_exists;
+    } cases[] = {
+        {"dangling relative link",
+         {{"Tintora.ini", "kept/settings.ini"}},
+         "kept/settings.ini",
+         false},
+        {"chain of relative links",
+         {{"Tintora.ini", "kept/first"},
+          {"kept/first", "../kept/deeper/second"},
+          {"kept/deeper/second", "settings.ini"}},
+         "kept/deeper/settings.ini",
+         true},
+        {"chain ending dangling",
+         {{"Tintora.ini", "kept/first"}, {"kept/first", "settings.ini"}},
+         "kept/settings.ini",
+         false},
+    };
+    for (const auto& c : cases) {
+        test::TemporaryFolder prog;
+        fs::create_directories(prog.path() / "kept" / "deeper");
+        const fs::path target = prog.path() / c.target;
+        if (c.target_exists) write_file(target, "LANG=eng\r\n", fs::perms(0640));
+        for (const auto& [link, holds] : c.links) fs::create_symlink(holds, prog.path() / link);
+
+        AppSettings settings = default_settings({prog.path(), 7, ""});
+        settings.work_dir = "/somewhere/else";
+        const Status saved = save_settings(settings);
+        ASSERT_TRUE(saved.ok()) << c.name << ": " << saved.error();
+        EXPECT_EQ(read_file(target), format_settings(settings)) << c.name;
+        if (c.target_exists) {
+            EXPECT_EQ(permissions_of(target), fs::perms(0640)) << c.name;
+        }
+        for (const auto& [link, holds] : c.links) {
+            ASSERT_TRUE(fs::is_symlink(prog.path() / link)) << c.name << ": " << link;
+            EXPECT_EQ(fs::read_symlink(prog.path() / link), holds) << c.name;
+        }
+        EXPECT_EQ(load_settings({prog.path(), 0, ""}).work_dir, "/somewhere/else") << c.name;
+    }
 }
 
 TEST(SettingsFile, SaveReportsAnUnwritablePlace) {

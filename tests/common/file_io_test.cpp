@@ -59,7 +59,7 @@ TEST(WriteFileAtomically, WritesAndReplacesTheWholeContent) {
 TEST(WriteFileAtomically, AnExistingFileKeepsItsPermissions) {
     test::TemporaryFolder folder;
     const fs::path path = folder / "settings.ini";
-    for (const mode_t mode : {0600, 0640, 0751, 0444}) {
+    for (const mode_t mode : {0600, 0640, 0751, 0664}) {
         put_file(path, "old");
         ASSERT_EQ(::chmod(path.c_str(), mode), 0);
         ASSERT_TRUE(write_file_atomically(path, "new"));
@@ -74,9 +74,12 @@ TEST(WriteFileAtomically, FailuresNameTheFileAndLeaveNothingBehind) {
     // A target that is a folder with something in it cannot be renamed over.
     fs::create_directory(folder / "taken");
     put_file(folder / "taken" / "inside", "keep");
+    // Nor is a FIFO replaced by a plain file, or a circle of links followed.
+    ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0600), 0);
+    fs::create_symlink("loop", folder / "loop");
     const std::set<std::string> before = folder.names();
-    for (const fs::path& path :
-         {folder / "missing" / "a.ini", folder / "plain file" / "a.ini", folder / "taken"}) {
+    for (const fs::path& path : {folder / "missing" / "a.ini", folder / "plain file" / "a.ini",
+                                 folder / "taken", folder / "pipe", folder / "loop"}) {
         const Status written = write_file_atomically(path, "content");
         ASSERT_FALSE(written) << path;
         EXPECT_NE(written.error().find(path.string()), std::string::npos) << written.error();
@@ -84,6 +87,8 @@ TEST(WriteFileAtomically, FailuresNameTheFileAndLeaveNothingBehind) {
     }
     EXPECT_EQ(file_content(folder / "plain file"), "keep");
     EXPECT_EQ(file_content(folder / "taken" / "inside"), "keep");
+    EXPECT_TRUE(fs::is_fifo(folder / "pipe"));
+    EXPECT_TRUE(fs::is_symlink(folder / "loop"));
 }
 
 // A write that fails halfway (here: over the process's file size limit,
@@ -128,6 +133,32 @@ TEST(ReadFileBytes, MissingFilesAndFoldersAreErrorsNamingThePath) {
         const Result<std::vector<std::uint8_t>> read = read_file_bytes(path);
         ASSERT_FALSE(read) << path;
         EXPECT_NE(read.error().find(path.string()), std::string::npos) << read.error();
+    }
+}
+
+TEST(ReadFileBytes, MoreThanTheLimitIsAnErrorNamingTheFileAndTheLimit) {
+    test::TemporaryFolder folder;
+    const fs::path path = folder / "data";
+    const std::size_t mib = std::size_t{1} << 20;
+    const struct {
+        std::size_t size, limit;
+        const char* limit_text;  // empty when the read succeeds
+    } cases[] = {
+        {1000, 1000, ""},
+        {1001, 1000, "1000 bytes"},
+        {mib + 1, mib, "1 MiB"},
+    };
+    for (const auto& c : cases) {
+        put_file(path, all_byte_values(c.size));
+        const Result<std::vector<std::uint8_t>> read = read_file_bytes(path, c.limit);
+        if (*c.limit_text == '\0') {
+            ASSERT_TRUE(read) << read.error();
+            EXPECT_EQ(read.value().size(), c.size);
+        } else {
+            ASSERT_FALSE(read) << c.size;
+            EXPECT_NE(read.error().find(path.string()), std::string::npos) << read.error();
+            EXPECT_NE(read.error().find(c.limit_text), std::string::npos) << read.error();
+        }
     }
 }
 

@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 
+#include "correction/curves.hpp"
 #include "correction/frame_transforms.hpp"
 #include "correction/jpeg_codec.hpp"
 #include "support/temporary_folder.hpp"
@@ -202,6 +203,75 @@ TEST(Composition, ComposedPictureIsBackgroundThenOverlayThenMarkers) {
         EXPECT_EQ(composition.picture(), expected)
             << c.rotation << " " << c.scale << " " << c.density << " " << c.hide << " " << c.video;
     }
+}
+
+Frame crop(const Frame& picture, int x, int y, int w, int h) {
+    Frame part;
+    cut_frame(picture, x, y, w, h, part);
+    return part;
+}
+
+// The window renders only what it shows: any rectangle, also one reaching
+// past the picture's edges, is exactly that part of the whole picture, at
+// every rotation, scale and density.
+TEST(CompositionRegion, EveryRegionIsThatPartOfTheWholePicture) {
+    std::mt19937 random(808);
+    const Frame background = test::random_frame(70, 45, random);
+    const Frame overlay = test::random_frame(31, 17, random);
+    for (int rotation = 0; rotation < 4; ++rotation) {
+        for (const int scale : {2, 5, 8}) {
+            for (const int density : {0, 4, 6}) {
+                Composition composition;
+                composition.set_background(background);
+                CorrectionGrid grid = test::random_grid(random);
+                random_area_points(grid, random, -5, 80);
+                composition.choices = {rotation, scale, density, false};
+                composition.compose(grid, &overlay);
+                const Frame& whole = composition.picture();
+                std::uniform_int_distribution<int> place(-20, whole.width() + 5);
+                for (int n = 0; n < 6; ++n) {
+                    const int x = place(random);
+                    const int y = place(random) % (whole.height() + 10) - 5;
+                    const int w = 1 + static_cast<int>(random() % 60);
+                    const int h = 1 + static_cast<int>(random() % 60);
+                    Frame part;
+                    Frame clean;
+                    const RegionOrigin origin = composition.render_region(x, y, w, h, part, &clean);
+                    EXPECT_EQ(origin.left, std::clamp(x, 0, whole.width()));
+                    EXPECT_EQ(part, crop(whole, x, y, w, h))
+                        << rotation << " " << scale << " " << density << " at " << x << "," << y;
+                    EXPECT_EQ(clean, crop(composition.clean_background(), x, y, w, h));
+                }
+            }
+        }
+    }
+}
+
+// The frame's correction is kept while only the mesh moves, and made again
+// when the curves or the frame change.
+TEST(CompositionRegion, KeptCorrectionFollowsTheCurvesAndTheFrame) {
+    std::mt19937 random(909);
+    const Frame background = test::random_frame(60, 40, random);
+    Frame overlay = test::random_frame(25, 15, random);
+    CorrectionGrid grid = test::random_grid(random);
+    Composition composition;
+    composition.set_background(background);
+    const auto expect_fresh = [&](const char* after) {
+        composition.compose(grid, &overlay);
+        Frame expected = fresh_background(background, 0, 1.0);
+        draw_overlay_reference(expected, overlay, grid, 1.0, 1.0);
+        draw_markers_reference(expected, grid, 1.0);
+        EXPECT_EQ(composition.picture(), expected) << after;
+    };
+    random_area_points(grid, random, 0, 50);
+    expect_fresh("first");
+    random_area_points(grid, random, 0, 50);
+    expect_fresh("mesh moved");
+    grid.control_values[4][100] = 30;
+    recalculate_color_tables(grid);
+    expect_fresh("curve changed");
+    overlay.pixel(3, 3)[1] ^= 0x55;
+    expect_fresh("frame changed");
 }
 
 // The rotated and scaled background is kept between compositions; whatever

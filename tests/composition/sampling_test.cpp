@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "composition/composition.hpp"
+#include "support/test_pictures.hpp"
 
 namespace tintora {
 namespace {
@@ -184,6 +187,35 @@ TEST(TakeSample, ReadsBackgroundAndFrameOfAComposition) {
     store_sampled_pair(grid, reading->video.intensity, reading->background.intensity);
     EXPECT_EQ(grid.control_values[2][254], 254);
     EXPECT_EQ(grid.color_table[2][254], 254);
+}
+
+// The window samples from the part it shows, or renders the few pixels a
+// sample needs: either way the reading of the whole picture, edges included.
+TEST(SampleComposition, ReadsWhatTheWholePictureHolds) {
+    std::mt19937 random(12);
+    Composition composition;
+    composition.set_background(test::random_frame(50, 40, random));
+    CorrectionGrid grid = test::random_grid(random);
+    const Frame overlay = test::random_frame(30, 20, random);
+    composition.choices.rotation_index = 1;
+    composition.compose(grid, &overlay);
+    const SampleGeometry geometry{1, 1.0, 50, 40};
+    const int right = composition.picture_width() - 1;
+    const int bottom = composition.picture_height() - 1;
+    for (const bool shown : {false, true}) {
+        if (shown) composition.show_region(10, 5, 20, 20);  // holds some samples, not all
+        for (const auto& [x, y] : {std::pair{0, 0}, {right, bottom}, {15, 10}, {29, 24}, {30, 3}}) {
+            const std::optional<SampleReading> expected =
+                take_sample(composition.clean_background(), composition.picture(), geometry, x, y);
+            const std::optional<SampleReading> read = sample_composition(composition, x, y);
+            ASSERT_TRUE(expected && read) << x << "," << y;
+            EXPECT_EQ(read->video.intensity, expected->video.intensity) << x << "," << y;
+            EXPECT_EQ(read->video.r, expected->video.r) << x << "," << y;
+            EXPECT_EQ(read->background.b, expected->background.b) << x << "," << y;
+            EXPECT_EQ(read->shown_y, expected->shown_y) << x << "," << y;
+        }
+    }
+    EXPECT_FALSE(sample_composition(composition, right + 1, 0));
 }
 
 TEST(StoreSampledPair, SetsThePairOfTheCurrentPointAndRebuildsEveryTable) {

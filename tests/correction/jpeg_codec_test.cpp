@@ -2,14 +2,18 @@
 
 #include <gtest/gtest.h>
 #include <jpeglib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <iterator>
 #include <random>
 #include <string>
@@ -337,9 +341,9 @@ TEST(DecodeJpeg, CorruptBytesGiveAFrameOrAnErrorNeverACrash) {
     EXPECT_GT(errors, 0);
 }
 
-// A damaged or hostile header must not make the decoder take gigabytes; the
-// refusal says what size was claimed.
-TEST(DecodeJpeg, HeaderClaimingAHugePictureIsRefused) {
+// The small picture's file with its header claiming width x height, and
+// `padding` bytes of comment after the start marker.
+Bytes claiming_size(int width, int height, std::size_t padding = 0) {
     Bytes bytes = write_with_libjpeg(picture_of(gradient_frame(16, 16)));
     std::size_t sof = 0;
     for (std::size_t i = 2; i + 9 < bytes.size(); ++i) {
@@ -348,13 +352,120 @@ TEST(DecodeJpeg, HeaderClaimingAHugePictureIsRefused) {
             break;
         }
     }
-    ASSERT_NE(sof, 0u);
-    // FF C0, length (2), precision (1), height (2), width (2): 30000 x 30000.
-    bytes[sof + 5] = bytes[sof + 7] = 30000 >> 8;
-    bytes[sof + 6] = bytes[sof + 8] = 30000 & 0xFF;
-    const Result<Frame> decoded = decode_jpeg(bytes.data(), bytes.size());
-    ASSERT_FALSE(decoded);
-    EXPECT_NE(decoded.error().find("30000"), std::string::npos) << decoded.error();
+    EXPECT_NE(sof, 0u);
+    // FF C0, length (2), precision (1), height (2), width (2).
+    bytes[sof + 5] = static_cast<std::uint8_t>(height >> 8);
+    bytes[sof + 6] = static_cast<std::uint8_t>(height & 0xFF);
+    bytes[sof + 7] = static_cast<std::uint8_t>(width >> 8);
+    bytes[sof + 8] = static_cast<std::uint8_t>(width & 0xFF);
+    while (padding > 0) {
+        const std::size_t length = std::min<std::size_t>(padding, 60000);
+        Bytes comment{0xFF, 0xFE, static_cast<std::uint8_t>((length + 2) >> 8),
+                      static_cast<std::uint8_t>((length + 2) & 0xFF)};
+        comment.resize(comment.size() + length, 'x');
+        bytes.insert(bytes.begin() + 2, comment.begin(), comment.end());
+        padding -= length;
+    }
+    return bytes;
+}
+
+// A damaged or hostile header must not make the decoder take gigabytes: a
+// size beyond any picture, or beyond what the file's bytes can code, is
+// refused before memory is taken, and the refusal says what was claimed.
+TEST(DecodeJpeg, HeaderClaimingMoreThanPossibleIsRefused) {
+    for (const auto& [width, height] : {std::pair{30000, 30000}, {65500, 8196}}) {
+        const Bytes bytes = claiming_size(width, height);
+        const Result<Frame> decoded = decode_jpeg(bytes.data(), bytes.size());
+        ASSERT_FALSE(decoded) << width << " x " << height;
+        EXPECT_NE(decoded.error().find(std::to_string(width) + " x " + std::to_string(height)),
+                  std::string::npos)
+            << decoded.error();
+    }
+}
+
+// Pictures of one colour are the densest real files: the refusal of headers
+// claiming more than the bytes can code leaves every one of them readable.
+TEST(DecodeJpeg, TheMostCompressedPicturesStillLoad) {
+    const auto optimized = [](jpeg_compress_struct& i) { i.optimize_coding = TRUE; };
+    const auto progressive = [](jpeg_compress_struct& i) { jpeg_simple_progression(&i); };
+    const struct {
+        const char* name;
+        int components;
+        J_COLOR_SPACE space;
+        Tuning tune;
+    } layouts[] = {
+        {"baseline, optimised tables", 3, JCS_EXT_BGR, optimized},
+        {"greyscale, optimised tables", 1, JCS_GRAYSCALE, optimized},
+        {"progressive greyscale", 1, JCS_GRAYSCALE, progressive},
+    };
+    const int size = 2048;
+    for (const auto& layout : layouts) {
+        Picture picture{size, size, layout.components, layout.space, {}};
+        picture.samples.assign(static_cast<std::size_t>(size) * size * layout.components, 90);
+        const Bytes bytes = write_with_libjpeg(picture, layout.tune);
+        // Near the densest Huffman coding allows (256 pixels per byte in a
+        // sequential scan), so the bound is tried where it matters.
+        EXPECT_GT(size * size / bytes.size(), 150u) << layout.name << ": " << bytes.size();
+        const Result<Frame> decoded = decode_jpeg(bytes.data(), bytes.size());
+        ASSERT_TRUE(decoded) << layout.name << ": " << decoded.error();
+        EXPECT_EQ(decoded.value().width(), size);
+        EXPECT_EQ(decoded.value().height(), size);
+    }
+}
+
+// The peak resident memory of the process in bytes.
+std::uint64_t peak_memory() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<std::uint64_t>(usage.ru_maxrss) * 1024;
+}
+
+// A header whose claim the file's bytes could cover, but whose picture data
+// ends after the first 16 x 16 pixels: memory follows what is decoded, not the claim.
+// Wide rows and narrow ones (where any per-row work touches every page).
+TEST(DecodeJpeg, AHeaderClaimingMoreThanTheDataTakesLittleMemory) {
+    for (const auto& [width, height] : {std::pair{1365, 65500}, {65500, 8196}}) {
+        const std::uint64_t claimed = std::uint64_t{3} * width * height;
+        // Enough bytes to pass the pixels-per-byte check: 65500 x 8196 pixels
+        // need 128 KiB.
+        const Bytes bytes = claiming_size(width, height, 180000);
+        // Earlier tests' peaks would hide this one's: start from the present.
+        std::ofstream("/proc/self/clear_refs") << "5";
+        const std::uint64_t before = peak_memory();
+        const Result<Frame> decoded = decode_jpeg(bytes.data(), bytes.size());
+        const std::uint64_t grown = peak_memory() - before;
+        ASSERT_FALSE(decoded) << width << " x " << height;
+        EXPECT_FALSE(decoded.error().empty());
+        // A quarter leaves room for the address sanitiser, whose bookkeeping
+        // takes an eighth of every allocation; touching the claimed picture
+        // takes all of it.
+        EXPECT_LT(grown, claimed / 4) << width << " x " << height << ": " << grown << " bytes";
+    }
+}
+
+// The call's result; a call still blocked after five seconds ends the test
+// program with a message instead of hanging it.
+template <class Call>
+auto without_hanging(Call call) {
+    auto result = std::async(std::launch::async, call);
+    if (result.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        std::fputs("The call is still blocked after 5 s.\n", stderr);
+        std::_Exit(EXIT_FAILURE);
+    }
+    return result.get();
+}
+
+// A FIFO would block the read until someone writes to it; /dev/zero never
+// ends and would fill the memory.
+TEST(LoadJpeg, FifosAndDevicesAreRefused) {
+    test::TemporaryFolder folder;
+    ASSERT_EQ(::mkfifo((folder / "pipe.jpg").c_str(), 0600), 0);
+    for (const fs::path& path : {folder / "pipe.jpg", fs::path("/dev/zero")}) {
+        const Result<Frame> loaded = without_hanging([&] { return load_jpeg(path); });
+        ASSERT_FALSE(loaded) << path;
+        EXPECT_NE(loaded.error().find(path.string()), std::string::npos) << loaded.error();
+        EXPECT_NE(loaded.error().find("not a regular file"), std::string::npos) << loaded.error();
+    }
 }
 
 TEST(SaveJpeg, FailuresAreErrorsAndLeaveFilesAsTheyWere) {
