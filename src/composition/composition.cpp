@@ -548,10 +548,13 @@ bool centre_mesh_at(CorrectionGrid& grid, const Composition& composition, int x,
     if (!truncate_to_int(x / scale, cx) || !truncate_to_int(y / scale, cy)) return false;
     const int w = composition.background_width();
     const int h = composition.background_height();
-    const int dx = w / 3;
-    const int dy = h / 3;
-    const int columns[3] = {std::max(cx - dx, 0), cx, std::min(cx + dx, w - 1)};
-    const int rows[3] = {std::max(cy - dy, 0), cy, std::min(cy + dy, h - 1)};
+    // In 64 bits: a caller may pass places near the ends of int's range.
+    const std::int64_t dx = w / 3;
+    const std::int64_t dy = h / 3;
+    const int columns[3] = {static_cast<int>(std::max<std::int64_t>(std::int64_t{cx} - dx, 0)), cx,
+                            static_cast<int>(std::min<std::int64_t>(std::int64_t{cx} + dx, w - 1))};
+    const int rows[3] = {static_cast<int>(std::max<std::int64_t>(std::int64_t{cy} - dy, 0)), cy,
+                         static_cast<int>(std::min<std::int64_t>(std::int64_t{cy} + dy, h - 1))};
     for (int p = 0; p < kGridPointCount; ++p) {
         grid.area_x[p] = columns[p % 3];
         grid.area_y[p] = rows[p / 3];

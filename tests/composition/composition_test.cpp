@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -439,6 +440,8 @@ TEST(CompositionClicks, MiddleClickCentresTheMeshInsideTheBackground) {
         {0, 5, 150, 100, {50, 150, 250}, {34, 100, 166}},
         // A quarter turn shows 200 by 300, but the thirds stay those of 300 by 200.
         {1, 5, 180, 250, {80, 180, 280}, {184, 250, 199}},
+        // Places at the ends of int's range: no overflow on the way.
+        {0, 5, INT_MAX, INT_MIN + 1, {INT_MAX - 100, INT_MAX, 299}, {0, INT_MIN + 1, INT_MIN + 67}},
     };
     for (const auto& c : cases) {
         Composition composition;
