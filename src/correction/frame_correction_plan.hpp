@@ -20,7 +20,8 @@ namespace tintora::correction_detail {
 // size; u, the product and the sum add three such steps, so the gain is
 // within 1275 * 2^-24 / I, and since c <= 5 I (c <= 3 I + 2, I >= 1) and the
 // product c * gain adds one rounding of a value below 1275, the channel is
-// within 6 * 1275 * 2^-24, about 4.6e-4. More than four times that margin.
+// within 6 * 1275 * 2^-24, about 4.6e-4; adding or taking off the error
+// rounds by at most 2^-14 more. The error is over three times the sum.
 // Where truncating value - error and value + error agree, no whole number
 // lies near and the single-precision result is exact.
 inline constexpr float kFloatError = 2e-3f;
