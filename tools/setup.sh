@@ -10,6 +10,7 @@ packages=(
   libcli11-dev
   ffmpeg
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-dev
   fonts-dejavu-core
   fonts-wine
 )
