@@ -6,6 +6,7 @@
 
 #include "app/texts.hpp"
 #include "common/file_io.hpp"
+#include "video/video_import.hpp"
 
 namespace tintora {
 namespace {
@@ -56,17 +57,6 @@ std::string jpeg_sequence_prefix(const std::string& chosen_name) {
     return chosen_name;
 }
 
-bool is_sequence_file_name(std::string_view file_name, std::string_view prefix_name) {
-    constexpr std::string_view suffix = ".jpg";
-    if (file_name.size() < prefix_name.size() + 4 + suffix.size()) return false;
-    if (file_name.substr(0, prefix_name.size()) != prefix_name) return false;
-    if (file_name.substr(file_name.size() - suffix.size()) != suffix) return false;
-    for (std::size_t i = prefix_name.size(); i < file_name.size() - suffix.size(); ++i) {
-        if (!is_digit(file_name[i])) return false;
-    }
-    return true;
-}
-
 Status delete_sequence_files(const std::string& prefix) {
     const fs::path as_path(prefix);
     // "shot" names files in the current folder; ".../clips/" has an empty name.
@@ -81,7 +71,7 @@ Status delete_sequence_files(const std::string& prefix) {
         return file_error(folder, "Cannot write into", error.value());
     }
     for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
-        if (!is_sequence_file_name(entry->path().filename().string(), prefix_name)) continue;
+        if (!is_numbered_jpeg_name(entry->path().filename().string(), prefix_name)) continue;
         std::error_code type_error;
         if (!entry->is_regular_file(type_error)) continue;
         std::error_code removed;

@@ -21,9 +21,8 @@ std::filesystem::path converted_folder(const std::filesystem::path& work_dir);
 // upper-case form the last 4 characters go, else with ".JPEG" the last 5.
 std::string jpeg_sequence_prefix(const std::string& chosen_name);
 
-// prefix_name followed by four or more digits and ".jpg": the files a JPEG
-// sequence of that prefix writes, and the only ones it deletes beforehand.
-bool is_sequence_file_name(std::string_view file_name, std::string_view prefix_name);
+// Deletes the files a JPEG sequence of that prefix writes (the prefix's name,
+// four or more digits, ".jpg") and nothing else.
 Status delete_sequence_files(const std::string& prefix);
 
 // The converted folder created when missing, or emptied of its files (and

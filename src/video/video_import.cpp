@@ -113,17 +113,18 @@ fs::path info_file_path(const fs::path& work_dir) { return work_dir / "1.tmp"; }
 
 fs::path sound_file_path(const fs::path& work_dir) { return work_dir / "sound.wav"; }
 
-bool is_frame_file_name(std::string_view name) {
-    constexpr std::string_view prefix = "pic";
+bool is_numbered_jpeg_name(std::string_view file_name, std::string_view prefix_name) {
     constexpr std::string_view suffix = ".jpg";
-    if (name.size() < prefix.size() + 4 + suffix.size()) return false;
-    if (name.substr(0, prefix.size()) != prefix) return false;
-    if (name.substr(name.size() - suffix.size()) != suffix) return false;
-    for (std::size_t i = prefix.size(); i < name.size() - suffix.size(); ++i) {
-        if (!is_digit(name[i])) return false;
+    if (file_name.size() < prefix_name.size() + 4 + suffix.size()) return false;
+    if (file_name.substr(0, prefix_name.size()) != prefix_name) return false;
+    if (file_name.substr(file_name.size() - suffix.size()) != suffix) return false;
+    for (std::size_t i = prefix_name.size(); i < file_name.size() - suffix.size(); ++i) {
+        if (!is_digit(file_name[i])) return false;
     }
     return true;
 }
+
+bool is_frame_file_name(std::string_view name) { return is_numbered_jpeg_name(name, "pic"); }
 
 namespace {
 

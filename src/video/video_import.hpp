@@ -20,8 +20,11 @@ std::filesystem::path frame_file_path(const std::filesystem::path& work_dir,
 std::filesystem::path info_file_path(const std::filesystem::path& work_dir);   // 1.tmp
 std::filesystem::path sound_file_path(const std::filesystem::path& work_dir);  // sound.wav
 
-// "pic" followed by four or more decimal digits and ".jpg": the names the
-// import writes, and the only ones it ever deletes or counts.
+// prefix_name followed by four or more decimal digits and ".jpg": the names
+// of numbered frames the program writes, and the only ones it deletes.
+bool is_numbered_jpeg_name(std::string_view file_name, std::string_view prefix_name);
+// "pic" and digits: the names the import writes, and the only ones it ever
+// deletes or counts.
 bool is_frame_file_name(std::string_view name);
 // Regular files directly in work_dir whose names are frame file names.
 int count_frame_files(const std::filesystem::path& work_dir);

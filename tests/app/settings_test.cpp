@@ -17,6 +17,7 @@
 
 #include "app/texts.hpp"
 #include "support/temporary_folder.hpp"
+#include "support/without_hanging.hpp"
 
 namespace tintora {
 namespace {
@@ -32,18 +33,6 @@ void write_file(const fs::path& path, const std::string& bytes, fs::perms perms 
 std::string read_file(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// The call's result; a call still blocked after five seconds ends the test
-// program with a message instead of hanging it.
-template <class Call>
-auto without_hanging(Call call) {
-    auto result = std::async(std::launch::async, call);
-    if (result.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
-        std::fputs("The call is still blocked after 5 s.\n", stderr);
-        std::_Exit(EXIT_FAILURE);
-    }
-    return result.get();
 }
 
 fs::perms permissions_of(const fs::path& path) {
@@ -263,7 +252,8 @@ TEST(SettingsFile, AFifoOrADeviceAsTheFileGivesTheDefaults) {
         test::TemporaryFolder prog;
         c.make(prog.path() / "Tintora.ini");
         const SettingsEnvironment environment{prog.path(), 7, ""};
-        const AppSettings loaded = without_hanging([&] { return load_settings(environment); });
+        const AppSettings loaded =
+            test::without_hanging([&] { return load_settings(environment); });
         const AppSettings defaults = default_settings(environment);
         EXPECT_EQ(loaded.language, defaults.language) << c.name;
         EXPECT_EQ(loaded.work_dir, defaults.work_dir) << c.name;

@@ -21,6 +21,7 @@
 
 #include "support/temporary_folder.hpp"
 #include "support/test_pictures.hpp"
+#include "support/without_hanging.hpp"
 
 namespace tintora {
 namespace {
@@ -443,25 +444,13 @@ TEST(DecodeJpeg, AHeaderClaimingMoreThanTheDataTakesLittleMemory) {
     }
 }
 
-// The call's result; a call still blocked after five seconds ends the test
-// program with a message instead of hanging it.
-template <class Call>
-auto without_hanging(Call call) {
-    auto result = std::async(std::launch::async, call);
-    if (result.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
-        std::fputs("The call is still blocked after 5 s.\n", stderr);
-        std::_Exit(EXIT_FAILURE);
-    }
-    return result.get();
-}
-
 // A FIFO would block the read until someone writes to it; /dev/zero never
 // ends and would fill the memory.
 TEST(LoadJpeg, FifosAndDevicesAreRefused) {
     test::TemporaryFolder folder;
     ASSERT_EQ(::mkfifo((folder / "pipe.jpg").c_str(), 0600), 0);
     for (const fs::path& path : {folder / "pipe.jpg", fs::path("/dev/zero")}) {
-        const Result<Frame> loaded = without_hanging([&] { return load_jpeg(path); });
+        const Result<Frame> loaded = test::without_hanging([&] { return load_jpeg(path); });
         ASSERT_FALSE(loaded) << path;
         EXPECT_NE(loaded.error().find(path.string()), std::string::npos) << loaded.error();
         EXPECT_NE(loaded.error().find("not a regular file"), std::string::npos) << loaded.error();

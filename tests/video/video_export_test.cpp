@@ -25,11 +25,11 @@ TEST(JpegSequencePrefix, DropsTheExtensionWhereverItStands) {
     EXPECT_EQ(jpeg_sequence_prefix("/clips/clip.JPG"), "/clips/clip");
     EXPECT_EQ(jpeg_sequence_prefix("/clips/clip"), "/clips/clip");
     EXPECT_EQ(jpeg_sequence_prefix("/a.jpg.d/shot"), "/a.jpg.d/");  // the last 4, all the same
-    EXPECT_TRUE(is_sequence_file_name("shot0001.jpg", "shot"));
-    EXPECT_TRUE(is_sequence_file_name("shot12345.jpg", "shot"));
-    EXPECT_FALSE(is_sequence_file_name("shotgun.jpg", "shot"));
-    EXPECT_FALSE(is_sequence_file_name("shot001.jpg", "shot"));
-    EXPECT_FALSE(is_sequence_file_name("shot0001.jpeg", "shot"));
+    EXPECT_TRUE(is_numbered_jpeg_name("shot0001.jpg", "shot"));
+    EXPECT_TRUE(is_numbered_jpeg_name("shot12345.jpg", "shot"));
+    EXPECT_FALSE(is_numbered_jpeg_name("shotgun.jpg", "shot"));
+    EXPECT_FALSE(is_numbered_jpeg_name("shot001.jpg", "shot"));
+    EXPECT_FALSE(is_numbered_jpeg_name("shot0001.jpeg", "shot"));
 }
 
 TEST(ExportCommands, FollowTheirCommandLines) {
