@@ -299,6 +299,20 @@ void draw_markers(Frame& region, const CorrectionGrid& grid, double display_scal
     }
 }
 
+namespace {
+
+// The size of the picture for a background turned by the rotation index, or
+// nothing for an index outside the list (which turns nothing).
+bool rotated_size(const Frame& background, int rotation, int& width, int& height) {
+    if (rotation < 0 || rotation > 3) return false;
+    const bool quarter = rotation % 2 == 1;
+    width = quarter ? background.height() : background.width();
+    height = quarter ? background.width() : background.height();
+    return true;
+}
+
+}  // namespace
+
 Composition::Composition() = default;
 Composition::~Composition() = default;
 Composition::Composition(Composition&&) noexcept = default;
@@ -345,20 +359,6 @@ double Composition::density_step() const {
                                                                         : last_density_step_;
 }
 
-namespace {
-
-// The size of the picture for a background turned by the rotation index, or
-// nothing for an index outside the list (which turns nothing).
-bool rotated_size(const Frame& background, int rotation, int& width, int& height) {
-    if (rotation < 0 || rotation > 3) return false;
-    const bool quarter = rotation % 2 == 1;
-    width = quarter ? background.height() : background.width();
-    height = quarter ? background.width() : background.height();
-    return true;
-}
-
-}  // namespace
-
 void Composition::compose(const CorrectionGrid& grid, const Frame* overlay) {
     // Everything is worked out into locals first, so a failure (out of
     // memory) leaves the composition as it was.
@@ -398,11 +398,14 @@ void Composition::compose(const CorrectionGrid& grid, const Frame* overlay) {
 }
 
 void Composition::render_background(Frame& region, RegionOrigin origin) const {
-    const int rotated_width = rotation_ % 2 == 1 ? background_.height() : background_.width();
-    const int rotated_height = rotation_ % 2 == 1 ? background_.width() : background_.height();
+    int rotated_width = 0;
+    int rotated_height = 0;
+    if (region.empty() || background_.empty() ||
+        !rotated_size(background_, rotation_, rotated_width, rotated_height)) {
+        return;
+    }
     const int wa = background_.width();
     const int ha = background_.height();
-    if (region.empty() || background_.empty()) return;
     // The resampled picture's pixel (x, y) is the rotated background's
     // (row_of[y], column_of[x]), nearest neighbour as resample_frame has it.
     std::vector<int> row_of(static_cast<std::size_t>(region.height()));

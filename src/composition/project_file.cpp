@@ -13,13 +13,6 @@ namespace {
 
 using Field = ParameterField;
 
-template <std::size_t N>
-std::string item_text(const std::array<std::string_view, N>& items, int index) {
-    return index >= 0 && index < static_cast<int>(N)
-               ? std::string(items[static_cast<std::size_t>(index)])
-               : std::string();
-}
-
 // A list keeps its choice when the text names none of its items.
 template <std::size_t N>
 void select_by_text(const std::array<std::string_view, N>& items, std::string_view text,

@@ -237,17 +237,14 @@ RunOutcome run_to_end(RunJob job, const std::function<void(const RunEvent&)>& on
                       const std::function<bool()>& keep_running, int workers) {
     ProcessingRun run(std::move(job), workers);
     for (;;) {
+        // The state is read first: a run that has ended has pushed its last
+        // line before, so the lines taken next are all there are.
+        const ProcessingRun::State state = run.state();
         for (const RunEvent& event : run.wait_events(std::chrono::milliseconds(50))) {
             if (on_event) on_event(event);
         }
+        if (state != ProcessingRun::State::Running) return {state, run.failure()};
         if (keep_running && !keep_running()) run.cancel();
-        const ProcessingRun::State state = run.state();
-        if (state != ProcessingRun::State::Running) {
-            for (const RunEvent& event : run.take_events()) {
-                if (on_event) on_event(event);
-            }
-            return {state, run.failure()};
-        }
     }
 }
 

@@ -15,23 +15,6 @@ namespace fs = std::filesystem;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// The encoder reads '%' in an input name as part of a pattern.
-std::string pattern_folder(const fs::path& folder) {
-    std::string escaped;
-    for (const char c : path_argument(folder)) {
-        escaped += c;
-        if (c == '%') escaped += '%';
-    }
-    return escaped;
-}
-
-template <std::size_t N>
-std::string item(const std::array<std::string_view, N>& items, int index) {
-    return index >= 0 && index < static_cast<int>(N)
-               ? std::string(items[static_cast<std::size_t>(index)])
-               : std::string();
-}
-
 bool is_mp4_name(const fs::path& output) {
     std::string extension = output.extension().string();
     for (char& c : extension) {
@@ -123,17 +106,17 @@ Command video_encoding_command(const fs::path& ffmpeg, const fs::path& work_dir,
                                const VideoParameters& parameters, bool with_sound, int volume,
                                double output_fps, const fs::path& output) {
     const fs::path folder = converted_folder(work_dir);
-    Command command{ffmpeg, {"-i", pattern_folder(folder) + "/pic%4d.jpg", "-y"}, {}};
+    Command command{ffmpeg, {"-i", frame_pattern_argument(folder), "-y"}, {}};
     if (with_sound && parameters.channels_index > 0) {
         command.arguments.insert(
             command.arguments.end(),
             {"-i", path_argument(folder / "sound.wav"), "-ar",
-             item(kRateItems, parameters.rate_index), "-ab",
-             item(kAudioBitrateItems, parameters.audio_bitrate_index) + "k", "-ac",
+             item_text(kRateItems, parameters.rate_index), "-ab",
+             item_text(kAudioBitrateItems, parameters.audio_bitrate_index) + "k", "-ac",
              std::to_string(parameters.channels_index), "-vol", std::to_string(volume)});
     }
     const int kilobits =
-        read_whole_number(item(kVideoBitrateItems, parameters.video_bitrate_index), 512);
+        read_whole_number(item_text(kVideoBitrateItems, parameters.video_bitrate_index), 512);
     command.arguments.insert(
         command.arguments.end(),
         {"-b", std::to_string(std::int64_t{kilobits} * 1000), "-r", format_g(output_fps)});

@@ -168,21 +168,23 @@ Command info_command(const fs::path& ffmpeg, const fs::path& clip, const fs::pat
     return Command{ffmpeg, {"-i", path_argument(clip)}, info_file_path(work_dir)};
 }
 
-Command extraction_command(const fs::path& ffmpeg, const fs::path& clip, const fs::path& work_dir) {
-    // The encoder expands '%' anywhere in the name, so the folder's own
-    // percent signs are doubled and only the file part stays a pattern.
-    const std::string pattern = path_argument(work_dir / std::string(kFramePattern));
-    const std::string_view folder =
+std::string frame_pattern_argument(const fs::path& folder) {
+    // The pattern's file part is added after the doubling; only it expands.
+    const std::string pattern = path_argument(folder / std::string(kFramePattern));
+    const std::string_view folder_part =
         std::string_view(pattern).substr(0, pattern.size() - kFramePattern.size());
     std::string escaped;
-    for (const char c : folder) {
+    for (const char c : folder_part) {
         escaped += c;
         if (c == '%') escaped += '%';
     }
-    escaped += kFramePattern;
+    return escaped + std::string(kFramePattern);
+}
+
+Command extraction_command(const fs::path& ffmpeg, const fs::path& clip, const fs::path& work_dir) {
     return Command{ffmpeg,
                    {"-i", path_argument(clip), "-vframes", std::to_string(kMaxImportedFrames),
-                    "-qscale", "1", escaped},
+                    "-qscale", "1", frame_pattern_argument(work_dir)},
                    {}};
 }
 

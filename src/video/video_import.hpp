@@ -31,6 +31,11 @@ int count_frame_files(const std::filesystem::path& work_dir);
 // Deletes exactly those files (never anything else, never a sub-folder).
 Status delete_frame_files(const std::filesystem::path& work_dir);
 
+// The numbered frames pic0001.jpg … of a folder as the encoder's pattern
+// argument: "FOLDER/pic%4d.jpg", with the folder's own '%' doubled, since the
+// encoder expands '%' anywhere in the name.
+std::string frame_pattern_argument(const std::filesystem::path& folder);
+
 // The three commands of an import and the player's, with the options and in
 // the order of their command lines.
 // ffmpeg -i CLIP, its error output into WorkDir/1.tmp.

@@ -45,6 +45,14 @@ inline constexpr std::array<std::string_view, 4> kRateItems{"22050", "44100", "2
 inline constexpr std::array<std::string_view, 9> kAudioBitrateItems{
     "24", "32", "64", "96", "128", "192", "224", "256", "320"};
 
+// The text of a list's item, or empty for an index outside the list (no selection).
+template <std::size_t N>
+std::string item_text(const std::array<std::string_view, N>& items, int index) {
+    return index >= 0 && index < static_cast<int>(N)
+               ? std::string(items[static_cast<std::size_t>(index)])
+               : std::string();
+}
+
 inline constexpr int kNoResampling = 0;
 inline constexpr int kCustomResampling = 1;
 inline constexpr int kGrayscale = 1;

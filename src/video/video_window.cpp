@@ -596,15 +596,13 @@ void VideoWindow::follow_run() {
     if (!run_ || session.FrameBusy) return;
     session.FrameBusy = true;
     ProgressDialog& dialog = program_.progress_dialog();
+    // The state first: once the run has ended, the lines taken next are its last.
+    const ProcessingRun::State state = run_->state();
     for (const RunEvent& event : run_->take_events()) {
         dialog.append_log(QString::fromStdString(event.log_line));
         if (event.progress >= 0) dialog.set_progress(event.progress);
     }
-    const ProcessingRun::State state = run_->state();
     if (state != ProcessingRun::State::Running) {
-        for (const RunEvent& event : run_->take_events()) {
-            dialog.append_log(QString::fromStdString(event.log_line));
-        }
         const std::string failure = run_->failure();
         run_.reset();
         session.RunMode = 0;
