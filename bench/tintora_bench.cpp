@@ -30,20 +30,20 @@
 #include <thread>
 #include <vector>
 
-#include "common/file_io.hpp"
-#include "common/memory_tuning.hpp"
-#include "composition/composition.hpp"
-#include "correction/curves.hpp"
-#include "correction/frame_correction.hpp"
-#include "correction/frame_transforms.hpp"
-#include "correction/jpeg_codec.hpp"
+#include "core/common/file_io.hpp"
+#include "core/common/memory_tuning.hpp"
+#include "core/composition/composition.hpp"
+#include "core/correction/curves.hpp"
+#include "core/correction/frame_correction.hpp"
+#include "core/correction/frame_transforms.hpp"
+#include "core/correction/jpeg_codec.hpp"
+#include "core/video/command_runner.hpp"
+#include "core/video/output_chain.hpp"
+#include "core/video/processing_run.hpp"
+#include "core/video/video_import.hpp"
+#include "core/video/video_parameters.hpp"
 #include "support/test_clips.hpp"
 #include "support/test_pictures.hpp"
-#include "video/command_runner.hpp"
-#include "video/output_chain.hpp"
-#include "video/processing_run.hpp"
-#include "video/video_import.hpp"
-#include "video/video_parameters.hpp"
 
 extern char** environ;
 

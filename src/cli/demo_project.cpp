@@ -4,13 +4,13 @@
 #include <cmath>
 #include <system_error>
 
-#include "app/settings.hpp"
-#include "composition/composition.hpp"
-#include "composition/project_file.hpp"
-#include "correction/curves.hpp"
-#include "correction/jpeg_codec.hpp"
-#include "video/command_runner.hpp"
-#include "video/video_workspace.hpp"
+#include "core/composition/composition.hpp"
+#include "core/correction/curves.hpp"
+#include "core/correction/jpeg_codec.hpp"
+#include "core/project/project_file.hpp"
+#include "core/settings/settings_file.hpp"
+#include "core/video/command_runner.hpp"
+#include "core/video/video_workspace.hpp"
 
 namespace tintora {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "common/result.hpp"
+#include "core/common/result.hpp"
 
 namespace tintora {
 

@@ -8,18 +8,18 @@
 #include <iostream>
 #include <string>
 
-#include "app/settings.hpp"
-#include "app/texts.hpp"
 #include "cli/demo_project.hpp"
-#include "common/file_io.hpp"
-#include "common/memory_tuning.hpp"
-#include "composition/composition.hpp"
-#include "composition/project_file.hpp"
-#include "correction/jpeg_codec.hpp"
-#include "video/processing_run.hpp"
-#include "video/video_export.hpp"
-#include "video/video_import.hpp"
-#include "video/video_workspace.hpp"
+#include "core/common/file_io.hpp"
+#include "core/common/memory_tuning.hpp"
+#include "core/composition/composition.hpp"
+#include "core/correction/jpeg_codec.hpp"
+#include "core/project/project_file.hpp"
+#include "core/settings/settings_file.hpp"
+#include "core/video/processing_run.hpp"
+#include "core/video/video_export.hpp"
+#include "core/video/video_import.hpp"
+#include "core/video/video_texts.hpp"
+#include "core/video/video_workspace.hpp"
 
 namespace tintora {
 namespace {

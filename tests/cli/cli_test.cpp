@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "common/file_io.hpp"
+#include "core/common/file_io.hpp"
+#include "core/video/processing_run.hpp"
 #include "support/cli_runner.hpp"
 #include "support/temporary_folder.hpp"
 #include "support/test_clips.hpp"
-#include "video/processing_run.hpp"
 
 namespace tintora {
 namespace {

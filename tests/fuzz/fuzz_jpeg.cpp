@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "correction/jpeg_codec.hpp"
+#include "core/correction/jpeg_codec.hpp"
 #include "fuzz_check.hpp"
 
 using namespace tintora;

@@ -8,11 +8,11 @@
 #include <string>
 #include <string_view>
 
-#include "composition/composition.hpp"
-#include "composition/project_file.hpp"
-#include "correction/correction_grid.hpp"
+#include "core/composition/composition.hpp"
+#include "core/correction/correction_grid.hpp"
+#include "core/project/project_file.hpp"
+#include "core/video/video_workspace.hpp"
 #include "fuzz_check.hpp"
-#include "video/video_workspace.hpp"
 
 using namespace tintora;
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/settings.hpp"
+#include "core/settings/settings_file.hpp"
 #include "fuzz_check.hpp"
 
 using namespace tintora;

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string_view>
 
+#include "core/video/video_import.hpp"
 #include "fuzz_check.hpp"
-#include "video/video_import.hpp"
 
 using namespace tintora;
 

@@ -15,14 +15,14 @@
 // jpeglib.h uses size_t and FILE without including their headers.
 #include <jpeglib.h>
 
-#include "app/settings.hpp"
-#include "composition/composition.hpp"
-#include "composition/project_file.hpp"
-#include "correction/correction_grid.hpp"
-#include "correction/curves.hpp"
-#include "correction/frame.hpp"
-#include "correction/jpeg_codec.hpp"
-#include "video/video_workspace.hpp"
+#include "core/composition/composition.hpp"
+#include "core/correction/correction_grid.hpp"
+#include "core/correction/curves.hpp"
+#include "core/correction/frame.hpp"
+#include "core/correction/jpeg_codec.hpp"
+#include "core/project/project_file.hpp"
+#include "core/settings/settings_file.hpp"
+#include "core/video/video_workspace.hpp"
 
 namespace fs = std::filesystem;
 using namespace tintora;

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "video/command_runner.hpp"
+#include "core/video/command_runner.hpp"
 
 namespace tintora::test {
 

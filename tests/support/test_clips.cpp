@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <map>
 
-#include "app/settings.hpp"
+#include "core/settings/settings_file.hpp"
+#include "core/video/command_runner.hpp"
 #include "support/temporary_folder.hpp"
-#include "video/command_runner.hpp"
 
 namespace tintora::test {
 

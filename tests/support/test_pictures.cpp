@@ -1,6 +1,6 @@
 #include "support/test_pictures.hpp"
 
-#include "correction/curves.hpp"
+#include "core/correction/curves.hpp"
 
 namespace tintora::test {
 

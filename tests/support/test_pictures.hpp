@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <random>
 
-#include "correction/correction_grid.hpp"
-#include "correction/frame.hpp"
+#include "core/correction/correction_grid.hpp"
+#include "core/correction/frame.hpp"
 
 namespace tintora::test {
 

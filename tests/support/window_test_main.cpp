@@ -5,7 +5,7 @@
 #include <QApplication>
 #include <cstdlib>
 
-#include "app/tintora_application.hpp"
+#include "gui/tintora_application.hpp"
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);

@@ -1,0 +1,182 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string_view>
+
+#include "core/common/result.hpp"
+#include "core/correction/correction_grid.hpp"
+#include "core/correction/frame.hpp"
+
+namespace tintora {
+
+// The main window's three lists: item texts and what each item means.
+inline constexpr std::array<std::string_view, 4> kRotationItems{"0", "90", "180", "270"};
+inline constexpr std::array<std::string_view, 9> kScaleItems{"10%",  "25%",  "33%",  "50%", "67%",
+                                                             "100%", "150%", "200%", "300%"};
+// Exactly these decimals: 0.33 and 0.67, not thirds.
+inline constexpr std::array<double, 9> kDisplayScales{0.1, 0.25, 0.33, 0.5, 0.67,
+                                                      1.0, 1.5,  2.0,  3.0};
+inline constexpr std::array<std::string_view, 7> kDensityItems{"0%",   "10%",  "25%", "50%",
+                                                               "100%", "200%", "300%"};
+// Sampling step through the video frame, in frame pixels.
+inline constexpr std::array<double, 7> kDensitySteps{10000.0, 10.0, 4.0, 2.0, 1.0, 0.5, 1.0 / 3.0};
+
+inline constexpr int kDefaultRotationIndex = 0;  // "0"
+inline constexpr int kDefaultScaleIndex = 5;     // "100%"
+inline constexpr int kDefaultDensityIndex = 4;   // "100%"
+
+// The choices of the main window's lists and check box. An index outside its
+// list means "no selection".
+struct CompositionChoices {
+    int rotation_index = kDefaultRotationIndex;
+    int scale_index = kDefaultScaleIndex;
+    int density_index = kDefaultDensityIndex;
+    bool hide_frame = false;  // "hide [F4]"
+};
+
+// Where a region of the composed picture lies in the whole picture.
+struct RegionOrigin {
+    int left = 0;
+    int top = 0;
+};
+
+// Draws the video frame onto the picture through the mesh: samples every
+// `step` frame pixels (x, y < size - 1), corrects each sample with the grid
+// at its unrounded relative position and writes it where map_to_background
+// puts it, truncated. Places outside the picture are skipped; later writes
+// win. `region` may be a part of the picture: it then holds the picture's
+// pixels from `origin` on, and only samples that land in it are drawn.
+void draw_overlay(Frame& region, const Frame& overlay, const CorrectionGrid& grid,
+                  double display_scale, double step, RegionOrigin origin = {});
+
+// The nine 5 by 5 markers of the grid points: red for cur_point, green for
+// the others, drawn in index order, clipped to the region.
+void draw_markers(Frame& region, const CorrectionGrid& grid, double display_scale,
+                  RegionOrigin origin = {});
+
+class OverlayPlan;
+
+// The composition of the main window: the background as loaded, rotated and
+// scaled on the fly, with the corrected video frame and the markers on it.
+// The whole composed picture can be far larger than memory (a 30000 pixel
+// panorama at 300 %), so it is never made whole for the window: compose()
+// takes the state, and render_region() produces any part of the picture,
+// pixel for pixel what the whole picture would hold there.
+class Composition {
+public:
+    CompositionChoices choices;
+
+    Composition();
+    ~Composition();
+    Composition(Composition&&) noexcept;
+    Composition& operator=(Composition&&) noexcept;
+
+    // Loads a JPEG as the new background; on failure the previous one stays.
+    // On success the lists return to their defaults and the scale to 1.0.
+    Status open_background(const std::filesystem::path& path);
+    // Takes an already decoded picture as the background, as open_background does.
+    void set_background(Frame background);
+    // Forgets the background ("New project").
+    void release_background();
+
+    bool background_loaded() const { return background_loaded_; }
+    // Size of the background as loaded, before rotation (0 without one).
+    int background_width() const { return background_.width(); }
+    int background_height() const { return background_.height(); }
+    const Frame& background_image() const { return background_; }
+    // The file the background came from (empty when set from a picture).
+    const std::filesystem::path& background_path() const { return background_path_; }
+    // The file name last given to open_background, loaded or not; kept when
+    // the background is released, as a project stores it.
+    const std::filesystem::path& background_file_name() const { return background_file_name_; }
+
+    // Factor between background pixels and picture pixels; follows the scale
+    // list at every composition and keeps its value when the list has no
+    // selection.
+    double display_scale() const { return display_scale_; }
+
+    // Takes the state the picture is composed from: the lists, the grid and
+    // the video workspace's result picture (null when no video is loaded:
+    // then neither frame nor markers are drawn). The frame's correction is
+    // kept while neither the frame nor the curves change.
+    void compose(const CorrectionGrid& grid, const Frame* overlay);
+
+    // Size of the whole composed picture: the rotated background times the scale.
+    int picture_width() const { return picture_width_; }
+    int picture_height() const { return picture_height_; }
+
+    // The picture's pixels in the rectangle at (x, y), clipped to the
+    // picture: `composed` with frame and markers, `clean` (when given) the
+    // background alone. Both are resized to the clipped rectangle.
+    RegionOrigin render_region(int x, int y, int width, int height, Frame& composed,
+                               Frame* clean) const;
+    // The background alone in the rectangle: quick, however large the picture.
+    RegionOrigin render_clean(int x, int y, int width, int height, Frame& clean) const;
+
+    // The part of the picture the window shows, kept until the next
+    // compose(): rendered again only when asked for more than it holds.
+    void show_region(int x, int y, int width, int height);
+    const Frame& shown_picture() const { return shown_picture_; }
+    RegionOrigin shown_origin() const { return shown_origin_; }
+    // False after compose() until show_region() renders again.
+    bool has_shown_region() const { return shown_valid_; }
+
+    // The whole picture, rendered on first use after each compose(): for the
+    // command line and the tests, not for the window.
+    const Frame& picture() const;
+    const Frame& clean_background() const;
+
+    // The density list's step (the last valid one when nothing is selected).
+    double density_step() const;
+
+private:
+    void render_background(Frame& region, RegionOrigin origin) const;
+    void forget_picture();
+
+    Frame background_;
+    std::filesystem::path background_path_;
+    std::filesystem::path background_file_name_;
+    bool background_loaded_ = false;
+    double display_scale_ = 1.0;
+    double last_density_step_ = kDensitySteps[kDefaultDensityIndex];
+
+    // What compose() took.
+    int rotation_ = kDefaultRotationIndex;
+    int picture_width_ = 0;
+    int picture_height_ = 0;
+    CorrectionGrid grid_;
+    bool has_overlay_ = false;
+    std::unique_ptr<OverlayPlan> overlay_;
+
+    Frame shown_picture_;
+    RegionOrigin shown_origin_;
+    bool shown_valid_ = false;
+
+    mutable Frame whole_picture_;
+    mutable Frame whole_clean_;
+    mutable bool whole_valid_ = false;
+};
+
+// Mouse and button rules of the composition view. Each returns whether the
+// grid changed (so the caller recomposes).
+
+// "Default [F6]": the area points on thirds and halves of the background as
+// loaded (before rotation). Nothing without a background.
+bool set_default_layout(CorrectionGrid& grid, const Composition& composition);
+
+// Left click at picture position (x, y): cur_point's area point moves there
+// (in background pixels). With Shift or Ctrl held nothing happens.
+bool move_current_area_point(CorrectionGrid& grid, double display_scale, int x, int y,
+                             bool shift_or_ctrl);
+
+// Middle click: the whole mesh centred on (x, y), its outer rows and
+// columns a third of the background away, held inside the background.
+bool centre_mesh_at(CorrectionGrid& grid, const Composition& composition, int x, int y);
+
+// The grid point under a click at (x, y) on the width by height thumbnail.
+int thumbnail_point_at(int x, int y, int width, int height);
+
+}  // namespace tintora

@@ -1,0 +1,287 @@
+#include "core/correction/frame_correction.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/correction/frame_correction_plan.hpp"
+
+// Exactness: the kernels must be compiled without floating-point contraction
+// (-ffp-contract=off, set for the whole project), or a multiply and an add
+// could fuse and round differently from correct_pixel.
+
+// The vector helpers below are always inlined, so no vector value ever
+// crosses a call and the ABI note GCC gives for them is moot.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+namespace tintora {
+namespace correction_detail {
+
+FramePlan plan_frame(const Frame& frame, const CorrectionGrid& grid) {
+    const int width = frame.width();
+    const int padded = (width + kColumnPadding - 1) / kColumnPadding * kColumnPadding;
+    FramePlan plan;
+    plan.u.assign(static_cast<std::size_t>(padded), 0.0);
+    plan.u_float.assign(static_cast<std::size_t>(padded), 0.0f);
+    plan.cell_offset.assign(static_cast<std::size_t>(padded), 0);
+    for (int x = 0; x < width; ++x) {
+        const double position = x / (width - 1.0);
+        const bool left = position <= 0.5;
+        plan.u[static_cast<std::size_t>(x)] = 2.0 * (left ? position : position - 0.5);
+        plan.u_float[static_cast<std::size_t>(x)] =
+            static_cast<float>(plan.u[static_cast<std::size_t>(x)]);
+        plan.cell_offset[static_cast<std::size_t>(x)] = left ? 0 : kIntensityCount;
+    }
+    const auto pack = [&grid](HalfTables& tables, int cell, int top_left) {
+        const ColorTable& tl = grid.color_table[top_left];
+        const ColorTable& tr = grid.color_table[top_left + 1];
+        const ColorTable& bl = grid.color_table[top_left + 3];
+        const ColorTable& br = grid.color_table[top_left + 4];
+        for (int v = 0; v < kIntensityCount; ++v) {
+            tables[cell * kIntensityCount + v] = std::uint32_t{tl[v]} | std::uint32_t{tr[v]} << 8 |
+                                                 std::uint32_t{bl[v]} << 16 |
+                                                 std::uint32_t{br[v]} << 24;
+        }
+    };
+    pack(plan.upper, 0, 0);
+    pack(plan.upper, 1, 1);
+    pack(plan.lower, 0, 3);
+    pack(plan.lower, 1, 4);
+    return plan;
+}
+
+void make_gain_parts(const FramePlan& plan, GainParts& parts) {
+    for (int half = 0; half < 2; ++half) {
+        const HalfTables& tables = half == 0 ? plan.upper : plan.lower;
+        for (int e = 0; e < kTableEntries; ++e) {
+            const std::uint32_t word = tables[static_cast<std::size_t>(e)];
+            const int tl = static_cast<int>(word & 0xFF);
+            const int tr = static_cast<int>(word >> 8 & 0xFF);
+            const int bl = static_cast<int>(word >> 16 & 0xFF);
+            const int br = static_cast<int>(word >> 24);
+            const int intensity = e % kIntensityCount;
+            const auto per_intensity = [intensity](int v) {
+                return intensity == 0 ? 0.0 : static_cast<double>(v) / intensity;
+            };
+            parts.left[half][e] = per_intensity(tl);
+            parts.left_down[half][e] = per_intensity(bl - tl);
+            parts.rise[half][e] = per_intensity(tr - tl);
+            parts.rise_down[half][e] = per_intensity((br - bl) - (tr - tl));
+        }
+    }
+}
+
+namespace {
+
+// The baseline kernel, written with the compiler's vector types; without
+// AVX2 a single-precision first try costs more than it saves, so every lane
+// goes the exact double way.
+constexpr int kLanes = 8;
+using DoubleLanes = double __attribute__((vector_size(kLanes * sizeof(double))));
+using IntLanes = std::int32_t __attribute__((vector_size(kLanes * sizeof(std::int32_t))));
+using WordLanes = std::uint32_t __attribute__((vector_size(kLanes * sizeof(std::uint32_t))));
+
+// Pixels handled per pass, so the row's working arrays stay in the L1 cache.
+constexpr int kChunk = 512;
+
+struct RowBuffers {
+    // Per pixel: B, G, R and the intensity in bytes 0 to 3.
+    alignas(64) std::uint32_t pixels[kChunk];
+    alignas(64) std::uint32_t corners[kChunk];
+    // Per pixel: corrected B, G, R in bytes 0 to 2.
+    alignas(64) std::uint32_t corrected[kChunk];
+};
+
+template <class Vec>
+__attribute__((always_inline)) inline Vec load(const void* from) {
+    Vec v;
+    std::memcpy(&v, from, sizeof v);
+    return v;
+}
+
+__attribute__((always_inline)) inline IntLanes byte_lane(const WordLanes& words, int byte) {
+    return reinterpret_cast<IntLanes>((words >> (8 * byte)) & 0xFFu);
+}
+
+__attribute__((always_inline)) inline DoubleLanes to_double(const IntLanes& v) {
+    return __builtin_convertvector(v, DoubleLanes);
+}
+
+__attribute__((always_inline)) inline IntLanes scale_channel_lanes(const IntLanes& channel,
+                                                                   const DoubleLanes& gain) {
+    DoubleLanes scaled = to_double(channel) * gain;
+    scaled = scaled > 255.0 ? DoubleLanes{} + 255.0 : scaled;
+    return __builtin_convertvector(scaled, IntLanes);  // truncates toward zero
+}
+
+// correct_pixel's arithmetic on kLanes pixels at once, operation for
+// operation, so every lane rounds exactly as the scalar code does.
+__attribute__((always_inline)) inline void correct_lanes(const std::uint32_t* pixels,
+                                                         const std::uint32_t* corners,
+                                                         const double* u_values, double w,
+                                                         std::uint32_t* corrected) {
+    const WordLanes px = load<WordLanes>(pixels);
+    const WordLanes cw = load<WordLanes>(corners);
+    const DoubleLanes u = load<DoubleLanes>(u_values);
+    const IntLanes tl = byte_lane(cw, 0);
+    const IntLanes tr = byte_lane(cw, 1);
+    const IntLanes bl = byte_lane(cw, 2);
+    const IntLanes br = byte_lane(cw, 3);
+    const DoubleLanes top = to_double(tl) + u * to_double(tr - tl);
+    const DoubleLanes bottom = to_double(bl) + u * to_double(br - bl);
+    const DoubleLanes target = top + w * (bottom - top);
+    const DoubleLanes intensity = to_double(byte_lane(px, 3));
+    const DoubleLanes gain = intensity > 0.0 ? target / intensity : DoubleLanes{};
+    const IntLanes b = scale_channel_lanes(byte_lane(px, 0), gain);
+    const IntLanes g = scale_channel_lanes(byte_lane(px, 1), gain);
+    const IntLanes r = scale_channel_lanes(byte_lane(px, 2), gain);
+    const WordLanes result = reinterpret_cast<WordLanes>(b | g << 8 | r << 16);
+    std::memcpy(corrected, &result, sizeof result);
+}
+
+// One chunk of one row: gather the pixels and their corner words, correct
+// them in vector steps, write the bytes back.
+__attribute__((always_inline)) inline void correct_chunk(std::uint8_t* row, int x0, int x1,
+                                                         const FramePlan& plan, double w,
+                                                         const HalfTables& tables,
+                                                         RowBuffers& buffers) {
+    const int count = x1 - x0;
+    const std::uint8_t* in = row + 3 * static_cast<std::ptrdiff_t>(x0);
+    for (int i = 0; i < count; ++i, in += 3) {
+        const std::uint32_t b = in[0];
+        const std::uint32_t g = in[1];
+        const std::uint32_t r = in[2];
+        const std::uint32_t intensity = (b + g + r) / 3;
+        buffers.pixels[i] = b | g << 8 | r << 16 | intensity << 24;
+        buffers.corners[i] = tables[static_cast<std::size_t>(plan.cell_offset[x0 + i]) + intensity];
+    }
+    const int padded = (count + kLanes - 1) / kLanes * kLanes;
+    for (int i = count; i < padded; ++i) buffers.pixels[i] = buffers.corners[i] = 0;
+    for (int i = 0; i < padded; i += kLanes) {
+        correct_lanes(buffers.pixels + i, buffers.corners + i, plan.u.data() + x0 + i, w,
+                      buffers.corrected + i);
+    }
+    std::uint8_t* out = row + 3 * static_cast<std::ptrdiff_t>(x0);
+    for (int i = 0; i < count; ++i, out += 3) {
+        const std::uint32_t c = buffers.corrected[i];
+        out[0] = static_cast<std::uint8_t>(c);
+        out[1] = static_cast<std::uint8_t>(c >> 8);
+        out[2] = static_cast<std::uint8_t>(c >> 16);
+    }
+}
+
+}  // namespace
+
+void correct_rows_baseline(Frame& frame, const FramePlan& plan) {
+    RowBuffers buffers;
+    const int width = frame.width();
+    for (int y = 0; y < frame.height(); ++y) {
+        const RowPlace place = row_place(y, frame.height());
+        const HalfTables& tables = place.lower ? plan.lower : plan.upper;
+        std::uint8_t* row = frame.row(y);
+        for (int x0 = 0; x0 < width; x0 += kChunk) {
+            correct_chunk(row, x0, std::min(x0 + kChunk, width), plan, place.w, tables, buffers);
+        }
+    }
+}
+
+}  // namespace correction_detail
+
+namespace {
+
+bool all_tables_identity(const CorrectionGrid& grid) {
+    for (const ColorTable& table : grid.color_table) {
+        for (int v = 0; v < kIntensityCount; ++v) {
+            if (table[v] != v) return false;
+        }
+    }
+    return true;
+}
+
+// With identity tables the target is the pixel's own intensity and the gain
+// exactly 1, except at intensity 0, where it is 0: only pixels whose channels
+// add up to at most 2 change, to black.
+void blacken_dark_pixels(Frame& frame) {
+    for (int y = 0; y < frame.height(); ++y) {
+        std::uint8_t* p = frame.row(y);
+        for (int x = 0; x < frame.width(); ++x, p += 3) {
+            if (p[0] + p[1] + p[2] <= 2) p[0] = p[1] = p[2] = 0;
+        }
+    }
+}
+
+bool cpu_has(VectorIsa isa) {
+    __builtin_cpu_init();
+    switch (isa) {
+        case VectorIsa::Avx512Vbmi:
+            return cpu_has(VectorIsa::Avx512) && __builtin_cpu_supports("avx512vbmi");
+        case VectorIsa::Avx512:
+            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                   __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
+                   __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
+                   __builtin_cpu_supports("bmi2");
+        case VectorIsa::Avx2:
+            return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
+                   __builtin_cpu_supports("bmi2");
+        case VectorIsa::Baseline:
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::vector<VectorIsa> supported_vector_isas() {
+    std::vector<VectorIsa> isas;
+    for (const VectorIsa isa :
+         {VectorIsa::Avx512Vbmi, VectorIsa::Avx512, VectorIsa::Avx2, VectorIsa::Baseline}) {
+        if (cpu_has(isa)) isas.push_back(isa);
+    }
+    return isas;
+}
+
+const char* vector_isa_name(VectorIsa isa) {
+    switch (isa) {
+        case VectorIsa::Avx512Vbmi:
+            return "AVX-512-VBMI";
+        case VectorIsa::Avx512:
+            return "AVX-512";
+        case VectorIsa::Avx2:
+            return "AVX2";
+        case VectorIsa::Baseline:
+            return "SSE2";
+    }
+    return "?";
+}
+
+void correct_frame(Frame& frame, const CorrectionGrid& grid, VectorIsa isa) {
+    using namespace correction_detail;
+    if (frame.width() < 2 || frame.height() < 2) return;
+    if (all_tables_identity(grid)) {
+        blacken_dark_pixels(frame);
+        return;
+    }
+    const FramePlan plan = plan_frame(frame, grid);
+    // Never run instructions the processor lacks, whatever the caller asks.
+    if (!cpu_has(isa)) isa = VectorIsa::Baseline;
+    switch (isa) {
+        case VectorIsa::Avx512Vbmi:
+            correct_rows_avx512_vbmi(frame, plan);
+            break;
+        case VectorIsa::Avx512:
+            correct_rows_avx512(frame, plan);
+            break;
+        case VectorIsa::Avx2:
+            correct_rows_avx2(frame, plan);
+            break;
+        case VectorIsa::Baseline:
+            correct_rows_baseline(frame, plan);
+            break;
+    }
+}
+
+void correct_frame(Frame& frame, const CorrectionGrid& grid) {
+    static const VectorIsa best = supported_vector_isas().front();
+    correct_frame(frame, grid, best);
+}
+
+}  // namespace tintora

@@ -1,0 +1,310 @@
+#include "core/project/project_file.hpp"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+#include "core/common/file_io.hpp"
+#include "core/correction/curves.hpp"
+#include "core/video/video_export.hpp"
+
+namespace tintora {
+namespace {
+
+using Field = ParameterField;
+
+// A list keeps its choice when the text names none of its items.
+template <std::size_t N>
+void select_by_text(const std::array<std::string_view, N>& items, std::string_view text,
+                    int& index) {
+    for (std::size_t i = 0; i < N; ++i) {
+        if (items[i] == text) {
+            index = static_cast<int>(i);
+            return;
+        }
+    }
+}
+
+bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+int digit_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return 99;
+}
+
+// "%i=%i,%i" and "%i %i %i": numbers with the literal characters between.
+bool scan_pattern(std::string_view text, char first, char second, std::int32_t (&values)[3]) {
+    const char separators[2] = {first, second};
+    std::size_t at = 0;
+    for (int i = 0; i < 3; ++i) {
+        const std::size_t read = scan_integer(text.substr(at), values[i]);
+        if (read == 0) return false;
+        at += read;
+        if (i == 2) break;
+        // A blank in the pattern matches any run of blanks, even none.
+        if (separators[i] == ' ') {
+            while (at < text.size() && is_blank(text[at])) ++at;
+        } else if (at < text.size() && text[at] == separators[i]) {
+            ++at;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool in_grid(std::int32_t p) { return p >= 0 && p < kGridPointCount; }
+bool is_intensity(std::int32_t v) { return v >= 0 && v < kIntensityCount; }
+
+struct Key {
+    std::string_view text;
+    std::function<void(std::string_view value)> apply;
+};
+
+}  // namespace
+
+std::size_t scan_integer(std::string_view text, std::int32_t& value) {
+    std::size_t at = 0;
+    while (at < text.size() && is_blank(text[at])) ++at;
+    bool negative = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
+    int base = 10;
+    if (at < text.size() && text[at] == '0') {
+        base = 8;
+        const bool hex_mark = at + 2 < text.size() && (text[at + 1] == 'x' || text[at + 1] == 'X');
+        if (hex_mark && digit_value(text[at + 2]) < 16) {
+            base = 16;
+            at += 2;
+        }
+    }
+    const std::size_t digits_start = at;
+    std::int64_t magnitude = 0;
+    while (at < text.size() && digit_value(text[at]) < base) {
+        magnitude = magnitude * base + digit_value(text[at]);
+        if (magnitude > std::int64_t{INT32_MAX} + 1) return 0;
+        ++at;
+    }
+    if (at == digits_start) return 0;
+    const std::int64_t signed_value = negative ? -magnitude : magnitude;
+    if (signed_value > INT32_MAX) return 0;
+    value = static_cast<std::int32_t>(signed_value);
+    return at;
+}
+
+std::string format_project(const Composition& composition, const CorrectionGrid& grid,
+                           const VideoWorkspace& workspace) {
+    const CompositionChoices& choices = composition.choices;
+    const VideoSession& session = workspace.session();
+    const VideoParameters& p = workspace.parameters();
+    std::string text;
+    const auto line = [&text](std::string_view key, const std::string& value) {
+        text.append(key).append(value).append("\r\n");
+    };
+    const auto flag = [](bool on) { return std::string(on ? "1" : "0"); };
+    const int angle = p.rotation_index >= 0 && p.rotation_index < 3
+                          ? kRotationAngles[static_cast<std::size_t>(p.rotation_index)]
+                          : 270;
+    line("BACKGROUND_FILENAME=", composition.background_file_name().string());
+    line("BACKGROUND_ROTATE=", item_text(kRotationItems, choices.rotation_index));
+    line("BACKGROUND_SCALE=", item_text(kScaleItems, choices.scale_index));
+    line("VIDEOFRAME_DENSITY=", item_text(kDensityItems, choices.density_index));
+    line("VIDEO_FILENAME=", session.clip_path.string());
+    line("CURRENT_POINT=", std::to_string(grid.cur_point));
+    line("CURRENT_FRAME=", std::to_string(session.track_position));
+    line("START_FRAME=", p.text(Field::StartFrame));
+    line("STOP_FRAME=", p.text(Field::StopFrame));
+    line("CUT_X=", p.text(Field::CutX));
+    line("CUT_Y=", p.text(Field::CutY));
+    line("CUT_WIDTH=", p.text(Field::CutWidth));
+    line("CUT_HEIGHT=", p.text(Field::CutHeight));
+    line("ROTATE=", std::to_string(angle));
+    line("MIRROR_HOR=", flag(p.mirror_horizontally));
+    line("MIRROR_VERT=", flag(p.mirror_vertically));
+    line("RESAMPLE_WIDTH=", p.text(Field::ResampleWidth));
+    line("RESAMPLE_HEIGHT=", p.text(Field::ResampleHeight));
+    line("COLOR_TRANFORMATION=",
+         item_text(kColorTransformationItems, p.color_transformation_index));
+    line("FPS=", p.text(Field::OutputFps));
+    line("BITRATE=", item_text(kVideoBitrateItems, p.video_bitrate_index));
+    line("CHANNELS=", item_text(kChannelItems, p.channels_index));
+    line("VOLUME=", p.text(Field::Volume));
+    line("RATE=", item_text(kRateItems, p.rate_index));
+    line("AUDIO_BITRATE=", item_text(kAudioBitrateItems, p.audio_bitrate_index));
+    line("PING-PONG=", flag(p.ping_pong));
+    line("END_FRAME=", std::to_string(leading_number(p.text(Field::StaticFrame))));
+    line("END_COUNT=", std::to_string(leading_number(p.text(Field::Count))));
+    for (int point = 0; point < kGridPointCount; ++point) {
+        line("AREA_POINT", std::to_string(point) + "=" + std::to_string(grid.area_x[point]) + "," +
+                               std::to_string(grid.area_y[point]));
+    }
+    for (int point = 0; point < kGridPointCount; ++point) {
+        for (int v = 0; v < kIntensityCount; ++v) {
+            const std::int32_t target = grid.control_values[point][v];
+            if (target == NO_PAIR) continue;
+            line("POINT",
+                 std::to_string(point) + "\t" + std::to_string(v) + "\t" + std::to_string(target));
+        }
+    }
+    return text;
+}
+
+Status save_project(const std::filesystem::path& path, const Composition& composition,
+                    const CorrectionGrid& grid, const VideoWorkspace& workspace) {
+    return write_file_atomically(path, format_project(composition, grid, workspace));
+}
+
+void replay_project(std::string_view text, ProjectState state, ProjectLoaders& loaders) {
+    CompositionChoices& choices = state.composition.choices;
+    CorrectionGrid& grid = state.grid;
+    VideoWorkspace& workspace = state.workspace;
+    VideoParameters& p = workspace.parameters();
+    const auto field = [&p](Field f) {
+        return [&p, f](std::string_view value) { p.text(f) = std::string(value); };
+    };
+    const auto field_then_rule = [&p, &workspace](Field f) {
+        return [&p, &workspace, f](std::string_view value) {
+            p.text(f) = std::string(value);
+            workspace.leave_field(f);
+        };
+    };
+    const auto resample = [&p](Field f) {
+        return [&p, f](std::string_view value) {
+            p.text(f) = std::string(value);
+            p.resample_index = kCustomResampling;
+        };
+    };
+    const auto mirror = [](bool& box) {
+        // A 0 does not uncheck: only a 1 acts.
+        return [&box](std::string_view value) {
+            if (!value.empty() && value.front() == '1') box = true;
+        };
+    };
+
+    const std::array<Key, 30> keys{{
+        {"BACKGROUND_FILENAME=",
+         [&loaders](std::string_view value) { loaders.open_background(std::string(value)); }},
+        {"BACKGROUND_ROTATE=",
+         [&choices](std::string_view v) {
+             select_by_text(kRotationItems, v, choices.rotation_index);
+         }},
+        {"BACKGROUND_SCALE=",
+         [&choices](std::string_view v) { select_by_text(kScaleItems, v, choices.scale_index); }},
+        {"VIDEOFRAME_DENSITY=",
+         [&choices](std::string_view v) {
+             select_by_text(kDensityItems, v, choices.density_index);
+         }},
+        {"VIDEO_FILENAME=",
+         [&loaders, &workspace](std::string_view value) {
+             // No clip named: the clip is closed, as a failed import leaves it.
+             if (value.empty()) {
+                 workspace.finish_import({}, ImportOutcome{});
+             } else {
+                 loaders.open_video(std::string(value));
+             }
+         }},
+        {"CURRENT_POINT=",
+         [&grid](std::string_view value) {
+             const int point = leading_number(value);
+             if (in_grid(point)) grid.cur_point = point;
+         }},
+        {"CURRENT_FRAME=",
+         [&workspace](std::string_view value) { workspace.move_slider(leading_number(value)); }},
+        {"START_FRAME=", field(Field::StartFrame)},
+        {"STOP_FRAME=", field(Field::StopFrame)},
+        {"ROTATE=",
+         [&p](std::string_view value) {
+             const int angle = leading_number(value);
+             for (std::size_t i = 0; i < kRotationAngles.size(); ++i) {
+                 if (kRotationAngles[i] == angle) p.rotation_index = static_cast<int>(i);
+             }
+         }},
+        {"MIRROR_HOR=", mirror(p.mirror_horizontally)},
+        {"MIRROR_VERT=", mirror(p.mirror_vertically)},
+        {"CUT_X=", field(Field::CutX)},
+        {"CUT_Y=", field(Field::CutY)},
+        {"CUT_WIDTH=", field(Field::CutWidth)},
+        {"CUT_HEIGHT=", field(Field::CutHeight)},
+        {"RESAMPLE_WIDTH=", resample(Field::ResampleWidth)},
+        {"RESAMPLE_HEIGHT=", resample(Field::ResampleHeight)},
+        {"COLOR_TRANFORMATION=",
+         [&p](std::string_view v) {
+             select_by_text(kColorTransformationItems, v, p.color_transformation_index);
+         }},
+        {"FPS=", field_then_rule(Field::OutputFps)},
+        {"BITRATE=",
+         [&p](std::string_view v) {
+             select_by_text(kVideoBitrateItems, v, p.video_bitrate_index);
+         }},
+        {"CHANNELS=",
+         [&p](std::string_view v) { select_by_text(kChannelItems, v, p.channels_index); }},
+        {"VOLUME=", field_then_rule(Field::Volume)},
+        {"RATE=", [&p](std::string_view v) { select_by_text(kRateItems, v, p.rate_index); }},
+        {"AUDIO_BITRATE=",
+         [&p](std::string_view v) {
+             select_by_text(kAudioBitrateItems, v, p.audio_bitrate_index);
+         }},
+        {"PING-PONG=", [&p](std::string_view value) { p.ping_pong = leading_number(value) == 1; }},
+        {"END_FRAME=", field(Field::StaticFrame)},
+        {"END_COUNT=", field(Field::Count)},
+        {"POINT",
+         [&grid](std::string_view value) {
+             std::int32_t n[3];
+             if (scan_pattern(value, ' ', ' ', n) && in_grid(n[0]) && is_intensity(n[1]) &&
+                 is_intensity(n[2])) {
+                 grid.control_values[n[0]][n[1]] = n[2];
+             }
+         }},
+        {"AREA_POINT",
+         [&grid](std::string_view value) {
+             std::int32_t n[3];
+             if (scan_pattern(value, '=', ',', n) && in_grid(n[0])) {
+                 grid.area_x[n[0]] = n[1];
+                 grid.area_y[n[0]] = n[2];
+             }
+         }},
+    }};
+
+    for (ControlValues& values : grid.control_values) values.fill(NO_PAIR);
+    choices.hide_frame = false;
+    p.resample_index = kNoResampling;
+
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        std::size_t end = text.find('\n', begin);
+        const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(begin, end - begin);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        begin = next;
+        for (const Key& key : keys) {
+            if (line.substr(0, key.text.size()) == key.text)
+                key.apply(line.substr(key.text.size()));
+        }
+    }
+
+    recalculate_color_tables(grid);
+    workspace.draw_result_image();
+    workspace.draw_selection();
+}
+
+Status open_project(const std::filesystem::path& path, ProjectState state,
+                    ProjectLoaders& loaders) {
+    const Result<std::vector<std::uint8_t>> bytes = read_file_bytes(path);
+    if (!bytes) return Error{bytes.error()};
+    replay_project(
+        std::string_view(reinterpret_cast<const char*>(bytes.value().data()), bytes.value().size()),
+        state, loaders);
+    return {};
+}
+
+void reset_project(ProjectState state) {
+    state.composition.choices = CompositionChoices{};
+    state.composition.release_background();
+    state.workspace.reset_for_new_project();
+}
+
+}  // namespace tintora

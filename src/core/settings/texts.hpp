@@ -1,0 +1,96 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "core/common/text_pair.hpp"
+
+namespace tintora {
+
+// The main window's translated controls.
+namespace main_texts {
+inline constexpr TextPair kFileMenu{"File", "Файл"};
+inline constexpr TextPair kNewProject{"New project", "Новый поект"};
+inline constexpr TextPair kOpenProject{"Open project", "Открыть поект"};
+inline constexpr TextPair kSaveProject{"Save project", "Сохранить поект"};
+inline constexpr TextPair kOpenImage{"Open image", "Открыть фон"};
+inline constexpr TextPair kOpenVideo{"Open video", "Открыть видео"};
+inline constexpr TextPair kExit{"Exit", "Выход"};
+inline constexpr TextPair kEditMenu{"Edit", "Редактирование"};
+inline constexpr TextPair kVideo{"Video", "Видео"};
+inline constexpr TextPair kColorPalette{"Color palette", "Коррекция яркости"};
+inline constexpr TextPair kOptions{"Options", "Настройки"};
+inline constexpr TextPair kLanguageMenu{"Language", "Язык"};
+inline constexpr TextPair kServiceMenu{"Service", "Сервис"};
+inline constexpr TextPair kKrpanoCounter{"Krpano overlay hotspot counter",
+                                         "Вычисление параметров оверлея krpano"};
+inline constexpr TextPair kHelpMenu{"Help", "Помощь"};
+inline constexpr TextPair kContext{"Context", "Справка"};
+inline constexpr TextPair kAbout{"About", "О программе"};
+inline constexpr TextPair kBackgroundGroup{"Background", "Фон"};
+inline constexpr TextPair kVideoFrameGroup{"Video frame", "Видео кадр"};
+inline constexpr TextPair kRotateLabel{"Rotate", "Вращение"};
+inline constexpr TextPair kScaleLabel{"Scale", "Масштаб"};
+inline constexpr TextPair kDensityLabel{"Density", "Плотность"};
+inline constexpr TextPair kHideFrame{"hide [F4]", "скрыть [F4]"};
+inline constexpr TextPair kRefresh{"Refresh [F5]", "Обновить [F5]"};
+inline constexpr TextPair kDefaultLayout{"Default [F6]", "По умолчанию [F6]"};
+}  // namespace main_texts
+
+// The colour palette window's translated controls.
+namespace palette_texts {
+inline constexpr TextPair kCaption{"Color palette", "Коррекция яркости"};
+inline constexpr TextPair kClearAll{"Clear all", "Очистить все"};
+inline constexpr TextPair kClear{"Clear", "Очистить"};
+inline constexpr TextPair kCopy{"Copy", "Копировать"};
+inline constexpr TextPair kPaste{"Paste", "Вставить"};
+inline constexpr TextPair kSetForAll{"Set for all", "Для всех"};
+inline constexpr TextPair kIntensityHeader{"Intensity", "Яркость"};
+}  // namespace palette_texts
+
+// Messages.
+namespace message_texts {
+inline constexpr TextPair kCantWriteIni{"Can't write ini-file!", "Невозножно сохранить ini-файл!"};
+inline constexpr TextPair kProjectSaved{"Project file saved!", "Проект сохранён!"};
+inline constexpr TextPair kCantSaveProject{"Can't save project file!",
+                                           "Невозножно сохранить проект!"};
+inline constexpr TextPair kCantOpenProject{"Can't open project file!",
+                                           "Невозножно открыть проект!"};
+inline constexpr TextPair kCantOpenImage{"Can't open the image!",
+                                         "Невозможно открыть изображение!"};
+inline constexpr TextPair kError{"Error", "Ошибка"};
+inline constexpr TextPair kPictureTooLarge{"Not enough memory for the picture at this scale!",
+                                           "Недостаточно памяти для изображения в этом масштабе!"};
+// The options dialog's "OK".
+inline constexpr TextPair kFfmpegNotFound{"ffmpeg.exe not found!", "ffmpeg.exe не найден!"};
+inline constexpr TextPair kFfplayNotFound{"ffplay.exe not found!", "ffplay.exe не найден!"};
+inline constexpr TextPair kDirectoryNotExist{"Directory not exist!", "Каталог не существует!"};
+}  // namespace message_texts
+
+// The options dialog's translated controls; "FFMPEG.EXE", "FFPLAY.EXE" and
+// "OK" are the same in both languages.
+namespace options_texts {
+inline constexpr TextPair kCaption{"Options", "Настройки"};
+inline constexpr TextPair kExit{"Exit", "Выход"};
+inline constexpr TextPair kWorkDir{"WORK DIR", "Рабочий каталог"};
+inline constexpr TextPair kBrowse{"Browse", "Просмотр"};
+inline constexpr TextPair kDownloadHint{
+    "If FFMPEG not installed on this computer you can download if from",
+    "Если FFMPEG не установлен на этом компьютере Вы можете скачать его"};
+inline constexpr TextPair kHere{"here", "здесь"};
+}  // namespace options_texts
+
+// The about box's translated texts.
+namespace about_texts {
+inline constexpr TextPair kCaption{"About program", "О программе"};
+inline constexpr TextPair kVersion{"Version 2.0", "Версия 2.0"};
+}  // namespace about_texts
+
+// The vendor's web site; the pages below live under it.
+inline constexpr std::string_view kVendorSite = "https://tintora.example";
+
+// The help page: the Russian page for exactly "rus", the English one otherwise.
+std::string help_page_url(std::string_view language);
+std::string krpano_services_url();
+
+}  // namespace tintora

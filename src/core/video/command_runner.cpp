@@ -1,0 +1,484 @@
+#include "core/video/command_runner.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <string_view>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "core/common/file_io.hpp"
+
+extern char** environ;
+
+namespace tintora {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// How much of the error output a result keeps.
+constexpr std::size_t kTailBytes = 4096;
+// How often keep_running is asked.
+constexpr milliseconds kAskInterval{50};
+// How long a child may take to end after SIGTERM before it gets SIGKILL.
+constexpr milliseconds kTerminateGrace{2000};
+// Without a process descriptor the end of a child is only seen by asking.
+constexpr milliseconds kReapInterval{5};
+
+std::string errno_text(int error_number) { return std::strerror(error_number); }
+
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    // close() is not retried on EINTR: on Linux the descriptor is gone either way.
+    void reset() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+int open_retrying(const char* path, int flags, mode_t mode = 0) {
+    int fd;
+    do {
+        fd = ::open(path, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Keeps the last kTailBytes of what is appended, without copying on every
+// append: the front is cut only when twice that much has piled up.
+class Tail {
+public:
+    void append(const char* data, std::size_t size) {
+        text_.append(data, size);
+        if (text_.size() > 2 * kTailBytes) text_.erase(0, text_.size() - kTailBytes);
+    }
+    std::string take() {
+        if (text_.size() > kTailBytes) text_.erase(0, text_.size() - kTailBytes);
+        return std::move(text_);
+    }
+
+private:
+    std::string text_;
+};
+
+// A descriptor numbered above the standard streams: when this process runs
+// with one of them closed, a new descriptor can take its number, and the
+// child's own standard streams would then overwrite it before it is copied.
+UniqueFd above_standard_streams(UniqueFd fd) {
+    if (!fd.valid() || fd.get() > STDERR_FILENO) return fd;
+    return UniqueFd(::fcntl(fd.get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1));
+}
+
+std::string file_tail(const std::filesystem::path& path) {
+    const UniqueFd fd(open_retrying(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) return {};
+    struct stat status {};
+    if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return {};
+    const off_t start =
+        status.st_size > static_cast<off_t>(kTailBytes) ? status.st_size - kTailBytes : 0;
+    std::string text(static_cast<std::size_t>(status.st_size - start), '\0');
+    std::size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t n = ::pread(fd.get(), text.data() + got, text.size() - got,
+                                  start + static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    text.resize(got);
+    return text;
+}
+
+// A descriptor that polls readable once the process has ended; -1 when the
+// kernel has none, and the child is then asked about more often. Called directly: the C library's
+// wrapper is newer than the kernel call, and its header is not usable from C++ everywhere.
+int open_process_descriptor(pid_t pid) {
+#ifdef SYS_pidfd_open
+    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+#else
+    (void)pid;
+    return -1;
+#endif
+}
+
+enum class ErrorOutput { Kept, DevNull };
+
+// A started child: its process id, a descriptor that becomes readable when
+// it ends (when the kernel offers one), and the read end of its error output.
+class Child {
+public:
+    static Result<Child> spawn(const Command& command, ErrorOutput error_output);
+
+    Child() = default;
+    Child(Child&& other) noexcept
+        : pid_(std::exchange(other.pid_, -1)),
+          pidfd_(std::move(other.pidfd_)),
+          pipe_(std::move(other.pipe_)),
+          tail_(std::move(other.tail_)),
+          reaped_(other.reaped_),
+          wait_status_(other.wait_status_) {}
+    Child& operator=(Child&&) = delete;
+    // Also when the caller's keep_running throws: no child is left behind.
+    ~Child() {
+        if (pid_ > 0) terminate();
+    }
+    // Hands the child over to someone else, who then reaps it.
+    pid_t release() { return std::exchange(pid_, -1); }
+
+    // Takes charge of a child started earlier, to stop it.
+    static Child adopt(pid_t pid) {
+        Child child;
+        child.pid_ = pid;
+        child.pidfd_ = UniqueFd(open_process_descriptor(pid));
+        return child;
+    }
+
+    // The exit code, or 128 + the signal that ended the child.
+    int exit_status() const {
+        if (!wait_status_) return -1;
+        if (WIFEXITED(*wait_status_)) return WEXITSTATUS(*wait_status_);
+        if (WIFSIGNALED(*wait_status_)) return 128 + WTERMSIG(*wait_status_);
+        return -1;
+    }
+    std::string take_tail() { return tail_.take(); }
+
+    // Reaps the child when it has ended (waiting for that without WNOHANG);
+    // true once it is reaped.
+    bool reap(int options = WNOHANG) {
+        if (reaped_) return true;
+        int status = 0;
+        pid_t got;
+        do {
+            got = ::waitpid(pid_, &status, options);
+        } while (got < 0 && errno == EINTR);
+        if (got == 0) return false;
+        // ECHILD: someone else reaped it; it has ended all the same.
+        reaped_ = true;
+        if (got == pid_) wait_status_ = status;
+        return true;
+    }
+
+    // Sleeps until the child writes error output or ends, or the timeout
+    // passes; reads what was written.
+    void wait_for_event(milliseconds timeout) {
+        if (!pidfd_.valid()) timeout = std::min(timeout, kReapInterval);
+        pollfd fds[2];
+        nfds_t count = 0;
+        if (pipe_.valid()) fds[count++] = pollfd{pipe_.get(), POLLIN, 0};
+        if (pidfd_.valid()) fds[count++] = pollfd{pidfd_.get(), POLLIN, 0};
+        const int ready = ::poll(fds, count, static_cast<int>(timeout.count()));
+        if (ready > 0 && pipe_.valid() && fds[0].revents != 0) drain();
+    }
+
+    // Reads what the pipe holds now, without blocking.
+    void drain() {
+        char buffer[8192];
+        while (pipe_.valid()) {
+            const ssize_t n = ::read(pipe_.get(), buffer, sizeof buffer);
+            if (n > 0) {
+                tail_.append(buffer, static_cast<std::size_t>(n));
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                return;
+            } else {
+                pipe_.reset();  // end of file, or an error that will not go away
+            }
+        }
+    }
+
+    // SIGTERM, a grace period in which the pipe is still drained (a child
+    // that reports its end must not block on a full pipe), then SIGKILL.
+    // Always reaps.
+    void terminate() {
+        if (reap()) return;
+        ::kill(pid_, SIGTERM);
+        const Clock::time_point deadline = Clock::now() + kTerminateGrace;
+        while (!reap()) {
+            const Clock::time_point now = Clock::now();
+            if (now >= deadline) break;
+            wait_for_event(std::chrono::ceil<milliseconds>(
+                std::min<Clock::duration>(deadline - now, kAskInterval)));
+        }
+        if (!reaped_) {
+            ::kill(pid_, SIGKILL);
+            reap(0);
+        }
+    }
+
+private:
+    pid_t pid_ = -1;
+    UniqueFd pidfd_;
+    UniqueFd pipe_;
+    Tail tail_;
+    bool reaped_ = false;
+    std::optional<int> wait_status_;
+};
+
+// Frees the spawn attributes on every path out of spawn().
+struct SpawnSetup {
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    SpawnSetup() {
+        posix_spawn_file_actions_init(&actions);
+        posix_spawnattr_init(&attributes);
+    }
+    ~SpawnSetup() {
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+};
+
+Result<Child> Child::spawn(const Command& command, ErrorOutput error_output) {
+    if (command.program.empty()) return Error{"No program was given."};
+
+    SpawnSetup setup;
+    UniqueFd error_file;
+    UniqueFd pipe_read;
+    UniqueFd pipe_write;
+    int error_fd = -1;
+    if (!command.error_output_file.empty()) {
+        error_file = above_standard_streams(UniqueFd(open_retrying(
+            command.error_output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)));
+        if (!error_file.valid())
+            return file_error(command.error_output_file, "Cannot write", errno);
+        error_fd = error_file.get();
+    } else if (error_output == ErrorOutput::Kept) {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0) {
+            return Error{"Cannot make a pipe: " + errno_text(errno)};
+        }
+        pipe_read = UniqueFd(ends[0]);
+        pipe_write = above_standard_streams(UniqueFd(ends[1]));
+        if (!pipe_write.valid()) return Error{"Cannot make a pipe: " + errno_text(errno)};
+        // Only our end is non-blocking: the child writes as it always does.
+        ::fcntl(pipe_read.get(), F_SETFL, ::fcntl(pipe_read.get(), F_GETFL) | O_NONBLOCK);
+        error_fd = pipe_write.get();
+    }
+
+    posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&setup.actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    if (error_fd >= 0) {
+        // dup2 clears close-on-exec on the copy (glibc does so even when the
+        // numbers are equal).
+        posix_spawn_file_actions_adddup2(&setup.actions, error_fd, STDERR_FILENO);
+    } else {
+        posix_spawn_file_actions_addopen(&setup.actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    }
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+    // Whatever another part of the program opened without close-on-exec
+    // stays out of the child.
+    posix_spawn_file_actions_addclosefrom_np(&setup.actions, STDERR_FILENO + 1);
+#endif
+    // The child starts with default signal handling and nothing blocked,
+    // whatever this process ignores or blocks.
+    sigset_t all_signals;
+    sigset_t no_signals;
+    sigfillset(&all_signals);
+    sigemptyset(&no_signals);
+    posix_spawnattr_setsigdefault(&setup.attributes, &all_signals);
+    posix_spawnattr_setsigmask(&setup.attributes, &no_signals);
+    posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
+    std::vector<std::string> argument_texts;
+    argument_texts.reserve(command.arguments.size() + 1);
+    argument_texts.push_back(command.program.string());
+    argument_texts.insert(argument_texts.end(), command.arguments.begin(), command.arguments.end());
+    std::vector<char*> argv;
+    argv.reserve(argument_texts.size() + 1);
+    for (std::string& text : argument_texts) argv.push_back(text.data());
+    argv.push_back(nullptr);
+
+    // A bare name (a settings file may say just "ffmpeg") is looked up along
+    // PATH, as a command line would; a path is run as it stands.
+    const bool bare_name = command.program.string().find('/') == std::string::npos;
+    pid_t pid = -1;
+    const int failed = (bare_name ? ::posix_spawnp : ::posix_spawn)(
+        &pid, command.program.c_str(), &setup.actions, &setup.attributes, argv.data(), environ);
+    if (failed != 0) {
+        return Error{"Cannot run \"" + command.program.string() + "\": " + errno_text(failed)};
+    }
+
+    Child child = adopt(pid);
+    child.pipe_ = std::move(pipe_read);
+    return child;
+}
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+
+bool needs_quotes(std::string_view text) {
+    if (text.empty()) return true;
+    for (const char c : text) {
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                           (c >= '0' && c <= '9') ||
+                           std::string_view("_./=:,+%@-").find(c) != std::string_view::npos;
+        if (!plain) return true;
+    }
+    return false;
+}
+
+std::string shell_word(std::string_view text) {
+    if (!needs_quotes(text)) return std::string(text);
+    std::string quoted = "'";
+    for (const char c : text) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    quoted += '\'';
+    return quoted;
+}
+
+}  // namespace
+
+std::string CommandResult::last_error_lines(int count) const {
+    if (!started) return start_error;
+    std::vector<std::string_view> lines;  // from the last one back
+    std::size_t end = error_tail.size();
+    while (end > 0 && static_cast<int>(lines.size()) < count) {
+        const std::size_t separator = error_tail.find_last_of("\r\n", end - 1);
+        const std::size_t begin = separator == std::string::npos ? 0 : separator + 1;
+        std::string_view line(error_tail.data() + begin, end - begin);
+        while (!line.empty() && is_blank(line.front())) line.remove_prefix(1);
+        while (!line.empty() && is_blank(line.back())) line.remove_suffix(1);
+        if (!line.empty()) lines.push_back(line);
+        if (separator == std::string::npos) break;
+        end = separator;
+    }
+    std::string text;
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+        if (!text.empty()) text += '\n';
+        text += *line;
+    }
+    return text;
+}
+
+CommandResult run_command(const Command& command, const KeepRunning& keep_running) {
+    CommandResult result;
+    Result<Child> spawned = Child::spawn(command, ErrorOutput::Kept);
+    if (!spawned) {
+        result.start_error = spawned.error();
+        return result;
+    }
+    result.started = true;
+    Child& child = spawned.value();
+
+    Clock::time_point next_ask = Clock::now() + kAskInterval;
+    while (!child.reap()) {
+        const Clock::time_point now = Clock::now();
+        if (keep_running && now >= next_ask) {
+            next_ask = now + kAskInterval;
+            if (!keep_running()) {
+                result.cancelled = true;
+                child.terminate();
+                break;
+            }
+        }
+        const milliseconds timeout =
+            keep_running ? std::chrono::ceil<milliseconds>(next_ask - Clock::now()) : kAskInterval;
+        child.wait_for_event(std::max(timeout, milliseconds{0}));
+    }
+    // What the child wrote just before it ended. A grandchild may still hold
+    // the pipe open, so this does not wait for its end.
+    child.drain();
+
+    result.exit_status = child.exit_status();
+    result.error_tail = command.error_output_file.empty() ? child.take_tail()
+                                                          : file_tail(command.error_output_file);
+    return result;
+}
+
+ChildProcess::~ChildProcess() { stop(); }
+
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept : pid_(std::exchange(other.pid_, -1)) {}
+
+ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
+    if (this != &other) {
+        stop();
+        pid_ = std::exchange(other.pid_, -1);
+    }
+    return *this;
+}
+
+Result<ChildProcess> ChildProcess::start(const Command& command) {
+    Result<Child> spawned = Child::spawn(command, ErrorOutput::DevNull);
+    if (!spawned) return Error{spawned.error()};
+    ChildProcess process;
+    process.pid_ = spawned.value().release();
+    return process;
+}
+
+bool ChildProcess::running() {
+    if (pid_ < 0) return false;
+    int status = 0;
+    pid_t got;
+    do {
+        got = ::waitpid(pid_, &status, WNOHANG);
+    } while (got < 0 && errno == EINTR);
+    if (got == 0) return true;
+    pid_ = -1;
+    return false;
+}
+
+void ChildProcess::stop() {
+    if (pid_ < 0) return;
+    Child::adopt(std::exchange(pid_, -1)).terminate();
+}
+
+std::string command_text(const Command& command) {
+    std::string text = shell_word(command.program.string());
+    for (const std::string& argument : command.arguments) {
+        text += ' ';
+        text += shell_word(argument);
+    }
+    return text;
+}
+
+std::string path_argument(const std::filesystem::path& path) {
+    if (path.empty()) return {};
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    if (!error) return absolute.lexically_normal().string();
+    // Without a current folder a relative path still must not start with a
+    // dash or name a protocol.
+    if (path.is_relative()) return "./" + path.string();
+    return path.lexically_normal().string();
+}
+
+}  // namespace tintora

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/common/result.hpp"
+
+namespace tintora {
+
+// One call of an external program: the program and its arguments, each one
+// argument whatever blanks, quotes or shell characters it holds. Nothing is
+// ever handed to a command interpreter.
+struct Command {
+    std::filesystem::path program;
+    std::vector<std::string> arguments;
+    // When set, the child's error output is written into this file, replacing
+    // it (what "2>file" did on a command line); otherwise the runner keeps its
+    // tail for the result.
+    std::filesystem::path error_output_file;
+};
+
+// How a command ended.
+struct CommandResult {
+    bool started = false;     // false: the program could not be run at all
+    bool cancelled = false;   // stopped by the caller
+    int exit_status = -1;     // the exit code, or 128 + the signal that ended it
+    std::string start_error;  // why it could not be started, in words
+    std::string error_tail;   // the last few KiB of its error output
+
+    bool succeeded() const { return started && !cancelled && exit_status == 0; }
+    // The last line of the error output that is not blank (progress lines
+    // ended by carriage returns count as lines), or the start error.
+    std::string last_error_line() const { return last_error_lines(1); }
+    // The last `count` such lines, joined by line breaks.
+    std::string last_error_lines(int count) const;
+};
+
+// Asked about every 50 ms while a child runs; returning false stops it.
+using KeepRunning = std::function<bool()>;
+
+// Runs the command, waits until it has ended (or keep_running says stop: the
+// child gets SIGTERM, then SIGKILL when it lingers) and reaps it. Standard
+// input and output are /dev/null.
+CommandResult run_command(const Command& command, const KeepRunning& keep_running = {});
+
+// A program started without waiting for it (the player). Always reaped: the
+// destructor stops a child that still runs.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ~ChildProcess();
+    ChildProcess(ChildProcess&& other) noexcept;
+    ChildProcess& operator=(ChildProcess&& other) noexcept;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Starts the command with all three standard streams on /dev/null (an
+    // error_output_file is honoured).
+    static Result<ChildProcess> start(const Command& command);
+
+    // True while the child runs; reaps it once it has ended.
+    bool running();
+    // SIGTERM, then SIGKILL when it does not end within a moment; reaps it.
+    void stop();
+
+private:
+    pid_t pid_ = -1;
+};
+
+// One readable line for logs and messages: the program and the arguments,
+// each quoted for a POSIX shell only where it needs it.
+std::string command_text(const Command& command);
+
+// A path as an argument that no program can take for an option or a
+// protocol: relative paths become absolute, so "-y.mp4" is "/…/-y.mp4".
+std::string path_argument(const std::filesystem::path& path);
+
+}  // namespace tintora

@@ -1,0 +1,35 @@
+#include "core/video/frame_pipeline.hpp"
+
+#include <new>
+
+#include "core/correction/frame_transforms.hpp"
+#include "core/correction/jpeg_codec.hpp"
+
+namespace tintora {
+
+Frame rotate_for_output(Frame decoded, int angle) {
+    if (angle == 0) return decoded;
+    Frame turned;
+    rotate_frame(decoded, turned, angle);
+    return turned;
+}
+
+Frame process_frame(Frame decoded, const FrameSettings& settings, const CorrectionGrid& grid) {
+    return render_output(rotate_for_output(std::move(decoded), settings.rotation_angle),
+                         settings.steps, &grid);
+}
+
+Result<std::vector<std::uint8_t>> process_frame_file(const std::filesystem::path& source,
+                                                     const FrameSettings& settings,
+                                                     const CorrectionGrid& grid) {
+    Result<Frame> loaded = load_jpeg(source);
+    if (!loaded) return Error{loaded.error()};
+    try {
+        const Frame processed = process_frame(std::move(loaded).value(), settings, grid);
+        return encode_jpeg(processed, kJpegQuality);
+    } catch (const std::bad_alloc&) {
+        return Error{"Not enough memory to process \"" + source.string() + "\"."};
+    }
+}
+
+}  // namespace tintora

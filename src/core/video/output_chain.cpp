@@ -1,0 +1,103 @@
+#include "core/video/output_chain.hpp"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "core/correction/frame_correction.hpp"
+#include "core/correction/frame_transforms.hpp"
+
+namespace tintora {
+namespace {
+
+using Field = ParameterField;
+
+// What a cut keeps of a w by h frame: its size, and whether that is all of it.
+struct Kept {
+    int width, height;
+    bool whole;
+};
+
+Kept clip_to_frame(const OutputSteps::Rect& cut, int w, int h) {
+    const std::int64_t left = std::max<std::int64_t>(cut.x, 0);
+    const std::int64_t top = std::max<std::int64_t>(cut.y, 0);
+    const std::int64_t right = std::min<std::int64_t>(std::int64_t{cut.x} + cut.width, w);
+    const std::int64_t bottom = std::min<std::int64_t>(std::int64_t{cut.y} + cut.height, h);
+    return {static_cast<int>(std::max<std::int64_t>(right - left, 0)),
+            static_cast<int>(std::max<std::int64_t>(bottom - top, 0)),
+            left == 0 && top == 0 && right == w && bottom == h};
+}
+
+// The geometry pass, or nothing when it would leave the frame as it is.
+std::optional<Frame> apply_geometry(const Frame& rotated, const OutputSteps& steps) {
+    const int w = rotated.width();
+    const int h = rotated.height();
+    RegionSampling region{0, 0, w, h, steps.mirror_rows, steps.mirror_columns};
+    int out_width = w;
+    int out_height = h;
+    bool whole_frame = true;
+    if (steps.cut) {
+        region.x = steps.cut->x;
+        region.y = steps.cut->y;
+        region.width = steps.cut->width;
+        region.height = steps.cut->height;
+        const Kept kept = clip_to_frame(*steps.cut, w, h);
+        out_width = kept.width;
+        out_height = kept.height;
+        whole_frame = kept.whole;
+    }
+    if (steps.resample) {
+        out_width = steps.resample->width;
+        out_height = steps.resample->height;
+    }
+    if (whole_frame && out_width == w && out_height == h && !steps.mirror_rows &&
+        !steps.mirror_columns) {
+        return std::nullopt;
+    }
+    // Cut, resampling and mirrors in one pass over the output only.
+    Frame result;
+    result.resize_for_overwrite(out_width, out_height);
+    sample_region(rotated, region, result);
+    return result;
+}
+
+Frame finish_colours(Frame frame, const OutputSteps& steps, const CorrectionGrid* correction) {
+    if (correction != nullptr) correct_frame(frame, *correction);
+    if (steps.color_transformation == kGrayscale) to_grayscale(frame);
+    if (steps.color_transformation == kInverse) invert_frame(frame);
+    return frame;
+}
+
+}  // namespace
+
+OutputSteps preview_steps(const VideoParameters& p) {
+    OutputSteps steps;
+    const auto x = parse_whole_number(p.text(Field::CutX));
+    const auto y = parse_whole_number(p.text(Field::CutY));
+    const auto w = parse_whole_number(p.text(Field::CutWidth));
+    const auto h = parse_whole_number(p.text(Field::CutHeight));
+    if (x && y && w && h) steps.cut = OutputSteps::Rect{*x, *y, *w, *h};
+    const auto rw = parse_whole_number(p.text(Field::ResampleWidth));
+    const auto rh = parse_whole_number(p.text(Field::ResampleHeight));
+    // A size typed but not yet left may be anything; the preview holds it
+    // to what the fields accept, so it can never ask for a giant picture.
+    if (rw && rh) {
+        steps.resample = OutputSteps::Size{std::clamp(*rw, 1, 2000), std::clamp(*rh, 1, 2000)};
+    }
+    steps.mirror_rows = p.mirror_horizontally;
+    steps.mirror_columns = p.mirror_vertically;
+    steps.color_transformation = p.color_transformation_index;
+    return steps;
+}
+
+Frame render_output(const Frame& rotated, const OutputSteps& steps,
+                    const CorrectionGrid* correction) {
+    std::optional<Frame> shaped = apply_geometry(rotated, steps);
+    return finish_colours(shaped ? std::move(*shaped) : rotated, steps, correction);
+}
+
+Frame render_output(Frame&& rotated, const OutputSteps& steps, const CorrectionGrid* correction) {
+    std::optional<Frame> shaped = apply_geometry(rotated, steps);
+    return finish_colours(shaped ? std::move(*shaped) : std::move(rotated), steps, correction);
+}
+
+}  // namespace tintora

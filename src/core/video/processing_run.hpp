@@ -1,0 +1,121 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/correction/correction_grid.hpp"
+#include "core/video/command_runner.hpp"
+#include "core/video/frame_pipeline.hpp"
+
+namespace tintora {
+
+// A command run after the frames (the video export's sound cut and encoding),
+// logged under its title; the output must exist afterwards.
+struct FinishingCommand {
+    std::string title;
+    Command command;
+    std::filesystem::path output;
+};
+
+// Everything a processing run needs, fixed when it starts.
+struct RunJob {
+    std::filesystem::path work_dir;  // the source frames pic0001.jpg … live here
+    int start_frame = 1;             // the range, inclusive
+    int stop_frame = 1;
+    FrameSettings settings;
+    CorrectionGrid grid;
+    bool ping_pong = false;  // the range again backwards after it
+    int static_frame = 1;    // source frame of the held end frames
+    int end_count = 0;       // how many end frames follow
+    // The k-th output is output_prefix + k (at least four digits) + ".jpg".
+    std::string output_prefix;
+    std::vector<FinishingCommand> finishing;
+};
+
+// The k-th output's name.
+std::filesystem::path run_output_path(const std::string& output_prefix, int number);
+// Where the processed end frame is kept: converted/end.jpg in WorkDir.
+std::filesystem::path end_frame_path(const std::filesystem::path& work_dir);
+
+// A line for the progress log; progress is k after the k-th frame of the
+// range, -1 for lines that are not a frame.
+struct RunEvent {
+    std::string log_line;
+    int progress = -1;
+};
+
+// Runs a job on a pool of workers, one per core. Outputs are written under
+// temporary names and renamed in output order, so the files on disk are
+// always a gap-free prefix of what the run makes, byte for byte what a run
+// one frame at a time makes. After the range come the end frames, then the
+// finishing commands. Reports lines in source order to whoever polls it, and
+// can be cancelled from any thread.
+class ProcessingRun {
+public:
+    enum class State { Running, Finished, Failed, Cancelled };
+
+    // workers 0: one per core.
+    explicit ProcessingRun(RunJob job, int workers = 0);
+    ~ProcessingRun();  // cancels what still runs and waits for it
+    ProcessingRun(const ProcessingRun&) = delete;
+    ProcessingRun& operator=(const ProcessingRun&) = delete;
+
+    // The lines since the last call, in order; never blocks.
+    std::vector<RunEvent> take_events();
+    // Waits until there are lines or the run has ended, at most `timeout`.
+    std::vector<RunEvent> wait_events(std::chrono::milliseconds timeout);
+    void cancel();
+    State state() const;
+    // Why a failed run stopped: the file or command, and the encoder's last words.
+    std::string failure() const;
+
+private:
+    void coordinate();
+    void work();
+    void commit_ready();  // with mutex_ held
+    bool finish_end_frames();
+    bool run_finishing_commands();
+    // A failure at frame k stops the run; the frames before it are still
+    // put in place, as a run one frame at a time would have written them.
+    void fail(std::string why, int frame = 0);
+    void push(RunEvent event);  // with mutex_ held
+    bool stopping() const { return cancelled_ || failed_; }
+    int frame_total() const { return job_.stop_frame - job_.start_frame + 1; }
+    std::filesystem::path output(int number) const;
+
+    RunJob job_;
+    int worker_count_;
+    std::atomic<int> next_frame_{1};  // the next k a worker takes
+    std::atomic<bool> cancelled_{false};
+    std::atomic<bool> failed_{false};
+    std::atomic<int> failed_frame_{0};  // 0: not a frame's failure
+
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<char> ready_;  // by k: written under its temporary name(s)
+    int committed_ = 0;        // outputs 1..committed_ are in place
+    std::vector<RunEvent> events_;
+    std::string failure_;
+    State state_ = State::Running;
+
+    std::thread coordinator_;
+};
+
+// Drives a run to its end from the calling thread, handing every line to
+// on_event as it comes; keep_running is asked between lines (false cancels).
+struct RunOutcome {
+    ProcessingRun::State state;
+    std::string failure;
+};
+RunOutcome run_to_end(RunJob job, const std::function<void(const RunEvent&)>& on_event,
+                      const std::function<bool()>& keep_running = {}, int workers = 0);
+
+}  // namespace tintora

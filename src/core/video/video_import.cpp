@@ -1,0 +1,352 @@
+#include "core/video/video_import.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "core/common/file_io.hpp"
+#include "core/correction/jpeg_codec.hpp"
+
+namespace tintora {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kFramePattern = "pic%4d.jpg";
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+std::string fixed_six_decimals(double value) {
+    char buffer[400];
+    const std::to_chars_result written =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
+    if (written.ec != std::errc()) return "0.000000";
+    return std::string(buffer, written.ptr);
+}
+
+// Reads "HH:MM:SS" or "HH:MM:SS.ss" at the start of text.
+std::optional<double> parse_duration(std::string_view text) {
+    const auto read_number = [&text](double& value, bool fraction_allowed) {
+        std::size_t length = 0;
+        while (length < text.size() &&
+               (is_digit(text[length]) || (fraction_allowed && text[length] == '.'))) {
+            ++length;
+        }
+        if (length == 0) return false;
+        const std::from_chars_result read =
+            std::from_chars(text.data(), text.data() + length, value, std::chars_format::fixed);
+        if (read.ec != std::errc() || read.ptr == text.data()) return false;
+        text.remove_prefix(static_cast<std::size_t>(read.ptr - text.data()));
+        return true;
+    };
+    double hours = 0;
+    double minutes = 0;
+    double seconds = 0;
+    if (!read_number(hours, false) || text.empty() || text.front() != ':') return std::nullopt;
+    text.remove_prefix(1);
+    if (!read_number(minutes, false) || text.empty() || text.front() != ':') return std::nullopt;
+    text.remove_prefix(1);
+    if (!read_number(seconds, true)) return std::nullopt;
+    return hours * 3600 + minutes * 60 + seconds;
+}
+
+std::string read_info_text(const fs::path& path) {
+    const Result<std::vector<std::uint8_t>> bytes = read_file_bytes(path);
+    if (!bytes) return {};
+    const std::string_view content(reinterpret_cast<const char*>(bytes.value().data()),
+                                   bytes.value().size());
+    std::string text;
+    text.reserve(content.size());
+    std::size_t begin = 0;
+    while (begin < content.size()) {
+        std::size_t end = content.find('\n', begin);
+        const std::size_t next = end == std::string_view::npos ? content.size() : end + 1;
+        if (end == std::string_view::npos) end = content.size();
+        std::string_view line = content.substr(begin, end - begin);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (begin != 0) text += '\n';
+        text += line;
+        begin = next;
+    }
+    return text;
+}
+
+// The frame files are numbered without gaps, so the last one is found by
+// probing upwards from a number known to exist.
+int last_frame_from(const fs::path& work_dir, int known) {
+    std::error_code error;
+    while (known < kMaxImportedFrames && fs::exists(frame_file_path(work_dir, known + 1), error)) {
+        ++known;
+    }
+    return known;
+}
+
+// Whether the error output file could be written: a failed start is then the
+// encoder's fault, otherwise WorkDir's.
+Status check_writable(const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return file_error(path, "Cannot write", errno);
+    ::close(fd);
+    return {};
+}
+
+std::string encoder_detail(const fs::path& ffmpeg, const CommandResult& result) {
+    return ffmpeg.string() + ": " + result.last_error_line();
+}
+
+}  // namespace
+
+fs::path frame_file_path(const fs::path& work_dir, int number) {
+    char name[32];
+    std::snprintf(name, sizeof name, "pic%04d.jpg", number);
+    return work_dir / name;
+}
+
+fs::path info_file_path(const fs::path& work_dir) { return work_dir / "1.tmp"; }
+
+fs::path sound_file_path(const fs::path& work_dir) { return work_dir / "sound.wav"; }
+
+bool is_numbered_jpeg_name(std::string_view file_name, std::string_view prefix_name) {
+    constexpr std::string_view suffix = ".jpg";
+    if (file_name.size() < prefix_name.size() + 4 + suffix.size()) return false;
+    if (file_name.substr(0, prefix_name.size()) != prefix_name) return false;
+    if (file_name.substr(file_name.size() - suffix.size()) != suffix) return false;
+    for (std::size_t i = prefix_name.size(); i < file_name.size() - suffix.size(); ++i) {
+        if (!is_digit(file_name[i])) return false;
+    }
+    return true;
+}
+
+bool is_frame_file_name(std::string_view name) { return is_numbered_jpeg_name(name, "pic"); }
+
+namespace {
+
+// The frame files directly in work_dir; an error when the folder exists but
+// cannot be read.
+Result<std::vector<fs::path>> list_frame_files(const fs::path& work_dir) {
+    std::vector<fs::path> found;
+    std::error_code error;
+    fs::directory_iterator entry(work_dir, error);
+    if (error == std::errc::no_such_file_or_directory) return found;
+    for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
+        if (!is_frame_file_name(entry->path().filename().string())) continue;
+        std::error_code type_error;
+        if (entry->is_regular_file(type_error)) found.push_back(entry->path());
+    }
+    if (error) return file_error(work_dir, "Cannot read the folder", error.value());
+    return found;
+}
+
+}  // namespace
+
+int count_frame_files(const fs::path& work_dir) {
+    const Result<std::vector<fs::path>> files = list_frame_files(work_dir);
+    return files ? static_cast<int>(files.value().size()) : 0;
+}
+
+Status delete_frame_files(const fs::path& work_dir) {
+    const Result<std::vector<fs::path>> files = list_frame_files(work_dir);
+    if (!files) return Error{files.error()};
+    for (const fs::path& file : files.value()) {
+        std::error_code error;
+        fs::remove(file, error);
+        if (error && error != std::errc::no_such_file_or_directory) {
+            return file_error(file, "Cannot delete", error.value());
+        }
+    }
+    return {};
+}
+
+Command info_command(const fs::path& ffmpeg, const fs::path& clip, const fs::path& work_dir) {
+    return Command{ffmpeg, {"-i", path_argument(clip)}, info_file_path(work_dir)};
+}
+
+std::string frame_pattern_argument(const fs::path& folder) {
+    // The pattern's file part is added after the doubling; only it expands.
+    const std::string pattern = path_argument(folder / std::string(kFramePattern));
+    const std::string_view folder_part =
+        std::string_view(pattern).substr(0, pattern.size() - kFramePattern.size());
+    std::string escaped;
+    for (const char c : folder_part) {
+        escaped += c;
+        if (c == '%') escaped += '%';
+    }
+    return escaped + std::string(kFramePattern);
+}
+
+Command extraction_command(const fs::path& ffmpeg, const fs::path& clip, const fs::path& work_dir) {
+    return Command{ffmpeg,
+                   {"-i", path_argument(clip), "-vframes", std::to_string(kMaxImportedFrames),
+                    "-qscale", "1", frame_pattern_argument(work_dir)},
+                   {}};
+}
+
+Command sound_command(const fs::path& ffmpeg, const fs::path& clip, const fs::path& work_dir) {
+    return Command{
+        ffmpeg, {"-i", path_argument(clip), "-y", path_argument(sound_file_path(work_dir))}, {}};
+}
+
+Command play_command(const fs::path& ffplay, const fs::path& clip, int current_frame,
+                     double input_fps) {
+    double seconds = 0.0;
+    if (std::isfinite(input_fps) && input_fps > 0) seconds = current_frame / input_fps;
+    if (!std::isfinite(seconds) || seconds < 0) seconds = 0.0;
+    return Command{ffplay, {"-i", path_argument(clip), "-ss", fixed_six_decimals(seconds)}, {}};
+}
+
+std::optional<double> parse_input_fps(std::string_view info_text) {
+    constexpr std::string_view marker = " fps,";
+    const std::size_t length = info_text.size();
+    if (length < 6) return std::nullopt;
+    for (std::size_t i = 0; i <= length - 6; ++i) {
+        if (info_text.compare(i, marker.size(), marker) != 0) continue;
+        // Back over the digits and points before the marker, never looking
+        // at the very first character.
+        std::size_t stop = 0;
+        for (std::size_t j = i; j-- > 1;) {
+            if (!is_digit(info_text[j]) && info_text[j] != '.') {
+                stop = j;
+                break;
+            }
+        }
+        if (stop == 0) continue;
+        const char* first = info_text.data() + stop + 1;
+        const char* last = info_text.data() + i;
+        double rate = 0;
+        const std::from_chars_result read =
+            std::from_chars(first, last, rate, std::chars_format::general);
+        if (read.ec == std::errc() && read.ptr != first) return rate;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> expected_frame_count(std::string_view info_text) {
+    constexpr std::string_view label = "Duration: ";
+    std::optional<double> duration;
+    for (std::size_t at = info_text.find(label); at != std::string_view::npos && !duration;
+         at = info_text.find(label, at + 1)) {
+        duration = parse_duration(info_text.substr(at + label.size()));
+    }
+    const std::optional<double> rate = parse_input_fps(info_text);
+    if (!duration || !rate) return std::nullopt;
+    const double frames = std::round(*duration * *rate);
+    if (!std::isfinite(frames) || frames < 1) return std::nullopt;
+    return frames >= kMaxImportedFrames ? kMaxImportedFrames : static_cast<int>(frames);
+}
+
+bool has_audio_stream(std::string_view info_text) {
+    std::size_t begin = 0;
+    while (begin <= info_text.size()) {
+        std::size_t end = info_text.find('\n', begin);
+        if (end == std::string_view::npos) end = info_text.size();
+        const std::string_view line = info_text.substr(begin, end - begin);
+        if (line.find("Stream #") != std::string_view::npos &&
+            line.find("Audio:") != std::string_view::npos) {
+            return true;
+        }
+        begin = end + 1;
+    }
+    return false;
+}
+
+ImportOutcome import_video(const fs::path& ffmpeg, const fs::path& clip, const fs::path& work_dir,
+                           ImportProgress& progress) {
+    ImportOutcome outcome;
+    progress.stage = ImportStage::Describing;
+    progress.frames_extracted = 0;
+    progress.frames_expected = -1;
+    const auto finish = [&]() -> ImportOutcome& {
+        outcome.frame_count = count_frame_files(work_dir);
+        progress.frames_extracted = outcome.frame_count;
+        progress.stage = ImportStage::Finished;
+        return outcome;
+    };
+    // The first problem is the one reported; later steps do not overwrite it.
+    const auto fail = [&](ImportProblem problem, std::string detail) {
+        if (outcome.problem == ImportProblem::None) {
+            outcome.problem = problem;
+            outcome.problem_detail = std::move(detail);
+        }
+    };
+    const KeepRunning until_cancelled = [&progress] { return !progress.cancel_requested; };
+
+    std::error_code error;
+    fs::create_directories(work_dir, error);
+    if (error) {
+        fail(ImportProblem::WorkDirUnusable,
+             file_error(work_dir, "Cannot create the folder", error.value()).message);
+        progress.stage = ImportStage::Finished;
+        return outcome;
+    }
+    if (const Status deleted = delete_frame_files(work_dir); !deleted) {
+        fail(ImportProblem::WorkDirUnusable, deleted.error());
+        progress.stage = ImportStage::Finished;
+        return outcome;
+    }
+
+    const CommandResult described =
+        run_command(info_command(ffmpeg, clip, work_dir), until_cancelled);
+    if (!described.started) {
+        const fs::path info_file = info_file_path(work_dir);
+        if (const Status writable = check_writable(info_file); !writable) {
+            fail(ImportProblem::WorkDirUnusable, writable.error());
+        } else {
+            fail(ImportProblem::EncoderMissing, described.start_error);  // names the program
+        }
+        progress.stage = ImportStage::Finished;
+        return outcome;
+    }
+    outcome.info_text = read_info_text(info_file_path(work_dir));
+    progress.frames_expected = expected_frame_count(outcome.info_text).value_or(-1);
+    if (described.cancelled) {
+        outcome.cancelled = true;
+        return finish();
+    }
+
+    progress.stage = ImportStage::Extracting;
+    // One stat per new frame: the encoder writes them in order, so the next
+    // number is the only one worth asking about.
+    int next_frame = 1;
+    const KeepRunning count_frames = [&] {
+        std::error_code probe_error;
+        while (next_frame <= kMaxImportedFrames &&
+               fs::exists(frame_file_path(work_dir, next_frame), probe_error)) {
+            progress.frames_extracted = next_frame;
+            ++next_frame;
+        }
+        return !progress.cancel_requested;
+    };
+    const CommandResult extracted =
+        run_command(extraction_command(ffmpeg, clip, work_dir), count_frames);
+    if (extracted.cancelled) {
+        outcome.cancelled = true;
+        // The frame being written when the encoder was stopped may be cut off.
+        const int last = last_frame_from(work_dir, next_frame - 1);
+        if (last >= 1) {
+            const fs::path last_file = frame_file_path(work_dir, last);
+            if (!load_jpeg(last_file)) fs::remove(last_file, error);
+        }
+        return finish();
+    }
+    if (!extracted.succeeded() || count_frame_files(work_dir) == 0) {
+        fail(ImportProblem::ExtractionFailed, encoder_detail(ffmpeg, extracted));
+    }
+
+    progress.stage = ImportStage::ExtractingSound;
+    const CommandResult sound = run_command(sound_command(ffmpeg, clip, work_dir), until_cancelled);
+    if (sound.cancelled) {
+        outcome.cancelled = true;
+    } else if (!sound.succeeded() && has_audio_stream(outcome.info_text)) {
+        fail(ImportProblem::SoundFailed, encoder_detail(ffmpeg, sound));
+    }
+    return finish();
+}
+
+}  // namespace tintora

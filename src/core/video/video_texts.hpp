@@ -1,0 +1,101 @@
+#pragma once
+
+#include <string_view>
+
+#include "core/common/text_pair.hpp"
+
+namespace tintora {
+
+// The video window's translated controls.
+namespace video_texts {
+inline constexpr TextPair kFileMenu{"File", "Файл"};
+inline constexpr TextPair kOpenVideo{"Open video", "Открыть видео"};
+inline constexpr TextPair kSaveFlv{"Save flv", "Сохранить flv"};
+inline constexpr TextPair kSaveJpegSequence{"Save jpeg sequence",
+                                            "Сохранить jpeg последовательность"};
+inline constexpr TextPair kSaveWav{"Save wav", "Сохранить wav"};
+inline constexpr TextPair kEditMenu{"Edit", "Редактирование"};
+inline constexpr TextPair kRotate0{"Rotate 0", "Вращение 0"};
+inline constexpr TextPair kRotate90{"Rotate 90", "Вращение 90"};
+inline constexpr TextPair kRotate180{"Rotate 180", "Вращение 180"};
+inline constexpr TextPair kRotate270{"Rotate 270", "Вращение 270"};
+inline constexpr TextPair kSetStartFrame{"Set start frame", "Установить начало"};
+inline constexpr TextPair kSetStopFrame{"Set stop frame", "Установить конец"};
+inline constexpr TextPair kSelectAllFrames{"Select all frames", "Выбрать все фреймы"};
+inline constexpr TextPair kClearArea{"Clear area selection", "Очистить прямоугольное выделение"};
+inline constexpr TextPair kSourcePage{"Source video", "Исходное видео"};
+inline constexpr TextPair kResultPage{"Result", "Результат"};
+inline constexpr TextPair kParametersPage{"Parameters", "Параметры"};
+inline constexpr TextPair kStart{"Start", "Старт"};
+inline constexpr TextPair kBegin{"Begin", "В начало"};
+inline constexpr TextPair kPrevious{"Previous", "Назад"};
+inline constexpr TextPair kPlay{"Play", "Воспр"};
+inline constexpr TextPair kNext{"Next", "Далее"};
+inline constexpr TextPair kEnd{"End", "В конец"};
+inline constexpr TextPair kStop{"Stop", "Стоп"};
+inline constexpr TextPair kRotateGroup{"Rotate", "Поворот"};
+inline constexpr TextPair kCutGroup{"Cut", "Кадрирование"};
+inline constexpr TextPair kMirrorGroup{"Mirror", "Отражение"};
+inline constexpr TextPair kResampleGroup{"Resample", "Изменение разрешения"};
+inline constexpr TextPair kColorGroup{"Color transformation", "Цветовые эффекты"};
+inline constexpr TextPair kOutputGroup{"Output flv video", "Выходное flv видео"};
+inline constexpr TextPair kInputGroup{"Input video", "Исходное видео"};
+inline constexpr TextPair kWidth{"Width", "Ширина"};
+inline constexpr TextPair kHeight{"Height", "Высота"};
+inline constexpr TextPair kHorizontally{"horizontally", "горизонтально"};
+inline constexpr TextPair kVertically{"vertically", "вертикально"};
+inline constexpr TextPair kStartFrame{"Start frame", "Начальный фрейм"};
+inline constexpr TextPair kStopFrame{"Stop frame", "Конечный фрейм"};
+inline constexpr TextPair kFps{"FPS", "Частота кадров"};
+inline constexpr TextPair kBitrate{"Bitrate", "Битрейт"};
+inline constexpr TextPair kChannels{"Channels", "Каналы"};
+inline constexpr TextPair kVolume{"Volume", "Громкость"};
+inline constexpr TextPair kRate{"Rate", "Частота"};
+inline constexpr TextPair kEffectsGroup{"Video effects", "Видео эффекты"};
+inline constexpr TextPair kPingPong{"Ping-pong", "Пинг-понг"};
+inline constexpr TextPair kStaticFrame{"Static frame", "Последний фрейм"};
+inline constexpr TextPair kCount{"Count", "Кол-во"};
+
+// Status bar texts; %i and %g stand for the numbers filled in.
+inline constexpr TextPair kPosition{"Position: %i / %i", "Положение: %i / %i"};
+inline constexpr TextPair kInputVideo{"Input video: %ix%i@%g", "Исходное видео: %ix%i@%g"};
+inline constexpr TextPair kOutputVideo{"Output video: %ix%i@%g", "Результирующее видео: %ix%i@%g"};
+inline constexpr TextPair kCursor{"Cursor: x=%i  y=%i", "Курсор: x=%i  y=%i"};
+// The frame slider's hint, English in both languages.
+inline constexpr std::string_view kRangeHint = "Start: %i, stop: %i";
+
+// The import's progress dialog.
+inline constexpr TextPair kImportTitle{"Opening video", "Открытие видео"};
+inline constexpr TextPair kDescribing{"Reading the video's description…", "Чтение описания видео…"};
+inline constexpr TextPair kExtracting{"Extracting frames: %i of %i", "Извлечение кадров: %i из %i"};
+inline constexpr TextPair kExtractingUnknown{"Extracting frames: %i", "Извлечение кадров: %i"};
+inline constexpr TextPair kExtractingSound{"Extracting sound…", "Извлечение звука…"};
+inline constexpr TextPair kCancel{"Cancel", "Отмена"};
+}  // namespace video_texts
+
+// Messages of the video workspace.
+namespace message_texts {
+inline constexpr TextPair kUndefinedFps{
+    "Undefined FPS value! Please set it manually!",
+    "Частота кадров неопределена! Пожалуйста введите его сами!"};
+// Import failures; the details (program, folder, the encoder's last words) follow.
+inline constexpr TextPair kWorkDirUnusable{"Can't prepare the working folder!",
+                                           "Невозможно подготовить рабочий каталог!"};
+inline constexpr TextPair kEncoderMissing{"Can't start the video encoder (ffmpeg)!",
+                                          "Невозможно запустить видеокодер (ffmpeg)!"};
+inline constexpr TextPair kExtractionFailed{"Can't extract frames from the video!",
+                                            "Невозможно извлечь кадры из видео!"};
+inline constexpr TextPair kSoundFailed{"Can't extract the sound of the video!",
+                                       "Невозможно извлечь звук из видео!"};
+inline constexpr TextPair kOpenVideoBeforeSavingFlv{
+    "Open video before saving!", "Откройте исходное видео прежде чем сохранять результат!"};
+inline constexpr TextPair kOpenVideoBeforeSaving{
+    "Open video before saving!", "Откройте исходное видео пржде чем сохранять результат!"};
+inline constexpr TextPair kOperationFinished{"Operation finished!", "Операция завершена!"};
+inline constexpr TextPair kRunFailed{"The processing stopped with an error:",
+                                     "Обработка остановлена из-за ошибки:"};
+inline constexpr TextPair kPlayerMissing{"Can't start the video player (ffplay)!",
+                                         "Невозможно запустить видеоплеер (ffplay)!"};
+}  // namespace message_texts
+
+}  // namespace tintora

@@ -1,0 +1,456 @@
+#include "gui/main_window/main_window.hpp"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QUrl>
+#include <algorithm>
+
+#include "core/common/file_io.hpp"
+#include "core/composition/sampling.hpp"
+#include "core/project/project_file.hpp"
+#include "gui/dialogs/about_box.hpp"
+#include "gui/dialogs/options_dialog.hpp"
+#include "gui/main_window/composition_view.hpp"
+#include "gui/main_window/grid_thumbnail.hpp"
+#include "gui/palette/palette_window.hpp"
+#include "gui/program.hpp"
+#include "gui/video/video_window.hpp"
+#include "gui/window_geometry.hpp"
+
+namespace tintora {
+namespace {
+
+// The left column's labels take the width of their longest text in either
+// language, so no fallback font cuts them; the lists start after them.
+constexpr int kLabelLeft = 10;
+constexpr int kGroupInner = 153;  // the groups are 161 wide
+
+int label_width(const QWidget& parent) {
+    using namespace main_texts;
+    const QFontMetrics metrics(parent.font());
+    int widest = 0;
+    for (const TextPair* text : {&kRotateLabel, &kScaleLabel, &kDensityLabel}) {
+        widest = std::max({widest, metrics.horizontalAdvance(to_qstring(text->eng)),
+                           metrics.horizontalAdvance(to_qstring(text->rus))});
+    }
+    return widest + 4;
+}
+
+template <std::size_t N>
+QComboBox* make_list(QWidget* parent, const char* name,
+                     const std::array<std::string_view, N>& items, int y) {
+    auto* list = new QComboBox(parent);
+    list->setObjectName(QString::fromLatin1(name));
+    for (const std::string_view item : items) list->addItem(to_qstring(item));
+    const int left = std::max(62, kLabelLeft + label_width(*parent) + 4);
+    list->setGeometry(left, y, kGroupInner - left, 22);
+    return list;
+}
+
+QLabel* make_label(QWidget* parent, int y) {
+    auto* label = new QLabel(parent);
+    label->setGeometry(kLabelLeft, y, label_width(*parent), 16);
+    return label;
+}
+
+QLabel* make_status_panel(QStatusBar* bar, const char* name, int width) {
+    auto* panel = new QLabel(bar);
+    panel->setObjectName(QString::fromLatin1(name));
+    panel->setFixedWidth(width);
+    panel->setAlignment(Qt::AlignCenter);
+    bar->addWidget(panel);
+    return panel;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(Program& program) : program_(program) {
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowTitle(QStringLiteral("Tintora for Video in Panorama"));
+    setFont(QFont(QStringLiteral("Tahoma"), 8));
+
+    auto* client = new QWidget(this);
+    setCentralWidget(client);
+    build_menus();
+    build_left_column(client);
+
+    scroll_box_ = new QScrollArea(client);
+    scroll_box_->setObjectName(QStringLiteral("scrollBox"));
+    scroll_box_->setWidgetResizable(false);
+    scroll_box_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    picture_view_ = new CompositionView;
+    picture_view_->set_composition(&program_.composition());
+    scroll_box_->setWidget(picture_view_);
+    connect(picture_view_, &CompositionView::pressed, this, &MainWindow::on_picture_pressed);
+    connect(picture_view_, &CompositionView::moved, this, &MainWindow::on_picture_moved);
+
+    build_status_bar();
+
+    const auto shortcut = [this](Qt::Key key, void (MainWindow::*command)()) {
+        auto* s = new QShortcut(QKeySequence(key), this);
+        s->setContext(Qt::WindowShortcut);
+        connect(s, &QShortcut::activated, this, command);
+    };
+    shortcut(Qt::Key_F4, &MainWindow::toggle_hide_frame);
+    shortcut(Qt::Key_F5, &MainWindow::refresh);
+    shortcut(Qt::Key_F6, &MainWindow::restore_default_layout);
+
+    if (program_.settings().language == "rus") russian_action_->setChecked(true);
+    apply_language();
+
+    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    place_scroll_box();
+}
+
+void MainWindow::build_menus() {
+    QMenuBar* bar = menuBar();
+    const auto add = [this](QMenu* menu, const TextPair& text, const char* name) {
+        QAction* action = menu->addAction(QString());
+        action->setObjectName(QString::fromLatin1(name));
+        captions_.push_back({action, text});
+        return action;
+    };
+    const auto add_menu = [this, bar](const TextPair& text, const char* name) {
+        QMenu* menu = bar->addMenu(QString());
+        menu->setObjectName(QString::fromLatin1(name));
+        captions_.push_back({menu, text});
+        return menu;
+    };
+    using namespace main_texts;
+
+    QMenu* file = add_menu(kFileMenu, "fileMenu");
+    connect(add(file, kNewProject, "newProjectAction"), &QAction::triggered, this,
+            &MainWindow::new_project);
+    connect(add(file, kOpenProject, "openProjectAction"), &QAction::triggered, this,
+            &MainWindow::open_project);
+    connect(add(file, kSaveProject, "saveProjectAction"), &QAction::triggered, this,
+            &MainWindow::save_project);
+    file->addSeparator();
+    connect(add(file, kOpenImage, "openImageAction"), &QAction::triggered, this,
+            &MainWindow::open_image);
+    connect(add(file, kOpenVideo, "openVideoAction"), &QAction::triggered, this,
+            [this] { program_.video_window().show(); });
+    file->addSeparator();
+    connect(add(file, kExit, "exitAction"), &QAction::triggered, this, [this] {
+        program_.save_settings_or_warn();
+        QCoreApplication::exit(0);
+    });
+
+    QMenu* edit = add_menu(kEditMenu, "editMenu");
+    connect(add(edit, kVideo, "videoAction"), &QAction::triggered, this,
+            [this] { program_.video_window().show(); });
+    connect(add(edit, kColorPalette, "colorPaletteAction"), &QAction::triggered, this,
+            [this] { program_.palette_window().show_near_owner(); });
+    edit->addSeparator();
+    connect(add(edit, kOptions, "optionsAction"), &QAction::triggered, this,
+            [this] { program_.options_dialog().exec(); });
+
+    QMenu* language = add_menu(kLanguageMenu, "languageMenu");
+    auto* language_group = new QActionGroup(this);
+    english_action_ = language->addAction(QStringLiteral("English"));
+    english_action_->setObjectName(QStringLiteral("englishAction"));
+    russian_action_ = language->addAction(QStringLiteral("Русский"));
+    russian_action_->setObjectName(QStringLiteral("russianAction"));
+    for (QAction* action : {english_action_, russian_action_}) {
+        action->setCheckable(true);
+        language_group->addAction(action);
+    }
+    english_action_->setChecked(true);
+    connect(english_action_, &QAction::triggered, this, [this] { choose_language("eng"); });
+    connect(russian_action_, &QAction::triggered, this, [this] { choose_language("rus"); });
+
+    QMenu* service = add_menu(kServiceMenu, "serviceMenu");
+    connect(add(service, kKrpanoCounter, "krpanoCounterAction"), &QAction::triggered, this,
+            [] { QDesktopServices::openUrl(QUrl(QString::fromStdString(krpano_services_url()))); });
+
+    QMenu* help = add_menu(kHelpMenu, "helpMenu");
+    connect(add(help, kContext, "contextAction"), &QAction::triggered, this, [this] {
+        QDesktopServices::openUrl(
+            QUrl(QString::fromStdString(help_page_url(program_.settings().language))));
+    });
+    help->addSeparator();
+    connect(add(help, kAbout, "aboutAction"), &QAction::triggered, this,
+            [this] { program_.about_box().exec(); });
+}
+
+void MainWindow::build_left_column(QWidget* client) {
+    using namespace main_texts;
+    auto* background_group = new QGroupBox(client);
+    background_group->setGeometry(8, 0, 161, 105);
+    captions_.push_back({background_group, kBackgroundGroup});
+    captions_.push_back({make_label(background_group, 28), kRotateLabel});
+    rotation_list_ = make_list(background_group, "rotationList", kRotationItems, 24);
+    captions_.push_back({make_label(background_group, 66), kScaleLabel});
+    scale_list_ = make_list(background_group, "scaleList", kScaleItems, 62);
+
+    auto* frame_group = new QGroupBox(client);
+    frame_group->setGeometry(8, 120, 161, 216);
+    captions_.push_back({frame_group, kVideoFrameGroup});
+    thumbnail_ = new GridThumbnail(frame_group);
+    thumbnail_->move(30, 22);
+    connect(thumbnail_, &GridThumbnail::clicked, this, &MainWindow::on_thumbnail_clicked);
+    captions_.push_back({make_label(frame_group, 140), kDensityLabel});
+    density_list_ = make_list(frame_group, "densityList", kDensityItems, 136);
+    hide_frame_box_ = new QCheckBox(frame_group);
+    hide_frame_box_->setObjectName(QStringLiteral("hideFrameBox"));
+    hide_frame_box_->setGeometry(10, 178, 140, 20);
+    captions_.push_back({hide_frame_box_, kHideFrame});
+
+    auto* refresh_button = new QPushButton(client);
+    refresh_button->setObjectName(QStringLiteral("refreshButton"));
+    refresh_button->setGeometry(8, 358, 161, 25);
+    captions_.push_back({refresh_button, kRefresh});
+    auto* default_button = new QPushButton(client);
+    default_button->setObjectName(QStringLiteral("defaultButton"));
+    default_button->setGeometry(8, 400, 161, 25);
+    captions_.push_back({default_button, kDefaultLayout});
+
+    sync_lists_from_choices();
+    Composition& composition = program_.composition();
+    const auto on_choice = [this](QComboBox* list, int CompositionChoices::*field) {
+        connect(list, &QComboBox::currentIndexChanged, this, [this, field](int index) {
+            program_.composition().choices.*field = index;
+            program_.recompose();
+        });
+    };
+    on_choice(rotation_list_, &CompositionChoices::rotation_index);
+    on_choice(scale_list_, &CompositionChoices::scale_index);
+    on_choice(density_list_, &CompositionChoices::density_index);
+    connect(hide_frame_box_, &QCheckBox::clicked, this, [this, &composition](bool checked) {
+        composition.choices.hide_frame = checked;
+        program_.recompose();
+    });
+    connect(refresh_button, &QPushButton::clicked, this, &MainWindow::refresh);
+    connect(default_button, &QPushButton::clicked, this, &MainWindow::restore_default_layout);
+}
+
+void MainWindow::build_status_bar() {
+    QStatusBar* bar = statusBar();
+    bar->setSizeGripEnabled(true);
+    background_panel_ = make_status_panel(bar, "backgroundPanel", 300);
+    video_panel_ = make_status_panel(bar, "videoPanel", 250);
+    spare_panel_ = make_status_panel(bar, "sparePanel", 50);
+}
+
+void MainWindow::sync_lists_from_choices() {
+    const CompositionChoices& choices = program_.composition().choices;
+    for (auto [list, index] : {std::pair{rotation_list_, choices.rotation_index},
+                               std::pair{scale_list_, choices.scale_index},
+                               std::pair{density_list_, choices.density_index}}) {
+        const QSignalBlocker quiet(list);
+        list->setCurrentIndex(index);
+    }
+    const QSignalBlocker quiet(hide_frame_box_);
+    hide_frame_box_->setChecked(choices.hide_frame);
+}
+
+void MainWindow::apply_language() {
+    apply_captions(captions_, program_.settings().language == "rus");
+    give_mnemonics(menuBar());
+}
+
+void MainWindow::choose_language(const char* language) {
+    program_.settings().language = language;
+    apply_language();
+}
+
+void MainWindow::show_picture() { picture_view_->picture_changed(); }
+
+void MainWindow::open_image() {
+    const QString path = QFileDialog::getOpenFileName(
+        this, QString(), QString(),
+        QStringLiteral("JPEG images (*.jpg *.jpeg *.jpe *.jfif);;All files (*)"));
+    if (!path.isEmpty()) open_background_file(path);
+}
+
+bool MainWindow::open_background_file(const QString& path) {
+    Composition& composition = program_.composition();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const Status opened = composition.open_background(path.toStdString());
+    QApplication::restoreOverrideCursor();
+    if (!opened) {
+        const std::string_view language = program_.settings().language;
+        QMessageBox::warning(this, to_qstring(message_text(message_texts::kError, language)),
+                             to_qstring(message_text(message_texts::kCantOpenImage, language)) +
+                                 QStringLiteral("\n\n") + QString::fromStdString(opened.error()));
+        return false;
+    }
+    sync_lists_from_choices();
+    // The thumbnail always shows the point the clicks and samples work on.
+    thumbnail_->show_point(program_.grid().current_point());
+    picture_view_->show();
+    set_default_layout(program_.grid(), composition);
+    program_.recompose();
+    return true;
+}
+
+namespace {
+
+// The project's background and clip open through the windows' own loaders,
+// which report what fails as their menus do.
+class WindowLoaders : public ProjectLoaders {
+public:
+    WindowLoaders(MainWindow& main, VideoWindow& video) : main_(main), video_(video) {}
+    void open_background(const std::filesystem::path& path) override {
+        main_.open_background_file(QString::fromStdString(path.string()));
+    }
+    void open_video(const std::filesystem::path& path) override {
+        video_.open_video_file(QString::fromStdString(path.string()));
+    }
+
+private:
+    MainWindow& main_;
+    VideoWindow& video_;
+};
+
+}  // namespace
+
+void MainWindow::new_project() {
+    reset_project({program_.composition(), program_.grid(), program_.video_workspace()});
+    sync_lists_from_choices();
+    program_.video_window().refresh_from_workspace();
+    program_.recompose();
+    picture_view_->hide();
+}
+
+void MainWindow::open_project() {
+    const QString path = QFileDialog::getOpenFileName(this);
+    if (!path.isEmpty()) open_project_file(path);
+}
+
+void MainWindow::save_project() {
+    const QString path = QFileDialog::getSaveFileName(this);
+    if (!path.isEmpty()) save_project_file(path);
+}
+
+bool MainWindow::open_project_file(const QString& path) {
+    const std::string_view language = program_.settings().language;
+    // The file is read whole before anything changes.
+    const Result<std::vector<std::uint8_t>> bytes = read_file_bytes(path.toStdString());
+    if (!bytes) {
+        QMessageBox::warning(this, QStringLiteral("Tintora"),
+                             to_qstring(message_text(message_texts::kCantOpenProject, language)) +
+                                 QStringLiteral("\n\n") + QString::fromStdString(bytes.error()));
+        return false;
+    }
+    VideoWindow& video = program_.video_window();
+    video.show();
+    WindowLoaders loaders(*this, video);
+    replay_project(
+        std::string_view(reinterpret_cast<const char*>(bytes.value().data()), bytes.value().size()),
+        {program_.composition(), program_.grid(), program_.video_workspace()}, loaders);
+    sync_lists_from_choices();
+    thumbnail_->show_point(program_.grid().current_point());
+    video.refresh_from_workspace();
+    program_.palette_window().redraw_graph();
+    program_.recompose();
+    activateWindow();
+    setFocus();
+    return true;
+}
+
+void MainWindow::save_project_file(const QString& path) {
+    const std::string_view language = program_.settings().language;
+    const Status saved = tintora::save_project(path.toStdString(), program_.composition(),
+                                               program_.grid(), program_.video_workspace());
+    if (saved) {
+        QMessageBox::information(this, QStringLiteral("Tintora"),
+                                 to_qstring(message_text(message_texts::kProjectSaved, language)));
+    } else {
+        QMessageBox::warning(this, QStringLiteral("Tintora"),
+                             to_qstring(message_text(message_texts::kCantSaveProject, language)) +
+                                 QStringLiteral("\n\n") + QString::fromStdString(saved.error()));
+    }
+}
+
+void MainWindow::toggle_hide_frame() {
+    hide_frame_box_->setChecked(!hide_frame_box_->isChecked());
+    program_.composition().choices.hide_frame = hide_frame_box_->isChecked();
+    program_.recompose();
+}
+
+void MainWindow::refresh() { program_.recompose(); }
+
+void MainWindow::restore_default_layout() {
+    if (set_default_layout(program_.grid(), program_.composition())) program_.recompose();
+}
+
+void MainWindow::on_thumbnail_clicked(QPoint position) {
+    CorrectionGrid& grid = program_.grid();
+    grid.cur_point =
+        thumbnail_point_at(position.x(), position.y(), GridThumbnail::kSize, GridThumbnail::kSize);
+    thumbnail_->show_point(grid.cur_point);
+    program_.recompose();
+}
+
+void MainWindow::on_picture_pressed(QPoint position, Qt::MouseButton button,
+                                    Qt::KeyboardModifiers modifiers) {
+    CorrectionGrid& grid = program_.grid();
+    Composition& composition = program_.composition();
+    bool changed = false;
+    if (button == Qt::LeftButton) {
+        const bool shift_or_ctrl = modifiers & (Qt::ShiftModifier | Qt::ControlModifier);
+        changed = move_current_area_point(grid, composition.display_scale(), position.x(),
+                                          position.y(), shift_or_ctrl);
+    } else if (button == Qt::MiddleButton) {
+        changed = centre_mesh_at(grid, composition, position.x(), position.y());
+    } else if (button == Qt::RightButton) {
+        store_sampled_pair(grid, video_intensity_, background_intensity_);
+        program_.palette_window().redraw_graph();
+        changed = true;
+    }
+    if (changed) program_.recompose();
+}
+
+void MainWindow::on_picture_moved(QPoint position) {
+    const Composition& composition = program_.composition();
+    if (!composition.background_loaded()) return;
+    const std::optional<SampleReading> reading =
+        sample_composition(composition, position.x(), position.y());
+    if (!reading) return;
+    background_intensity_ = reading->background.intensity;
+    video_intensity_ = reading->video.intensity;
+    background_panel_->setText(QString::fromStdString(background_status_text(*reading)));
+    video_panel_->setText(QString::fromStdString(video_status_text(*reading)));
+    program_.palette_window().show_candidate(video_intensity_, background_intensity_);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    program_.save_settings_or_warn();
+    event->accept();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    place_scroll_box();
+}
+
+void MainWindow::place_scroll_box() {
+    if (scroll_box_ == nullptr) return;
+    const QSize outer = outer_size(*this);
+    const int outer_width = outer.width();
+    const int outer_height = outer.height();
+    const QWidget* client = centralWidget();
+    // Never below the status bar or past the client area, whatever the
+    // frame decorations add.
+    const int width_by_rule = std::max(outer_width - 200, 0);
+    const int height_by_rule = std::max(outer_height - 85, 0);
+    scroll_box_->setGeometry(175, 5, std::min(width_by_rule, std::max(client->width() - 175, 0)),
+                             std::min(height_by_rule, std::max(client->height() - 5, 0)));
+}
+
+}  // namespace tintora

@@ -1,0 +1,146 @@
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/video/command_runner.hpp"
+#include "core/video/processing_run.hpp"
+#include "core/video/video_parameters.hpp"
+#include "gui/captions.hpp"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QTabWidget;
+class QTimer;
+
+namespace tintora {
+
+class FrameView;
+class Program;
+class VideoWorkspace;
+
+// The video workspace window: opening a clip, stepping through its frames,
+// the cut, the output settings and the preview. Every rule lives in the
+// workspace; this window turns events into its operations and shows its state.
+class VideoWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    VideoWindow(Program& program, QWidget* owner);
+    ~VideoWindow() override;
+
+    // "Open video": asks for a clip and imports it.
+    void open_video();
+    // Imports the clip without asking (also for the project loader).
+    void open_video_file(const QString& path);
+
+    // The exports of the File menu: the guard, the save dialog, the export.
+    void save_video();
+    void save_jpeg_sequence();
+    void save_wav();
+    // The exports after the dialog, to the name chosen (a JPEG name is
+    // shortened into the sequence prefix). They return when the run ends.
+    void export_video_to(const std::filesystem::path& output);
+    void export_jpeg_sequence_to(const std::filesystem::path& chosen);
+    void export_wav_to(const std::filesystem::path& output);
+    // The run timer's tick: the run's new log lines and progress, and its end.
+    void follow_run();
+    bool run_active() const { return run_ != nullptr; }
+
+    // Shows the workspace's state after others changed it (a project replay).
+    void refresh_from_workspace();
+
+    // One tick of the one-second timer: follows the interface language and
+    // reaps a player that has ended.
+    void follow_program_state();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // The window frame.
+    void place_controls();
+    void build_status_bar();
+    // Mirrors the workspace into every widget; repaints the pictures and
+    // recomposes the main window when they changed.
+    void show_state();
+    void apply_language();
+    QMenu* add_menu(const TextPair& text, const char* name);
+    QAction* add_item(QMenu* menu, const TextPair& text, const char* name);
+
+    // File menu.
+    void build_file_menu();
+    bool run_in_progress();
+    bool clip_open_or_tell(const TextPair& message);
+    std::optional<std::filesystem::path> ask_save_name(const QString& filters);
+    void tell(const QString& text);
+    void start_run(RunJob job, int mode);
+    void cancel_run();
+
+    // Edit menu.
+    void build_edit_menu();
+    void run_and_show(void (VideoWorkspace::*operation)());
+
+    // Source and Result tabs.
+    void build_pages();
+
+    // Parameters tab.
+    QWidget* build_parameters_page();
+    QLineEdit* add_field(QWidget* parent, ParameterField field, const char* name);
+
+    // Navigation.
+    void build_navigation(QWidget* client);
+    void play();
+    // Writes a start or stop field and redraws the range bar under the slider.
+    template <class Result>
+    void mark_range_end(Result (VideoWorkspace::*operation)());
+    void draw_selected_frames();
+
+    Program& program_;
+    VideoWorkspace& workspace_;
+    std::vector<Caption> captions_;
+
+    std::array<QAction*, 4> rotate_actions_{};
+    QTabWidget* pages_ = nullptr;
+    FrameView* source_view_ = nullptr;
+    FrameView* result_view_ = nullptr;
+    std::array<QLineEdit*, kParameterFieldCount> fields_{};
+    std::array<QRadioButton*, 4> rotation_buttons_{};
+    QCheckBox* mirror_horizontally_box_ = nullptr;
+    QCheckBox* mirror_vertically_box_ = nullptr;
+    QComboBox* resample_list_ = nullptr;
+    QComboBox* color_list_ = nullptr;
+    QCheckBox* ping_pong_box_ = nullptr;
+    QComboBox* video_bitrate_list_ = nullptr;
+    QComboBox* channels_list_ = nullptr;
+    QComboBox* rate_list_ = nullptr;
+    QComboBox* audio_bitrate_list_ = nullptr;
+    QSlider* track_ = nullptr;
+    QWidget* range_bar_ = nullptr;
+    QGroupBox* button_group_ = nullptr;
+    std::array<QLabel*, 5> status_panels_{};
+    QTimer* timer_ = nullptr;
+    QTimer* run_timer_ = nullptr;
+    std::unique_ptr<ProcessingRun> run_;
+
+    std::string applied_language_;
+    std::uint64_t shown_generation_ = 0;
+    bool showing_state_ = false;
+    ChildProcess player_;
+};
+
+}  // namespace tintora

@@ -1,0 +1,164 @@
+// The processing run on frames in a working folder: output numbering with
+// ping-pong and held end frames, the pool against one frame at a time,
+// cancel, and failures that end the run with their reason.
+#include "core/video/processing_run.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/common/file_io.hpp"
+#include "core/correction/jpeg_codec.hpp"
+#include "core/video/video_import.hpp"
+#include "support/temporary_folder.hpp"
+#include "support/test_pictures.hpp"
+
+namespace tintora {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kFrames = 12;
+
+class ProcessingRunTest : public testing::Test {
+protected:
+    void SetUp() override {
+        std::mt19937 random(5);
+        for (int n = 1; n <= kFrames; ++n) {
+            // Each frame its own colour, so a wrong source shows.
+            ASSERT_TRUE(save_jpeg(test::uniform_frame(40, 30, static_cast<std::uint8_t>(20 * n),
+                                                      100, static_cast<std::uint8_t>(250 - 20 * n)),
+                                  frame_file_path(work_.path(), n)));
+        }
+        grid_ = test::random_grid(random);
+    }
+
+    RunJob job(int start, int stop) const {
+        RunJob j;
+        j.work_dir = work_.path();
+        j.start_frame = start;
+        j.stop_frame = stop;
+        j.settings.rotation_angle = 90;
+        j.settings.steps.cut = OutputSteps::Rect{2, 3, 20, 30};
+        j.settings.steps.resample = OutputSteps::Size{16, 24};
+        j.settings.steps.mirror_columns = true;
+        j.settings.steps.color_transformation = kInverse;
+        j.grid = grid_;
+        j.output_prefix = (out_ / "shot").string();
+        return j;
+    }
+
+    // What one frame at a time writes for source frame n.
+    std::vector<std::uint8_t> expected_bytes(const RunJob& j, int n) const {
+        return process_frame_file(frame_file_path(work_.path(), n), j.settings, j.grid).value();
+    }
+
+    std::vector<std::uint8_t> output_bytes(int k) const {
+        return read_file_bytes(run_output_path((out_ / "shot").string(), k)).value();
+    }
+
+    test::TemporaryFolder work_;
+    test::TemporaryFolder out_;
+    CorrectionGrid grid_;
+};
+
+struct NumberingCase {
+    const char* name;
+    int start, stop;
+    bool ping_pong;
+    int static_frame, count;
+    std::vector<int> sources;  // the source frame of outputs 1, 2, …
+};
+
+class RunNumbering : public ProcessingRunTest, public testing::WithParamInterface<NumberingCase> {};
+
+TEST_P(RunNumbering, OutputsFollowTheRangeThePingPongAndTheEndFrames) {
+    const NumberingCase& c = GetParam();
+    RunJob j = job(c.start, c.stop);
+    j.ping_pong = c.ping_pong;
+    j.static_frame = c.static_frame;
+    j.end_count = c.count;
+    std::vector<RunEvent> events;
+    const RunOutcome outcome = run_to_end(
+        j, [&events](const RunEvent& e) { events.push_back(e); }, {}, 3);
+    ASSERT_EQ(outcome.state, ProcessingRun::State::Finished) << outcome.failure;
+
+    std::set<std::string> names;
+    for (std::size_t k = 1; k <= c.sources.size(); ++k) {
+        EXPECT_EQ(output_bytes(static_cast<int>(k)), expected_bytes(j, c.sources[k - 1]))
+            << "output " << k;
+        names.insert(run_output_path("shot", static_cast<int>(k)).string());
+    }
+    EXPECT_EQ(out_.names(), names);  // nothing more, no temporary left
+    EXPECT_EQ(fs::exists(end_frame_path(work_.path())), c.count > 0);
+
+    // One line per frame of the range, in source order, progress k after the k-th.
+    ASSERT_EQ(events.size(), static_cast<std::size_t>(c.stop - c.start + 1));
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        EXPECT_EQ(events[i].log_line,
+                  frame_file_path(work_.path(), c.start + static_cast<int>(i)).string());
+        EXPECT_EQ(events[i].progress, static_cast<int>(i) + 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RunNumbering,
+    testing::Values(
+        NumberingCase{"PingPong1to3", 1, 3, true, 1, 0, {1, 2, 3, 3, 2, 1}},
+        NumberingCase{"PingPong5to7Count2", 5, 7, true, 6, 2, {5, 6, 7, 7, 6, 5, 6, 6}},
+        NumberingCase{"Count2StaticFrame1", 10, 12, false, 1, 2, {10, 11, 12, 1, 1}},
+        NumberingCase{"Plain1to3", 1, 3, false, 1, 0, {1, 2, 3}},
+        NumberingCase{
+            "WholeClipOnAPool", 1, kFrames, false, 1, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}}),
+    [](const testing::TestParamInfo<NumberingCase>& info) { return info.param.name; });
+
+TEST_F(ProcessingRunTest, CancelKeepsAGapFreePrefixAndRunsNoCommand) {
+    RunJob j = job(1, kFrames);
+    const fs::path touched = out_ / "encoded";
+    j.finishing.push_back({"Save FLV file", {"touch", {touched.string()}, {}}, touched});
+    int seen = 0;
+    const RunOutcome outcome = run_to_end(
+        j, [&seen](const RunEvent& e) { seen += e.progress > 0; }, [&seen] { return seen < 2; }, 2);
+    EXPECT_EQ(outcome.state, ProcessingRun::State::Cancelled);
+    const std::set<std::string> names = out_.names();
+    ASSERT_GE(names.size(), 2u);
+    for (int k = 1; k <= static_cast<int>(names.size()); ++k) {
+        EXPECT_TRUE(names.count(run_output_path("shot", k).string())) << "gap at " << k;
+    }
+    EXPECT_FALSE(fs::exists(touched));
+}
+
+TEST_F(ProcessingRunTest, FailuresEndTheRunWithTheirReason) {
+    // A source frame that is not there.
+    RunOutcome outcome = run_to_end(job(kFrames - 1, kFrames + 1), {});
+    EXPECT_EQ(outcome.state, ProcessingRun::State::Failed);
+    EXPECT_NE(outcome.failure.find(frame_file_path(work_.path(), kFrames + 1).string()),
+              std::string::npos)
+        << outcome.failure;
+    EXPECT_TRUE(
+        fs::exists(run_output_path((out_ / "shot").string(), 2)));  // the frames before stay
+
+    // A destination that cannot be written.
+    RunJob j = job(1, 2);
+    j.output_prefix = (out_ / "missing folder" / "shot").string();
+    outcome = run_to_end(j, {});
+    EXPECT_EQ(outcome.state, ProcessingRun::State::Failed);
+    EXPECT_NE(outcome.failure.find("missing folder"), std::string::npos) << outcome.failure;
+
+    // An encoder that fails: its command, last words and exit status.
+    j = job(1, 1);
+    j.finishing.push_back({"Save FLV file",
+                           {"sh", {"-c", "echo first >&2; echo 'no such codec' >&2; exit 3"}, {}},
+                           {}});
+    outcome = run_to_end(j, {});
+    EXPECT_EQ(outcome.state, ProcessingRun::State::Failed);
+    EXPECT_NE(outcome.failure.find("no such codec"), std::string::npos) << outcome.failure;
+    EXPECT_NE(outcome.failure.find("exit status 3"), std::string::npos) << outcome.failure;
+}
+
+}  // namespace
+}  // namespace tintora

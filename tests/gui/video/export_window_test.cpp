@@ -1,0 +1,134 @@
+// Window tests of the exports: the guard messages, a run shown in the
+// progress dialog to its end, Cancel, and a dialog closed by its title bar.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "core/video/processing_run.hpp"
+#include "gui/program.hpp"
+#include "gui/video/progress_dialog.hpp"
+#include "gui/video/video_window.hpp"
+#include "support/message_box_catcher.hpp"
+#include "support/temporary_folder.hpp"
+#include "support/test_clips.hpp"
+
+namespace tintora {
+namespace {
+
+namespace fs = std::filesystem;
+using Field = ParameterField;
+
+class ExportWindowTest : public testing::Test {
+protected:
+    void SetUp() override {
+        SettingsEnvironment environment;
+        environment.program_dir = folder_.path();
+        program_ = std::make_unique<Program>(environment);
+        AppSettings& settings = program_->settings();
+        settings.ffmpeg_path = test::find_encoder();
+        settings.work_dir = folder_ / "work";
+        settings.language = "eng";
+    }
+
+    void open_clip(const std::string& seconds, const std::string& size = "64x48") {
+        const fs::path clip = test::test_clip("25", seconds, true, size);
+        ASSERT_FALSE(clip.empty());
+        window().open_video_file(QString::fromStdString(clip.string()));
+        ASSERT_GE(session().FrameCount, 1);
+    }
+
+    VideoWindow& window() { return program_->video_window(); }
+    VideoSession& session() { return program_->video(); }
+    VideoParameters& parameters() { return program_->video_workspace().parameters(); }
+    ProgressDialog& dialog() { return program_->progress_dialog(); }
+
+    // Runs `step` as soon as the run's dialog shows.
+    void when_running(std::function<void()> step) {
+        auto* poll = new QTimer(&dialog());
+        QObject::connect(poll, &QTimer::timeout, [this, poll, step] {
+            if (dialog().isVisible()) {
+                poll->deleteLater();
+                step();
+            }
+        });
+        poll->start(5);
+    }
+
+    test::TemporaryFolder folder_;
+    std::unique_ptr<Program> program_;
+};
+
+TEST_F(ExportWindowTest, WithoutAClipEachExportOnlyTellsSo) {
+    program_->settings().language = "rus";
+    test::MessageBoxCatcher catcher;
+    window().save_video();
+    window().save_jpeg_sequence();
+    window().save_wav();
+    ASSERT_EQ(catcher.texts().size(), 3u);
+    EXPECT_EQ(catcher.texts()[0], "Откройте исходное видео прежде чем сохранять результат!");
+    EXPECT_EQ(catcher.texts()[1], "Откройте исходное видео пржде чем сохранять результат!");
+    EXPECT_EQ(catcher.texts()[2], "Откройте исходное видео пржде чем сохранять результат!");
+}
+
+TEST_F(ExportWindowTest, ARunLogsItsFramesAndEndsWithTheMessage) {
+    open_clip("0.48");  // 12 frames
+    parameters().text(Field::StartFrame) = "2";
+    parameters().text(Field::StopFrame) = "4";
+    parameters().ping_pong = true;
+    test::MessageBoxCatcher catcher;
+    window().export_jpeg_sequence_to(folder_ / "shot.jpg");
+    EXPECT_EQ(session().RunMode, 0);
+    EXPECT_FALSE(window().run_active());
+    ASSERT_EQ(catcher.texts(), std::vector<std::string>{"Operation finished!"});
+    for (int k = 1; k <= 6; ++k)
+        EXPECT_TRUE(fs::exists(run_output_path((folder_ / "shot").string(), k)));
+    EXPECT_EQ(dialog().progress(), 2);  // the bar's maximum: stop - start
+    const QString first_run = dialog().log_text();
+    EXPECT_EQ(first_run.count(QStringLiteral("pic000")), 3) << first_run.toStdString();
+    EXPECT_TRUE(first_run.startsWith(
+        QString::fromStdString(frame_file_path(program_->settings().work_dir, 2).string())));
+    // The shortened name stays for the next export; the log is never cleared.
+    EXPECT_EQ(session().save_path, folder_ / "shot");
+    window().export_jpeg_sequence_to(folder_ / "shot.jpg");
+    EXPECT_EQ(dialog().log_text().count(QStringLiteral("pic000")), 6);
+}
+
+TEST_F(ExportWindowTest, CancelStopsTheRunWithoutEncodingOrMessage) {
+    open_clip("4", "1280x720");  // 100 frames, large enough to take a while
+    parameters().text(Field::StartFrame) = "1";
+    parameters().text(Field::StopFrame) = "100";
+    test::MessageBoxCatcher catcher;
+    when_running([this] {
+        QTest::mouseClick(dialog().findChild<QPushButton*>("cancelRunButton"), Qt::LeftButton);
+    });
+    const fs::path output = folder_ / "out.flv";
+    window().export_video_to(output);
+    EXPECT_EQ(session().RunMode, 0);
+    EXPECT_TRUE(catcher.texts().empty());
+    EXPECT_FALSE(fs::exists(output));
+    const fs::path converted = program_->settings().work_dir / "converted";
+    int written = 0;
+    while (fs::exists(run_output_path((converted / "pic").string(), written + 1))) ++written;
+    EXPECT_LT(written, 100);
+    EXPECT_FALSE(fs::exists(run_output_path((converted / "pic").string(), written + 2)));
+}
+
+TEST_F(ExportWindowTest, ClosingTheDialogLetsTheRunGoOnToItsEnd) {
+    open_clip("0.48");
+    test::MessageBoxCatcher catcher;
+    when_running([this] { dialog().close(); });
+    const fs::path output = folder_ / "out.flv";
+    window().export_video_to(output);
+    // The dialog is gone before the run ends; the run goes on under the timer.
+    QTRY_VERIFY_WITH_TIMEOUT(!window().run_active(), 20000);
+    EXPECT_EQ(catcher.texts(), std::vector<std::string>{"Operation finished!"});
+    EXPECT_TRUE(fs::exists(output));
+    EXPECT_TRUE(dialog().log_text().contains(QStringLiteral("Save FLV file")));
+}
+
+}  // namespace
+}  // namespace tintora
