@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace tintora {
@@ -90,7 +92,29 @@ Error file_error(const std::filesystem::path& path, const char* action, int erro
                  "\": " + std::strerror(error_number)};
 }
 
-Status write_file_atomically(const std::filesystem::path& target, std::string_view bytes) {
+std::filesystem::path partial_path(const std::filesystem::path& target, std::string_view tag) {
+    // The longest file name Linux file systems take, in bytes.
+    constexpr std::size_t kMaxNameBytes = 255;
+    const std::filesystem::path name = target.filename();
+    std::string stem = name.stem().string();
+    std::string extension = name.extension().string();
+    const std::string marks = std::string(tag) + ".partial";
+    const std::size_t fixed = 1 + marks.size();  // the leading "." and the marks
+    if (fixed + stem.size() + extension.size() > kMaxNameBytes) {
+        // An extension too long to keep is no format an encoder knows anyway.
+        if (fixed + extension.size() > kMaxNameBytes) extension.clear();
+        std::size_t keep = kMaxNameBytes - fixed - extension.size();
+        // Cut at a character's first byte, not inside a UTF-8 sequence.
+        while (keep > 0 && keep < stem.size() &&
+               (static_cast<unsigned char>(stem[keep]) & 0xC0) == 0x80) {
+            --keep;
+        }
+        stem.resize(std::min(keep, stem.size()));
+    }
+    return target.parent_path() / ("." + stem + marks + extension);
+}
+
+Result<PendingFile> PendingFile::create(const std::filesystem::path& target) {
     const Result<std::filesystem::path> resolved = final_link_target(target);
     if (!resolved) return Error{resolved.error()};
     const std::filesystem::path& path = resolved.value();
@@ -109,31 +133,85 @@ Status write_file_atomically(const std::filesystem::path& target, std::string_vi
         if (::access(path.c_str(), W_OK) != 0) return failure(path, errno);
     }
 
-    const std::filesystem::path folder =
-        path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-    std::string name_template = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    constexpr std::string_view kUnique = ".XXXXXX";
+    const std::string name_template = partial_path(path, kUnique).string();
+    const std::size_t unique_end = name_template.rfind(kUnique) + kUnique.size();
     std::vector<char> name(name_template.begin(), name_template.end());
     name.push_back('\0');
-    const int fd = ::mkstemp(name.data());
+    const int fd =
+        ::mkostemps(name.data(), static_cast<int>(name_template.size() - unique_end), O_CLOEXEC);
     if (fd < 0) return failure(path, errno);
-    const std::filesystem::path temporary(name.data());
-
+    PendingFile pending;
+    pending.target_ = path;
+    pending.temporary_ = std::filesystem::path(name.data());
+    pending.fd_ = fd;
     const mode_t mode = exists ? (old_status.st_mode & 07777) : new_file_mode();
-    bool ok = ::fchmod(fd, mode) == 0 && write_all(fd, bytes) && ::fsync(fd) == 0;
+    if (::fchmod(fd, mode) != 0) return failure(path, errno);
+    return pending;
+}
+
+PendingFile::PendingFile(PendingFile&& other) noexcept
+    : target_(std::move(other.target_)),
+      temporary_(std::move(other.temporary_)),
+      fd_(std::exchange(other.fd_, -1)),
+      committed_(std::exchange(other.committed_, true)) {}
+
+PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
+    if (this != &other) {
+        discard();
+        target_ = std::move(other.target_);
+        temporary_ = std::move(other.temporary_);
+        fd_ = std::exchange(other.fd_, -1);
+        committed_ = std::exchange(other.committed_, true);
+    }
+    return *this;
+}
+
+PendingFile::~PendingFile() { discard(); }
+
+void PendingFile::discard() {
+    if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+    if (!committed_ && !temporary_.empty()) ::unlink(temporary_.c_str());
+    committed_ = true;
+}
+
+Status PendingFile::write(std::string_view bytes) {
+    if (fd_ < 0 || !write_all(fd_, bytes)) return failure(target_, fd_ < 0 ? EBADF : errno);
+    return {};
+}
+
+bool PendingFile::has_content() const {
+    struct stat status {};
+    return ::stat(temporary_.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+           status.st_size > 0;
+}
+
+Status PendingFile::commit() {
+    if (committed_ || fd_ < 0) return failure(target_, EBADF);
+    // What an encoder wrote went to the same file through its own descriptor.
+    bool ok = ::fsync(fd_) == 0;
     int error_number = ok ? 0 : errno;
-    if (::close(fd) != 0 && ok) {
+    if (::close(std::exchange(fd_, -1)) != 0 && ok) {
         ok = false;
         error_number = errno;
     }
-    if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (ok && ::rename(temporary_.c_str(), target_.c_str()) != 0) {
         ok = false;
         error_number = errno;
     }
     if (!ok) {
-        ::unlink(temporary.c_str());
-        return failure(path, error_number);
+        discard();
+        return failure(target_, error_number);
     }
+    committed_ = true;
     return {};
+}
+
+Status write_file_atomically(const std::filesystem::path& target, std::string_view bytes) {
+    Result<PendingFile> pending = PendingFile::create(target);
+    if (!pending) return Error{pending.error()};
+    if (Status written = pending.value().write(bytes); !written) return written;
+    return pending.value().commit();
 }
 
 Status write_file(const std::filesystem::path& path, std::string_view bytes) {

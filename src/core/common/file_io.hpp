@@ -17,9 +17,54 @@ inline constexpr std::size_t kDefaultReadLimit = std::size_t{64} << 20;
 // "<action> "<path>": <reason of error_number>", for failed file operations.
 Error file_error(const std::filesystem::path& path, const char* action, int error_number);
 
-// Writes the bytes to a temporary file in the target's folder and renames it
-// over the target, so a failed write (full disk, no permission) leaves the
-// old file whole. An existing file keeps its permissions. A link is followed
+// The hidden name an output is made under before it is renamed into place:
+// ".NAME" with tag and ".partial" put before NAME's extension (so an encoder
+// still picks the format from it), in the target's folder (so the rename is
+// atomic). Where that is longer than a file name may be, the name part is
+// shortened, never the user's own name.
+std::filesystem::path partial_path(const std::filesystem::path& target, std::string_view tag = {});
+
+// A file made under a hidden temporary name beside its target and renamed
+// over the target by commit() only; destroyed uncommitted, the temporary file
+// goes and the target is left byte for byte as it was. Every output a user
+// keeps is written through it, by this program or by an encoder given
+// temporary() as its output.
+class PendingFile {
+public:
+    // Checks the target as writing it in place would (a folder, a FIFO, a
+    // device or a file the user may not write is refused, a link is followed
+    // to the file it finally names) and creates an empty temporary file with a
+    // name of its own, with the permissions the target has or a new file gets.
+    static Result<PendingFile> create(const std::filesystem::path& target);
+
+    PendingFile(PendingFile&& other) noexcept;
+    PendingFile& operator=(PendingFile&& other) noexcept;
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+    ~PendingFile();
+
+    const std::filesystem::path& target() const { return target_; }
+    const std::filesystem::path& temporary() const { return temporary_; }
+
+    // Appends to the temporary file.
+    Status write(std::string_view bytes);
+    // Whether anything was written into the temporary file (by anyone).
+    bool has_content() const;
+    // Flushes the temporary file to the disk and renames it over the target.
+    Status commit();
+
+private:
+    PendingFile() = default;
+    void discard();
+
+    std::filesystem::path target_;
+    std::filesystem::path temporary_;
+    int fd_ = -1;
+    bool committed_ = false;
+};
+
+// Writes the bytes through a PendingFile, so a failed write (full disk, no
+// permission) leaves the old file whole. An existing file keeps its permissions. A link is followed
 // to the file it finally names, which is created when missing; the link
 // stays. An existing file the user may not write, or one that is not a
 // regular file, is refused as writing it in place would be, not replaced.

@@ -14,8 +14,9 @@ std::string fill_in(std::string_view format, std::initializer_list<std::string> 
     std::string text;
     auto value = values.begin();
     for (std::size_t i = 0; i < format.size(); ++i) {
-        const bool placeholder = format[i] == '%' && i + 1 < format.size() &&
-                                 (format[i + 1] == 'i' || format[i + 1] == 'g');
+        const bool placeholder =
+            format[i] == '%' && i + 1 < format.size() &&
+            (format[i + 1] == 'i' || format[i + 1] == 'g' || format[i + 1] == 's');
         if (placeholder && value != values.end()) {
             text += *value++;
             ++i;

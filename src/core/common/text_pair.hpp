@@ -18,7 +18,7 @@ std::string_view message_text(const TextPair& text, std::string_view language);
 // The main window shows Russian only for exactly "rus" and English otherwise.
 std::string_view main_window_text(const TextPair& text, std::string_view language);
 
-// The format with each "%i" or "%g" replaced by the next value, in order.
+// The format with each "%i", "%g" or "%s" replaced by the next value, in order.
 std::string fill_in(std::string_view format, std::initializer_list<std::string> values);
 
 }  // namespace tintora

@@ -114,6 +114,64 @@ TEST(WriteFileAtomically, AWriteFailingHalfwayKeepsTheOldFileWhole) {
     EXPECT_EQ(folder.names(), std::set<std::string>{"project.tpr"});
 }
 
+// An output made by someone else (an encoder) under the temporary name: put
+// in place on commit, gone without a trace otherwise.
+TEST(PendingFile, CommitsOrLeavesTheOldFileByteForByte) {
+    test::TemporaryFolder folder;
+    const fs::path path = folder / "out.flv";
+    put_file(path, "the earlier video");
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    {
+        Result<PendingFile> pending = PendingFile::create(path);
+        ASSERT_TRUE(pending) << pending.error();
+        const fs::path temporary = pending.value().temporary();
+        EXPECT_EQ(temporary.parent_path(), folder.path());
+        EXPECT_EQ(temporary.extension(), ".flv");  // the encoder picks the format by it
+        EXPECT_FALSE(pending.value().has_content());
+        put_file(temporary, "half a video");
+        EXPECT_TRUE(pending.value().has_content());
+    }
+    EXPECT_EQ(file_content(path), "the earlier video");
+    EXPECT_EQ(folder.names(), std::set<std::string>{"out.flv"});
+
+    Result<PendingFile> pending = PendingFile::create(path);
+    ASSERT_TRUE(pending);
+    put_file(pending.value().temporary(), "the new video");
+    ASSERT_TRUE(pending.value().commit());
+    EXPECT_EQ(file_content(path), "the new video");
+    EXPECT_EQ(permissions_of(path), 0640u);
+    EXPECT_EQ(folder.names(), std::set<std::string>{"out.flv"});
+}
+
+TEST(PartialPath, ShortensItsOwnNameNeverTheUsers) {
+    const std::string long_stem(250, 'x');
+    // "é" is two bytes: a cut must not split it.
+    const std::string accented = std::string(241, 'a') + "\xC3\xA9\xC3\xA9\xC3\xA9";
+    const struct {
+        std::string name;
+        std::string partial;
+    } cases[] = {
+        {"out.flv", ".out.partial.flv"},
+        {"noext", ".noext.partial"},
+        {long_stem + ".flv", "." + std::string(242, 'x') + ".partial.flv"},
+        {accented + ".mp4", "." + std::string(241, 'a') + ".partial.mp4"},
+    };
+    for (const auto& c : cases) {
+        const fs::path partial = partial_path(fs::path("/some/folder") / c.name);
+        EXPECT_EQ(partial.parent_path(), "/some/folder");
+        EXPECT_EQ(partial.filename().string(), c.partial);
+        EXPECT_LE(partial.filename().string().size(), 255u);
+    }
+    // A name of the longest length there is still gets a temporary name beside it.
+    test::TemporaryFolder folder;
+    const fs::path longest = folder / (std::string(251, 'y') + ".flv");
+    Result<PendingFile> pending = PendingFile::create(longest);
+    ASSERT_TRUE(pending) << pending.error();
+    ASSERT_TRUE(pending.value().write("bytes"));
+    ASSERT_TRUE(pending.value().commit());
+    EXPECT_EQ(file_content(longest), "bytes");
+}
+
 TEST(ReadFileBytes, ReadsEveryByte) {
     test::TemporaryFolder folder;
     // Longer than one read chunk, and empty.
