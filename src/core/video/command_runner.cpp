@@ -134,18 +134,59 @@ int open_process_descriptor(pid_t pid) {
 }
 
 enum class ErrorOutput { Kept, DevNull };
+enum class StandardOutput { Read, DevNull };
 
-// A started child: its process id, a descriptor that becomes readable when
-// it ends (when the kernel offers one), and the read end of its error output.
+// A pipe whose read end this process polls without blocking, its write end
+// numbered above the standard streams for the child.
+struct ReadPipe {
+    UniqueFd read;
+    UniqueFd write;
+};
+
+Result<ReadPipe> make_read_pipe() {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) return Error{"Cannot make a pipe: " + errno_text(errno)};
+    ReadPipe pipe{UniqueFd(ends[0]), above_standard_streams(UniqueFd(ends[1]))};
+    if (!pipe.write.valid()) return Error{"Cannot make a pipe: " + errno_text(errno)};
+    // Only our end is non-blocking: the child writes as it always does.
+    ::fcntl(pipe.read.get(), F_SETFL, ::fcntl(pipe.read.get(), F_GETFL) | O_NONBLOCK);
+    return pipe;
+}
+
+// Reads what a non-blocking pipe holds now into sink; closes it at its end.
+template <class Sink>
+void drain_pipe(UniqueFd& pipe, Sink&& sink) {
+    char buffer[8192];
+    while (pipe.valid()) {
+        const ssize_t n = ::read(pipe.get(), buffer, sizeof buffer);
+        if (n > 0) {
+            sink(std::string_view(buffer, static_cast<std::size_t>(n)));
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return;
+        } else {
+            pipe.reset();  // end of file, or an error that will not go away
+        }
+    }
+}
+
+// A started child: its process id (also its process group's), a descriptor
+// that becomes readable when it ends (when the kernel offers one), and the
+// read ends of its error output and of its standard output.
 class Child {
 public:
-    static Result<Child> spawn(const Command& command, ErrorOutput error_output);
+    // error_number, when given, receives the system's error number behind a failure.
+    static Result<Child> spawn(const Command& command, ErrorOutput error_output,
+                               StandardOutput standard_output = StandardOutput::DevNull,
+                               int* error_number = nullptr);
 
     Child() = default;
     Child(Child&& other) noexcept
         : pid_(std::exchange(other.pid_, -1)),
           pidfd_(std::move(other.pidfd_)),
           pipe_(std::move(other.pipe_)),
+          output_(std::move(other.output_)),
           tail_(std::move(other.tail_)),
           reaped_(other.reaped_),
           wait_status_(other.wait_status_) {}
@@ -165,12 +206,17 @@ public:
         return child;
     }
 
+    void set_output_reader(const OutputReader* reader) { reader_ = reader; }
+
     // The exit code, or 128 + the signal that ended the child.
     int exit_status() const {
         if (!wait_status_) return -1;
         if (WIFEXITED(*wait_status_)) return WEXITSTATUS(*wait_status_);
         if (WIFSIGNALED(*wait_status_)) return 128 + WTERMSIG(*wait_status_);
         return -1;
+    }
+    int signal() const {
+        return wait_status_ && WIFSIGNALED(*wait_status_) ? WTERMSIG(*wait_status_) : 0;
     }
     std::string take_tail() { return tail_.take(); }
 
@@ -190,59 +236,64 @@ public:
         return true;
     }
 
-    // Sleeps until the child writes error output or ends, or the timeout
-    // passes; reads what was written.
+    // Sleeps until the child writes or ends, or the timeout passes; reads
+    // what was written.
     void wait_for_event(milliseconds timeout) {
         if (!pidfd_.valid()) timeout = std::min(timeout, kReapInterval);
-        pollfd fds[2];
+        pollfd fds[3];
         nfds_t count = 0;
-        if (pipe_.valid()) fds[count++] = pollfd{pipe_.get(), POLLIN, 0};
-        if (pidfd_.valid()) fds[count++] = pollfd{pidfd_.get(), POLLIN, 0};
-        const int ready = ::poll(fds, count, static_cast<int>(timeout.count()));
-        if (ready > 0 && pipe_.valid() && fds[0].revents != 0) drain();
+        for (const UniqueFd* fd : {&pipe_, &output_, &pidfd_}) {
+            if (fd->valid()) fds[count++] = pollfd{fd->get(), POLLIN, 0};
+        }
+        if (::poll(fds, count, static_cast<int>(timeout.count())) > 0) drain();
     }
 
-    // Reads what the pipe holds now, without blocking.
+    // Reads what the pipes hold now, without blocking.
     void drain() {
-        char buffer[8192];
-        while (pipe_.valid()) {
-            const ssize_t n = ::read(pipe_.get(), buffer, sizeof buffer);
-            if (n > 0) {
-                tail_.append(buffer, static_cast<std::size_t>(n));
-            } else if (n < 0 && errno == EINTR) {
-                continue;
-            } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                return;
-            } else {
-                pipe_.reset();  // end of file, or an error that will not go away
+        drain_pipe(pipe_,
+                   [this](std::string_view text) { tail_.append(text.data(), text.size()); });
+        drain_pipe(output_, [this](std::string_view text) {
+            if (reader_ != nullptr && *reader_) (*reader_)(text);
+        });
+    }
+
+    // SIGTERM to the child's process group, a grace period in which the
+    // pipes are still drained (a child that reports its end must not block on
+    // a full pipe), then SIGKILL. Always reaps; what the child started and
+    // left behind in its group is killed as well.
+    void terminate() {
+        if (!reap()) {
+            signal_group(SIGTERM);
+            const Clock::time_point deadline = Clock::now() + kTerminateGrace;
+            while (!reap()) {
+                const Clock::time_point now = Clock::now();
+                if (now >= deadline) break;
+                wait_for_event(std::chrono::ceil<milliseconds>(
+                    std::min<Clock::duration>(deadline - now, kAskInterval)));
+            }
+            if (!reaped_) {
+                signal_group(SIGKILL);
+                reap(0);
             }
         }
-    }
-
-    // SIGTERM, a grace period in which the pipe is still drained (a child
-    // that reports its end must not block on a full pipe), then SIGKILL.
-    // Always reaps.
-    void terminate() {
-        if (reap()) return;
-        ::kill(pid_, SIGTERM);
-        const Clock::time_point deadline = Clock::now() + kTerminateGrace;
-        while (!reap()) {
-            const Clock::time_point now = Clock::now();
-            if (now >= deadline) break;
-            wait_for_event(std::chrono::ceil<milliseconds>(
-                std::min<Clock::duration>(deadline - now, kAskInterval)));
-        }
-        if (!reaped_) {
-            ::kill(pid_, SIGKILL);
-            reap(0);
-        }
+        // The group's number is not given to another process while any
+        // member lives, so this reaches only what this child left.
+        signal_group(SIGKILL);
     }
 
 private:
+    void signal_group(int signal_number) const {
+        if (::kill(-pid_, signal_number) != 0 && errno == ESRCH && !reaped_) {
+            ::kill(pid_, signal_number);  // not (yet) a group of its own
+        }
+    }
+
     pid_t pid_ = -1;
     UniqueFd pidfd_;
     UniqueFd pipe_;
+    UniqueFd output_;
     Tail tail_;
+    const OutputReader* reader_ = nullptr;
     bool reaped_ = false;
     std::optional<int> wait_status_;
 };
@@ -263,38 +314,49 @@ struct SpawnSetup {
     SpawnSetup& operator=(const SpawnSetup&) = delete;
 };
 
-Result<Child> Child::spawn(const Command& command, ErrorOutput error_output) {
+Result<Child> Child::spawn(const Command& command, ErrorOutput error_output,
+                           StandardOutput standard_output, int* error_number) {
+    const auto failed_with = [error_number](int number, Error error) {
+        if (error_number != nullptr) *error_number = number;
+        return error;
+    };
     if (command.program.empty()) return Error{"No program was given."};
 
     SpawnSetup setup;
     UniqueFd error_file;
-    UniqueFd pipe_read;
-    UniqueFd pipe_write;
+    ReadPipe error_pipe;
+    ReadPipe output_pipe;
     int error_fd = -1;
     if (!command.error_output_file.empty()) {
         error_file = above_standard_streams(UniqueFd(open_retrying(
             command.error_output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)));
-        if (!error_file.valid())
-            return file_error(command.error_output_file, "Cannot write", errno);
+        if (!error_file.valid()) {
+            const int number = errno;
+            return failed_with(number,
+                               file_error(command.error_output_file, "Cannot write", number));
+        }
         error_fd = error_file.get();
     } else if (error_output == ErrorOutput::Kept) {
-        int ends[2];
-        if (::pipe2(ends, O_CLOEXEC) != 0) {
-            return Error{"Cannot make a pipe: " + errno_text(errno)};
-        }
-        pipe_read = UniqueFd(ends[0]);
-        pipe_write = above_standard_streams(UniqueFd(ends[1]));
-        if (!pipe_write.valid()) return Error{"Cannot make a pipe: " + errno_text(errno)};
-        // Only our end is non-blocking: the child writes as it always does.
-        ::fcntl(pipe_read.get(), F_SETFL, ::fcntl(pipe_read.get(), F_GETFL) | O_NONBLOCK);
-        error_fd = pipe_write.get();
+        Result<ReadPipe> made = make_read_pipe();
+        if (!made) return Error{made.error()};
+        error_pipe = std::move(made).value();
+        error_fd = error_pipe.write.get();
+    }
+    if (standard_output == StandardOutput::Read) {
+        Result<ReadPipe> made = make_read_pipe();
+        if (!made) return Error{made.error()};
+        output_pipe = std::move(made).value();
     }
 
     posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&setup.actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    // dup2 clears close-on-exec on the copy (glibc does so even when the
+    // numbers are equal).
+    if (output_pipe.write.valid()) {
+        posix_spawn_file_actions_adddup2(&setup.actions, output_pipe.write.get(), STDOUT_FILENO);
+    } else {
+        posix_spawn_file_actions_addopen(&setup.actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    }
     if (error_fd >= 0) {
-        // dup2 clears close-on-exec on the copy (glibc does so even when the
-        // numbers are equal).
         posix_spawn_file_actions_adddup2(&setup.actions, error_fd, STDERR_FILENO);
     } else {
         posix_spawn_file_actions_addopen(&setup.actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
@@ -305,14 +367,17 @@ Result<Child> Child::spawn(const Command& command, ErrorOutput error_output) {
     posix_spawn_file_actions_addclosefrom_np(&setup.actions, STDERR_FILENO + 1);
 #endif
     // The child starts with default signal handling and nothing blocked,
-    // whatever this process ignores or blocks.
+    // whatever this process ignores or blocks, as the leader of a process
+    // group of its own.
     sigset_t all_signals;
     sigset_t no_signals;
     sigfillset(&all_signals);
     sigemptyset(&no_signals);
     posix_spawnattr_setsigdefault(&setup.attributes, &all_signals);
     posix_spawnattr_setsigmask(&setup.attributes, &no_signals);
-    posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    posix_spawnattr_setpgroup(&setup.attributes, 0);
+    posix_spawnattr_setflags(
+        &setup.attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
 
     std::vector<std::string> argument_texts;
     argument_texts.reserve(command.arguments.size() + 1);
@@ -330,11 +395,13 @@ Result<Child> Child::spawn(const Command& command, ErrorOutput error_output) {
     const int failed = (bare_name ? ::posix_spawnp : ::posix_spawn)(
         &pid, command.program.c_str(), &setup.actions, &setup.attributes, argv.data(), environ);
     if (failed != 0) {
-        return Error{"Cannot run \"" + command.program.string() + "\": " + errno_text(failed)};
+        return failed_with(failed, Error{"Cannot run \"" + command.program.string() +
+                                         "\": " + errno_text(failed)});
     }
 
     Child child = adopt(pid);
-    child.pipe_ = std::move(pipe_read);
+    child.pipe_ = std::move(error_pipe.read);
+    child.output_ = std::move(output_pipe.read);
     return child;
 }
 
@@ -389,15 +456,19 @@ std::string CommandResult::last_error_lines(int count) const {
     return text;
 }
 
-CommandResult run_command(const Command& command, const KeepRunning& keep_running) {
+CommandResult run_command(const Command& command, const KeepRunning& keep_running,
+                          const OutputReader& read_output) {
     CommandResult result;
-    Result<Child> spawned = Child::spawn(command, ErrorOutput::Kept);
+    Result<Child> spawned = Child::spawn(
+        command, ErrorOutput::Kept, read_output ? StandardOutput::Read : StandardOutput::DevNull,
+        &result.start_error_number);
     if (!spawned) {
         result.start_error = spawned.error();
         return result;
     }
     result.started = true;
     Child& child = spawned.value();
+    child.set_output_reader(&read_output);
 
     Clock::time_point next_ask = Clock::now() + kAskInterval;
     while (!child.reap()) {
@@ -419,6 +490,7 @@ CommandResult run_command(const Command& command, const KeepRunning& keep_runnin
     child.drain();
 
     result.exit_status = child.exit_status();
+    result.signal = child.signal();
     result.error_tail = command.error_output_file.empty() ? child.take_tail()
                                                           : file_tail(command.error_output_file);
     return result;

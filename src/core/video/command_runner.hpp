@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/common/result.hpp"
@@ -25,11 +26,13 @@ struct Command {
 
 // How a command ended.
 struct CommandResult {
-    bool started = false;     // false: the program could not be run at all
-    bool cancelled = false;   // stopped by the caller
-    int exit_status = -1;     // the exit code, or 128 + the signal that ended it
-    std::string start_error;  // why it could not be started, in words
-    std::string error_tail;   // the last few KiB of its error output
+    bool started = false;        // false: the program could not be run at all
+    bool cancelled = false;      // stopped by the caller
+    int exit_status = -1;        // the exit code, or 128 + the signal that ended it
+    int signal = 0;              // the signal that ended it, 0 when it exited
+    std::string start_error;     // why it could not be started, in words
+    int start_error_number = 0;  // the system's error number behind start_error, when any
+    std::string error_tail;      // the last few KiB of its error output
 
     bool succeeded() const { return started && !cancelled && exit_status == 0; }
     // The last line of the error output that is not blank (progress lines
@@ -41,11 +44,18 @@ struct CommandResult {
 
 // Asked about every 50 ms while a child runs; returning false stops it.
 using KeepRunning = std::function<bool()>;
+// Handed what the child writes to its standard output, piece by piece as it
+// comes, on the thread that waits for the child.
+using OutputReader = std::function<void(std::string_view)>;
 
 // Runs the command, waits until it has ended (or keep_running says stop: the
-// child gets SIGTERM, then SIGKILL when it lingers) and reaps it. Standard
-// input and output are /dev/null.
-CommandResult run_command(const Command& command, const KeepRunning& keep_running = {});
+// child's process group gets SIGTERM, then SIGKILL when it lingers) and reaps
+// it. Each child leads a process group of its own, so whatever it starts is
+// stopped with it, and a terminal's Ctrl+C reaches this program only, which
+// then decides. Standard input is /dev/null; standard output goes to
+// read_output when given, else to /dev/null.
+CommandResult run_command(const Command& command, const KeepRunning& keep_running = {},
+                          const OutputReader& read_output = {});
 
 // A program started without waiting for it (the player). Always reaped: the
 // destructor stops a child that still runs.

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/processes.hpp"
 #include "support/temporary_folder.hpp"
 
 namespace tintora {
@@ -102,6 +103,23 @@ INSTANTIATE_TEST_SUITE_P(
                              "trap '' TERM; touch \"$1\"; exec sleep 30", true, true, 128 + SIGKILL,
                              ""}),
     [](const ::testing::TestParamInfo<Ending>& info) { return std::string(info.param.name); });
+
+// A cancel stops the whole process group, what the child started included,
+// and the child's standard output reaches the reader as it comes.
+TEST(CommandRunner, ACancelStopsWhatTheChildStartedAndOutputIsRead) {
+    test::TemporaryFolder folder;
+    const fs::path pids = folder / "pids";
+    std::string output;
+    const CommandResult result = run_command(
+        shell("sleep 30 & echo \"$!\" > \"$1\"; echo started; wait", {pids.string()}),
+        [&] { return output.empty(); }, [&output](std::string_view text) { output += text; });
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(result.signal, SIGTERM);
+    EXPECT_EQ(output, "started\n");
+    const pid_t sleeper = static_cast<pid_t>(std::stol(file_content(pids)));
+    EXPECT_TRUE(test::process_gone(sleeper));
+    EXPECT_TRUE(no_child_left());
+}
 
 TEST(CommandRunner, ACommandThatCannotStartRunsNothing) {
     test::TemporaryFolder folder;
