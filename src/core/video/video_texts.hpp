@@ -98,4 +98,44 @@ inline constexpr TextPair kPlayerMissing{"Can't start the video player (ffplay)!
                                          "Невозможно запустить видеоплеер (ffplay)!"};
 }  // namespace message_texts
 
+// Export and render failures. A detail line of the program's own is said in
+// the interface language; what the encoder said is quoted as it stands.
+namespace message_texts {
+inline constexpr TextPair kWorkDirInUse{
+    "The working folder \"%s\" is in use by another Tintora! Wait until it has finished, or "
+    "choose another working folder.",
+    "Рабочий каталог \"%s\" занят другой копией Tintora! Дождитесь окончания её работы или "
+    "выберите другой рабочий каталог."};
+inline constexpr TextPair kClipUnreadable{"Can't read the video file!",
+                                          "Невозможно прочитать видеофайл!"};
+inline constexpr TextPair kNotARegularFile{"\"%s\" is not a regular file.",
+                                           "\"%s\" не является обычным файлом."};
+inline constexpr TextPair kFrameMissing{"Frame %i of %i is missing after the extraction.",
+                                        "Кадр %i из %i отсутствует после извлечения."};
+inline constexpr TextPair kNoOutputName{"No output file name was given!",
+                                        "Не задано имя выходного файла!"};
+inline constexpr TextPair kOutputIsSource{
+    "\"%s\" is the project's own video or background! Choose another name.",
+    "\"%s\" - это исходное видео или фон проекта! Выберите другое имя."};
+inline constexpr TextPair kOutputIsWorkFile{
+    "\"%s\" is a file Tintora itself writes in the working folder! Choose another name.",
+    "\"%s\" - это рабочий файл Tintora в рабочем каталоге! Выберите другое имя."};
+inline constexpr TextPair kExportCancelled{"Export cancelled! The file was not written.",
+                                           "Экспорт отменён! Файл не записан."};
+inline constexpr TextPair kCantStartProgram{"Can't start \"%s\": %s",
+                                            "Невозможно запустить \"%s\": %s"};
+inline constexpr TextPair kProgramExited{"%s ended with exit status %i.",
+                                         "%s завершился с кодом %i."};
+inline constexpr TextPair kProgramStopped{"%s was stopped by signal %i.",
+                                          "%s остановлен сигналом %i."};
+inline constexpr TextPair kCommandLine{"Command: %s", "Команда: %s"};
+inline constexpr TextPair kNothingWritten{"%s wrote nothing into \"%s\".",
+                                          "%s ничего не записал в \"%s\"."};
+inline constexpr TextPair kEncodingStage{"Encoding: %i of %i frames",
+                                         "Кодирование: %i из %i кадров"};
+inline constexpr TextPair kStopRunQuestion{"A processing run is still going on. Stop it first?",
+                                           "Обработка видео ещё идёт. Остановить её?"};
+inline constexpr TextPair kStopRun{"Stop the run", "Остановить"};
+}  // namespace message_texts
+
 }  // namespace tintora
