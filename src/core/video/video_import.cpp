@@ -1,6 +1,7 @@
 #include "core/video/video_import.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -13,6 +14,9 @@
 
 #include "core/common/file_io.hpp"
 #include "core/correction/jpeg_codec.hpp"
+#include "core/video/encoder_report.hpp"
+#include "core/video/video_texts.hpp"
+#include "core/video/work_dir_lock.hpp"
 
 namespace tintora {
 namespace {
@@ -97,8 +101,39 @@ Status check_writable(const fs::path& path) {
     return {};
 }
 
-std::string encoder_detail(const fs::path& ffmpeg, const CommandResult& result) {
-    return ffmpeg.string() + ": " + result.last_error_line();
+// Why the clip cannot be handed to the encoder, or nothing: a FIFO or a
+// device would keep it waiting, and a folder or a missing file has no video.
+std::optional<std::string> clip_refusal(const fs::path& clip, std::string_view language) {
+    struct stat status {};
+    if (::stat(clip.c_str(), &status) != 0) return file_error(clip, "Cannot open", errno).message;
+    if (!S_ISREG(status.st_mode)) {
+        return fill_in(message_text(message_texts::kNotARegularFile, language), {clip.string()});
+    }
+    if (::access(clip.c_str(), R_OK) != 0) return file_error(clip, "Cannot read", errno).message;
+    return std::nullopt;
+}
+
+// The first frame number from 1 to count that has no file, or nothing.
+std::optional<int> first_missing_frame(const fs::path& work_dir, int count) {
+    for (int number = 1; number <= count; ++number) {
+        std::error_code error;
+        if (!fs::is_regular_file(fs::symlink_status(frame_file_path(work_dir, number), error))) {
+            return number;
+        }
+    }
+    return std::nullopt;
+}
+
+// The encoder writes these by their names; a link of such a name would have
+// it write wherever the link points.
+Status remove_links_to_be_written(const fs::path& work_dir) {
+    for (const fs::path& path : {info_file_path(work_dir), sound_file_path(work_dir)}) {
+        std::error_code error;
+        if (!fs::is_symlink(fs::symlink_status(path, error))) continue;
+        fs::remove(path, error);
+        if (error) return file_error(path, "Cannot delete", error.value());
+    }
+    return {};
 }
 
 }  // namespace
@@ -128,9 +163,12 @@ bool is_frame_file_name(std::string_view name) { return is_numbered_jpeg_name(na
 
 namespace {
 
-// The frame files directly in work_dir; an error when the folder exists but
-// cannot be read.
-Result<std::vector<fs::path>> list_frame_files(const fs::path& work_dir) {
+enum class Links { Followed, Listed };
+
+// The frame files directly in work_dir (with Links::Listed also the links of
+// frame names, dangling or not, instead of what they point to); an error
+// when the folder exists but cannot be read.
+Result<std::vector<fs::path>> list_frame_files(const fs::path& work_dir, Links links) {
     std::vector<fs::path> found;
     std::error_code error;
     fs::directory_iterator entry(work_dir, error);
@@ -138,7 +176,11 @@ Result<std::vector<fs::path>> list_frame_files(const fs::path& work_dir) {
     for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
         if (!is_frame_file_name(entry->path().filename().string())) continue;
         std::error_code type_error;
-        if (entry->is_regular_file(type_error)) found.push_back(entry->path());
+        if (links == Links::Listed && entry->is_symlink(type_error)) {
+            found.push_back(entry->path());
+        } else if (entry->is_regular_file(type_error)) {
+            found.push_back(entry->path());
+        }
     }
     if (error) return file_error(work_dir, "Cannot read the folder", error.value());
     return found;
@@ -147,12 +189,12 @@ Result<std::vector<fs::path>> list_frame_files(const fs::path& work_dir) {
 }  // namespace
 
 int count_frame_files(const fs::path& work_dir) {
-    const Result<std::vector<fs::path>> files = list_frame_files(work_dir);
+    const Result<std::vector<fs::path>> files = list_frame_files(work_dir, Links::Followed);
     return files ? static_cast<int>(files.value().size()) : 0;
 }
 
 Status delete_frame_files(const fs::path& work_dir) {
-    const Result<std::vector<fs::path>> files = list_frame_files(work_dir);
+    const Result<std::vector<fs::path>> files = list_frame_files(work_dir, Links::Listed);
     if (!files) return Error{files.error()};
     for (const fs::path& file : files.value()) {
         std::error_code error;
@@ -257,7 +299,7 @@ bool has_audio_stream(std::string_view info_text) {
 }
 
 ImportOutcome import_video(const fs::path& ffmpeg, const fs::path& clip, const fs::path& work_dir,
-                           ImportProgress& progress) {
+                           ImportProgress& progress, std::string_view language) {
     ImportOutcome outcome;
     progress.stage = ImportStage::Describing;
     progress.frames_extracted = 0;
@@ -275,30 +317,38 @@ ImportOutcome import_video(const fs::path& ffmpeg, const fs::path& clip, const f
             outcome.problem_detail = std::move(detail);
         }
     };
+    // Before anything in WorkDir is touched.
+    const auto refuse = [&](ImportProblem problem, std::string detail) -> ImportOutcome& {
+        fail(problem, std::move(detail));
+        progress.stage = ImportStage::Finished;
+        return outcome;
+    };
+    const auto command_failed = [&](ImportProblem problem, const Command& command,
+                                    const CommandResult& result) {
+        fail(problem, describe_command_failure(command, result, language));
+    };
     const KeepRunning until_cancelled = [&progress] { return !progress.cancel_requested; };
 
-    std::error_code error;
-    fs::create_directories(work_dir, error);
-    if (error) {
-        fail(ImportProblem::WorkDirUnusable,
-             file_error(work_dir, "Cannot create the folder", error.value()).message);
-        progress.stage = ImportStage::Finished;
-        return outcome;
+    const WorkDirLock lock(work_dir);
+    if (!lock.held()) {
+        return refuse(lock.in_use() ? ImportProblem::WorkDirInUse : ImportProblem::WorkDirUnusable,
+                      work_dir_lock_refusal(lock, work_dir, language));
     }
-    if (const Status deleted = delete_frame_files(work_dir); !deleted) {
-        fail(ImportProblem::WorkDirUnusable, deleted.error());
-        progress.stage = ImportStage::Finished;
-        return outcome;
+    if (const std::optional<std::string> refused = clip_refusal(clip, language)) {
+        return refuse(ImportProblem::ClipUnreadable, *refused);
     }
+    Status cleared = delete_frame_files(work_dir);
+    if (cleared) cleared = remove_links_to_be_written(work_dir);
+    if (!cleared) return refuse(ImportProblem::WorkDirUnusable, cleared.error());
 
-    const CommandResult described =
-        run_command(info_command(ffmpeg, clip, work_dir), until_cancelled);
+    const Command info = info_command(ffmpeg, clip, work_dir);
+    const CommandResult described = run_command(info, until_cancelled);
     if (!described.started) {
         const fs::path info_file = info_file_path(work_dir);
         if (const Status writable = check_writable(info_file); !writable) {
             fail(ImportProblem::WorkDirUnusable, writable.error());
         } else {
-            fail(ImportProblem::EncoderMissing, described.start_error);  // names the program
+            command_failed(ImportProblem::EncoderMissing, info, described);  // names the program
         }
         progress.stage = ImportStage::Finished;
         return outcome;
@@ -323,11 +373,12 @@ ImportOutcome import_video(const fs::path& ffmpeg, const fs::path& clip, const f
         }
         return !progress.cancel_requested;
     };
-    const CommandResult extracted =
-        run_command(extraction_command(ffmpeg, clip, work_dir), count_frames);
+    const Command extraction = extraction_command(ffmpeg, clip, work_dir);
+    const CommandResult extracted = run_command(extraction, count_frames);
     if (extracted.cancelled) {
         outcome.cancelled = true;
         // The frame being written when the encoder was stopped may be cut off.
+        std::error_code error;
         const int last = last_frame_from(work_dir, next_frame - 1);
         if (last >= 1) {
             const fs::path last_file = frame_file_path(work_dir, last);
@@ -335,18 +386,54 @@ ImportOutcome import_video(const fs::path& ffmpeg, const fs::path& clip, const f
         }
         return finish();
     }
-    if (!extracted.succeeded() || count_frame_files(work_dir) == 0) {
-        fail(ImportProblem::ExtractionFailed, encoder_detail(ffmpeg, extracted));
+    const int extracted_count = count_frame_files(work_dir);
+    if (!extracted.succeeded() || extracted_count == 0) {
+        command_failed(ImportProblem::ExtractionFailed, extraction, extracted);
+    } else if (const std::optional<int> missing = first_missing_frame(work_dir, extracted_count)) {
+        // Frames are read by number: one that is not there cannot be counted on.
+        fail(ImportProblem::ExtractionFailed,
+             fill_in(message_text(message_texts::kFrameMissing, language),
+                     {std::to_string(*missing), std::to_string(extracted_count)}));
     }
 
     progress.stage = ImportStage::ExtractingSound;
-    const CommandResult sound = run_command(sound_command(ffmpeg, clip, work_dir), until_cancelled);
+    const Command sound_extraction = sound_command(ffmpeg, clip, work_dir);
+    const CommandResult sound = run_command(sound_extraction, until_cancelled);
     if (sound.cancelled) {
         outcome.cancelled = true;
     } else if (!sound.succeeded() && has_audio_stream(outcome.info_text)) {
-        fail(ImportProblem::SoundFailed, encoder_detail(ffmpeg, sound));
+        command_failed(ImportProblem::SoundFailed, sound_extraction, sound);
     }
     return finish();
+}
+
+std::string import_problem_text(const ImportOutcome& outcome, std::string_view language) {
+    using namespace message_texts;
+    const TextPair* headline = nullptr;
+    switch (outcome.problem) {
+        case ImportProblem::None:
+            return {};
+        case ImportProblem::WorkDirInUse:
+            return outcome.problem_detail;  // says it all
+        case ImportProblem::WorkDirUnusable:
+            headline = &kWorkDirUnusable;
+            break;
+        case ImportProblem::EncoderMissing:
+            headline = &kEncoderMissing;
+            break;
+        case ImportProblem::ExtractionFailed:
+            headline = &kExtractionFailed;
+            break;
+        case ImportProblem::SoundFailed:
+            headline = &kSoundFailed;
+            break;
+        case ImportProblem::ClipUnreadable:
+            headline = &kClipUnreadable;
+            break;
+    }
+    std::string text(message_text(*headline, language));
+    if (!outcome.problem_detail.empty()) text += "\n\n" + outcome.problem_detail;
+    return text;
 }
 
 }  // namespace tintora

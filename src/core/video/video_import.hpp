@@ -28,7 +28,8 @@ bool is_numbered_jpeg_name(std::string_view file_name, std::string_view prefix_n
 bool is_frame_file_name(std::string_view name);
 // Regular files directly in work_dir whose names are frame file names.
 int count_frame_files(const std::filesystem::path& work_dir);
-// Deletes exactly those files (never anything else, never a sub-folder).
+// Deletes exactly those files, and links of such names whatever they point
+// to (never anything else, never a sub-folder).
 Status delete_frame_files(const std::filesystem::path& work_dir);
 
 // The numbered frames pic0001.jpg … of a folder as the encoder's pattern
@@ -76,8 +77,10 @@ enum class ImportProblem {
     None,
     WorkDirUnusable,   // WorkDir could not be created or emptied of old frames
     EncoderMissing,    // the encoder could not be started
-    ExtractionFailed,  // the extraction command failed or gave no pictures
+    ExtractionFailed,  // the extraction command failed, gave no pictures or left a gap
     SoundFailed,       // the clip has sound, but it could not be copied out
+    WorkDirInUse,      // another import or run holds WorkDir
+    ClipUnreadable,    // the clip is not a regular file that can be read
 };
 
 struct ImportOutcome {
@@ -85,14 +88,23 @@ struct ImportOutcome {
     std::string info_text;  // the content of 1.tmp, lines joined by "\n"
     bool cancelled = false;
     ImportProblem problem = ImportProblem::None;
-    std::string problem_detail;  // the program or folder and the encoder's last error line
+    // In the interface language: the folder or file, or the failed command
+    // with the encoder's reason and how it ended.
+    std::string problem_detail;
 };
 
-// Deletes the previous clip's frames, then runs the info, extraction and
-// sound commands (creating WorkDir when it is missing) and counts the frames.
-// A cancel stops the command that runs and skips the rest; the frames
-// extracted so far stay (a last frame that does not decode is removed).
+// Takes WorkDir's lock (creating WorkDir when it is missing), checks that
+// the clip is a regular file it can read, deletes the previous clip's frames
+// and any link standing where the encoder will write, then runs the info,
+// extraction and sound commands and counts the frames. A cancel stops the
+// command that runs and skips the rest; the frames extracted so far stay (a
+// last frame that does not decode is removed). Details are in `language`.
 ImportOutcome import_video(const std::filesystem::path& ffmpeg, const std::filesystem::path& clip,
-                           const std::filesystem::path& work_dir, ImportProgress& progress);
+                           const std::filesystem::path& work_dir, ImportProgress& progress,
+                           std::string_view language = "eng");
+
+// What went wrong, for the user in the interface language: the problem's
+// message and its detail; empty without a problem.
+std::string import_problem_text(const ImportOutcome& outcome, std::string_view language);
 
 }  // namespace tintora

@@ -43,7 +43,7 @@ ImportOutcome import_with_progress(QWidget* parent, const std::filesystem::path&
     ImportOutcome outcome;
     std::atomic<bool> done{false};
     std::thread worker([&] {
-        outcome = import_video(ffmpeg, clip, work_dir, progress);
+        outcome = import_video(ffmpeg, clip, work_dir, progress, language);
         done = true;
     });
 

@@ -1,12 +1,14 @@
 #include "core/video/video_import.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <set>
@@ -16,8 +18,10 @@
 
 #include "core/correction/jpeg_codec.hpp"
 #include "core/settings/settings_file.hpp"
+#include "core/video/work_dir_lock.hpp"
 #include "support/temporary_folder.hpp"
 #include "support/test_clips.hpp"
+#include "support/without_hanging.hpp"
 
 namespace tintora {
 namespace {
@@ -114,8 +118,8 @@ TEST_F(VideoImport, AShorterSilentClipReplacesTheFramesAndLeavesTheUsersFiles) {
     EXPECT_EQ(outcome.problem, ImportProblem::None) << outcome.problem_detail;
     EXPECT_FALSE(has_audio_stream(outcome.info_text));
     EXPECT_EQ(outcome.frame_count, 10);
-    EXPECT_EQ(work_dir.names(),
-              frame_names(10, {"1.tmp", "sound.wav", "holiday.jpg", "pictures.jpg"}));
+    EXPECT_EQ(work_dir.names(), frame_names(10, {"1.tmp", "sound.wav", "holiday.jpg",
+                                                 "pictures.jpg", ".tintora.lock"}));
 }
 
 TEST_F(VideoImport, AMissingEncoderIsReportedAndLeavesNoFrames) {
@@ -130,14 +134,58 @@ TEST_F(VideoImport, AMissingEncoderIsReportedAndLeavesNoFrames) {
     EXPECT_EQ(count_frame_files(work_dir.path()), 0);
 }
 
-TEST_F(VideoImport, AnUnreadableClipGivesTheEncodersLastLine) {
+TEST_F(VideoImport, AnUnreadableClipGivesTheEncodersReasonAndItsCommand) {
     test::TemporaryFolder folder;
     put_file(folder / "x.mp4", "this is not a video\n");
     const ImportOutcome outcome = import(folder / "x.mp4", folder / "work");
     EXPECT_EQ(outcome.problem, ImportProblem::ExtractionFailed);
-    EXPECT_EQ(outcome.problem_detail, ffmpeg().string() + ": " + (folder / "x.mp4").string() +
-                                          ": Invalid data found when processing input");
+    EXPECT_EQ(outcome.problem_detail,
+              (folder / "x.mp4").string() + ": Invalid data found when processing input\n" +
+                  "ffmpeg ended with exit status 1.\nCommand: " +
+                  command_text(extraction_command(ffmpeg(), folder / "x.mp4", folder / "work")));
     EXPECT_EQ(outcome.frame_count, 0);
+}
+
+// What must not be handed to the encoder, or must not be written through,
+// is dealt with before it runs: a FIFO as the clip would keep it waiting, a
+// link of a name it writes would have it write outside WorkDir.
+TEST_F(VideoImport, NeitherWaitsOnAFifoNorWritesThroughALink) {
+    test::TemporaryFolder folder;
+    const fs::path fifo = folder / "clip.mp4";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const ImportOutcome refused =
+        test::without_hanging([&] { return import(fifo, folder / "work", ffmpeg()); });
+    EXPECT_EQ(refused.problem, ImportProblem::ClipUnreadable);
+    EXPECT_EQ(import_problem_text(refused, "eng"),
+              "Can't read the video file!\n\n\"" + fifo.string() + "\" is not a regular file.");
+
+    const fs::path work_dir = folder / "work";
+    fs::create_directories(work_dir);
+    for (const char* name : {"pic0001.jpg", "pic0002.jpg", "1.tmp", "sound.wav"}) {
+        fs::create_symlink(folder / (std::string("outside-") + name), work_dir / name);
+    }
+    const ImportOutcome outcome = import(silent_clip(), work_dir);
+    EXPECT_EQ(outcome.problem, ImportProblem::None) << outcome.problem_detail;
+    EXPECT_EQ(outcome.frame_count, 10);
+    EXPECT_EQ(folder.names(), (std::set<std::string>{"clip.mp4", "work"}));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(frame_file_path(work_dir, 1))));
+}
+
+TEST_F(VideoImport, ASecondUserOfWorkDirIsToldAndTouchesNothing) {
+    test::TemporaryFolder work_dir;
+    put_file(frame_file_path(work_dir.path(), 1), "a frame of the other import");
+    const WorkDirLock other(work_dir.path());
+    ASSERT_TRUE(other.held());
+    const ImportOutcome outcome = import(silent_clip(), work_dir.path());
+    EXPECT_EQ(outcome.problem, ImportProblem::WorkDirInUse);
+    EXPECT_EQ(import_problem_text(outcome, "eng"),
+              "The working folder \"" + work_dir.path().string() +
+                  "\" is in use by another Tintora! Wait until it has finished, or choose "
+                  "another working folder.");
+    EXPECT_EQ(work_dir.names(), (std::set<std::string>{"pic0001.jpg", ".tintora.lock"}));
+    std::ifstream frame(frame_file_path(work_dir.path(), 1));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(frame), {}),
+              "a frame of the other import");
 }
 
 TEST_F(VideoImport, ACancelKeepsTheWholeFramesExtractedSoFar) {
@@ -157,7 +205,7 @@ TEST_F(VideoImport, ACancelKeepsTheWholeFramesExtractedSoFar) {
     EXPECT_GE(outcome.frame_count, 4);
     EXPECT_LT(outcome.frame_count, 3000);
     // No sound was extracted, and the frames have no gap.
-    EXPECT_EQ(work_dir.names(), frame_names(outcome.frame_count, {"1.tmp"}));
+    EXPECT_EQ(work_dir.names(), frame_names(outcome.frame_count, {"1.tmp", ".tintora.lock"}));
     for (int i = 1; i <= outcome.frame_count; ++i) {
         EXPECT_TRUE(load_jpeg(frame_file_path(work_dir.path(), i))) << "frame " << i;
     }
@@ -178,9 +226,10 @@ TEST(FrameFiles, OnlyFrameNamesAreCountedAndDeleted) {
 
     EXPECT_EQ(count_frame_files(work_dir.path()), 3);
     ASSERT_TRUE(delete_frame_files(work_dir.path()));
+    // A link of a frame name goes too, whatever it points to; never a folder.
     EXPECT_EQ(work_dir.names(),
               (std::set<std::string>{"pic001.jpg", "pic0002.JPG", "Pic0003.jpg", "pic0004.jpg.bak",
-                                     "pic00a5.jpg", "picture.jpg", "pic0006.jpg", "pic0008.jpg"}));
+                                     "pic00a5.jpg", "picture.jpg", "pic0006.jpg"}));
     EXPECT_TRUE(fs::exists(work_dir / "pic0006.jpg" / "pic0007.jpg"));
 
     EXPECT_EQ(count_frame_files(work_dir / "missing"), 0);
