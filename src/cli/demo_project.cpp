@@ -66,7 +66,8 @@ Frame demo_panorama() {
 
 }  // namespace
 
-Result<fs::path> make_demo_project(const fs::path& folder, const fs::path& ffmpeg) {
+Result<fs::path> make_demo_project(const fs::path& folder, const fs::path& ffmpeg,
+                                   const KeepRunning& keep_running) {
     std::error_code error;
     fs::create_directories(folder, error);
     if (error) return Error{"Cannot create \"" + folder.string() + "\": " + error.message()};
@@ -83,7 +84,8 @@ Result<fs::path> make_demo_project(const fs::path& folder, const fs::path& ffmpe
          {"-nostdin", "-y", "-f", "lavfi", "-i", "testsrc2=size=640x360:rate=25:duration=3", "-f",
           "lavfi", "-i", "sine=frequency=440:duration=3", "-shortest", "-vf",
           "eq=brightness=-0.25:contrast=0.8", "-pix_fmt", "yuv420p", path_argument(clip)},
-         {}});
+         {}},
+        keep_running);
     if (!made.succeeded()) {
         return Error{"Cannot make the demo clip with \"" + ffmpeg.string() +
                      "\": " + made.last_error_line()};

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "core/common/result.hpp"
+#include "core/video/command_runner.hpp"
 
 namespace tintora {
 
@@ -10,8 +11,9 @@ namespace tintora {
 // falls off across the place the clip goes, a short clip made by the encoder
 // from its test sources (too dark for that place), and a project that lays
 // the clip's frame there with a few pairs already sampled. Returns the
-// project file's path.
+// project file's path. The encoder stops when keep_running says so.
 Result<std::filesystem::path> make_demo_project(const std::filesystem::path& folder,
-                                                const std::filesystem::path& ffmpeg);
+                                                const std::filesystem::path& ffmpeg,
+                                                const KeepRunning& keep_running = {});
 
 }  // namespace tintora

@@ -3,10 +3,15 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "cli/demo_project.hpp"
 #include "core/common/file_io.hpp"
@@ -29,7 +34,22 @@ namespace fs = std::filesystem;
 constexpr int kBadArguments = 2;
 constexpr int kFailed = 1;
 
-volatile std::sig_atomic_t interrupted = 0;
+// The signal (SIGINT or SIGTERM) that asked the program to stop, 0 while
+// none did. Every stage asks it between its steps and while a child runs;
+// the child, in a process group of its own, is then stopped with its group.
+std::atomic<int> stop_signal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
+
+bool keep_running() { return stop_signal.load() == 0; }
+// The shell's way of saying that a signal ended the program: 130, 143.
+int interrupted_status() { return 128 + stop_signal.load(); }
+
+void handle_stop_signals() {
+    struct sigaction action {};
+    action.sa_handler = [](int signal_number) { stop_signal.store(signal_number); };
+    sigemptyset(&action.sa_mask);
+    for (const int signal_number : {SIGINT, SIGTERM}) ::sigaction(signal_number, &action, nullptr);
+}
 
 void tell(const std::string& line) { std::cerr << "tintora-cli: " << line << '\n'; }
 
@@ -44,9 +64,13 @@ class ProgressReport {
 public:
     ProgressReport(std::string what, int total)
         : what_(std::move(what)), total_(total), terminal_(::isatty(STDERR_FILENO) != 0) {}
+    // A total learnt late (0 or less: unknown, and nothing is shown).
+    void set_total(int total) { total_ = total; }
     void update(int done) {
         if (total_ <= 0) return;
         const int percent = static_cast<int>(100LL * std::min(done, total_) / total_);
+        if (percent == last_percent_) return;
+        last_percent_ = percent;
         if (terminal_) {
             const int filled = percent / 5;
             std::cerr << '\r' << what_ << " [" << std::string(filled, '#')
@@ -62,42 +86,75 @@ private:
     std::string what_;
     int total_;
     bool terminal_;
+    int last_percent_ = -1;
     int last_tenth_ = -1;
 };
 
 // The project's background and clip as the menus open them, with what fails
-// said on the error output.
+// said on the error output and remembered: a render or a picture of a project
+// whose files did not open would be the wrong one.
 class CommandLineLoaders : public ProjectLoaders {
 public:
     CommandLineLoaders(const AppSettings& settings, Composition& composition, CorrectionGrid& grid,
                        VideoWorkspace& workspace)
         : settings_(settings), composition_(composition), grid_(grid), workspace_(workspace) {}
 
+    bool failed() const { return failed_; }
+
     void open_background(const fs::path& path) override {
         if (Status opened = composition_.open_background(path); !opened) {
             tell(path.string() + ": " + opened.error());
+            failed_ = true;
             return;
         }
         set_default_layout(grid_, composition_);
     }
 
     void open_video(const fs::path& path) override {
-        ImportProgress progress;
-        const ImportOutcome outcome =
-            import_video(settings_.ffmpeg_path, path, settings_.work_dir, progress);
-        if (outcome.problem != ImportProblem::None)
-            tell(path.string() + ": " + outcome.problem_detail);
+        // A project names one clip; a second import after a stop would only wait.
+        if (!keep_running()) return;
+        const ImportOutcome outcome = import_following_signals(path);
+        if (outcome.problem != ImportProblem::None) {
+            tell(path.string() + ": " + import_problem_text(outcome, settings_.language));
+            failed_ = true;
+        }
         if (!workspace_.finish_import(path, outcome)) {
             tell(path.string() + ": " +
-                 std::string(message_text(message_texts::kUndefinedFps, "eng")));
+                 std::string(message_text(message_texts::kUndefinedFps, settings_.language)));
         }
     }
 
 private:
+    // The import on a thread of its own, so that this one can show its
+    // progress and hand a stop signal on to it.
+    ImportOutcome import_following_signals(const fs::path& path) {
+        ImportProgress progress;
+        ImportOutcome outcome;
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            outcome = import_video(settings_.ffmpeg_path, path, settings_.work_dir, progress,
+                                   settings_.language);
+            done = true;
+        });
+        ProgressReport report("import", 0);
+        while (!done) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (!keep_running()) progress.cancel_requested = true;
+            if (progress.stage == ImportStage::Extracting) {
+                report.set_total(progress.frames_expected);
+                report.update(progress.frames_extracted);
+            }
+        }
+        worker.join();
+        report.update(progress.frames_extracted);
+        return outcome;
+    }
+
     const AppSettings& settings_;
     Composition& composition_;
     CorrectionGrid& grid_;
     VideoWorkspace& workspace_;
+    bool failed_ = false;
 };
 
 // Everything a project lives in, replayed from its file.
@@ -107,6 +164,8 @@ struct Session {
     CorrectionGrid grid;
     VideoWorkspace workspace{settings};
 
+    // False, said on the error output, when the project file cannot be read
+    // or its background or clip cannot be opened.
     bool open(const fs::path& project) {
         CommandLineLoaders loaders(settings, composition, grid, workspace);
         if (Status opened = open_project(project, {composition, grid, workspace}, loaders);
@@ -114,7 +173,11 @@ struct Session {
             tell(opened.error());
             return false;
         }
-        return true;
+        return !loaders.failed();
+    }
+
+    ProtectedFiles protected_files() const {
+        return {workspace.session().clip_path, composition.background_path(), settings.work_dir};
     }
 };
 
@@ -124,10 +187,12 @@ struct Options {
     std::string jpeg;
     std::string wav;
     std::string workdir;
+    bool keep_workdir = false;
     std::string ffmpeg;
     int jobs = 0;
     std::string compose_output;
     std::string demo_folder;
+    bool force = false;
 };
 
 AppSettings settings_for(const Options& options) {
@@ -141,41 +206,88 @@ AppSettings settings_for(const Options& options) {
     return settings;
 }
 
+// The working folder of one command: the one --workdir names, or else a
+// private one made under TMPDIR and removed at the end (kept, and named,
+// with --keep-workdir), so that two runs at once never share their frames.
+class WorkFolder {
+public:
+    static Result<WorkFolder> for_options(const Options& options) {
+        WorkFolder folder;
+        if (!options.workdir.empty()) {
+            folder.path_ = options.workdir;
+            return folder;
+        }
+        const char* tmpdir = std::getenv("TMPDIR");
+        const fs::path base = tmpdir != nullptr && *tmpdir != '\0' ? tmpdir : "/tmp";
+        std::string name = (base / "tintora-XXXXXX").string();
+        if (::mkdtemp(name.data()) == nullptr) {
+            return file_error(base, "Cannot create a working folder in", errno);
+        }
+        folder.path_ = name;
+        folder.remove_ = !options.keep_workdir;
+        if (options.keep_workdir) tell("working folder: " + name);
+        return folder;
+    }
+
+    WorkFolder(WorkFolder&& other) noexcept
+        : path_(std::move(other.path_)), remove_(std::exchange(other.remove_, false)) {}
+    WorkFolder& operator=(WorkFolder&&) = delete;
+    ~WorkFolder() {
+        std::error_code ignored;
+        if (remove_) fs::remove_all(path_, ignored);
+    }
+    const fs::path& path() const { return path_; }
+
+private:
+    WorkFolder() = default;
+    fs::path path_;
+    bool remove_ = false;
+};
+
+// A stop signal that arrived is the answer, whatever the stage said.
+int ended(int status) { return keep_running() ? status : interrupted_status(); }
+
 int render(const Options& options) {
     Session session;
     session.settings = settings_for(options);
-    if (!session.open(options.project)) return kFailed;
+    Result<WorkFolder> work_folder = WorkFolder::for_options(options);
+    if (!work_folder) return tell(work_folder.error()), kFailed;
+    session.settings.work_dir = work_folder.value().path();
+    if (!session.open(options.project)) return ended(kFailed);
     VideoWorkspace& workspace = session.workspace;
     if (workspace.session().FrameCount < 1) {
         tell(options.project + ": the project's video could not be opened");
-        return kFailed;
+        return ended(kFailed);
     }
-    if (!options.wav.empty()) {
-        const Result<Command> command =
-            prepare_wav_export(workspace, session.settings, options.wav);
-        if (!command) return tell(command.error()), kFailed;
-        const CommandResult result = run_command(command.value(), [] { return !interrupted; });
-        if (!result.succeeded()) {
-            tell(command_text(command.value()) + ": " + result.last_error_line());
-            return kFailed;
-        }
-        return 0;
-    }
+    const fs::path background = session.composition.background_path();
     Result<RunJob> job =
-        options.flv.empty()
-            ? prepare_sequence_export(workspace, session.settings, session.grid,
-                                      jpeg_sequence_prefix(options.jpeg))
-            : prepare_video_export(workspace, session.settings, session.grid, options.flv);
-    if (!job) return tell(job.error()), kFailed;
-    ProgressReport progress("frames", job.value().stop_frame - job.value().start_frame + 1);
+        !options.wav.empty()
+            ? prepare_wav_export(workspace, session.settings, background, options.wav)
+        : !options.flv.empty()
+            ? prepare_video_export(workspace, session.settings, session.grid, background,
+                                   options.flv)
+            : prepare_sequence_export(workspace, session.settings, session.grid, background,
+                                      jpeg_sequence_prefix(options.jpeg));
+    if (!job) return tell(job.error()), ended(kFailed);
+    ProgressReport frames("frames", job.value().stop_frame - job.value().start_frame + 1);
+    ProgressReport encoding("encoding", 0);
     const RunOutcome outcome = run_to_end(
         std::move(job).value(),
-        [&progress](const RunEvent& event) {
-            if (event.progress > 0) progress.update(event.progress);
+        [&](const RunEvent& event) {
+            if (event.stage == RunStage::Encoding) {
+                encoding.set_total(event.total);
+                encoding.update(event.progress);
+            } else if (event.progress > 0) {
+                frames.update(event.progress);
+            }
         },
-        [] { return !interrupted; }, options.jobs);
-    if (outcome.state == ProcessingRun::State::Failed) return tell(outcome.failure), kFailed;
-    if (outcome.state == ProcessingRun::State::Cancelled) return tell("interrupted"), kFailed;
+        keep_running, options.jobs);
+    // The run's outputs under temporary names are gone with it by now.
+    if (outcome.state == ProcessingRun::State::Failed) return tell(outcome.failure), ended(kFailed);
+    if (outcome.state == ProcessingRun::State::Cancelled) {
+        tell("stopped by signal " + std::to_string(stop_signal.load()));
+        return interrupted_status();
+    }
     return 0;
 }
 
@@ -198,7 +310,10 @@ std::string ppm_bytes(const Frame& frame) {
 int compose(const Options& options) {
     Session session;
     session.settings = settings_for(options);
-    if (!session.open(options.project)) return kFailed;
+    Result<WorkFolder> work_folder = WorkFolder::for_options(options);
+    if (!work_folder) return tell(work_folder.error()), kFailed;
+    session.settings.work_dir = work_folder.value().path();
+    if (!session.open(options.project)) return ended(kFailed);
     if (!session.composition.background_loaded()) {
         tell(options.project + ": the project's background could not be opened");
         return kFailed;
@@ -214,22 +329,47 @@ int compose(const Options& options) {
     const fs::path output = options.compose_output;
     std::string extension = output.extension().string();
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    Status written;
+    std::string bytes;
     if (extension == ".ppm") {
-        written = write_file_atomically(output, ppm_bytes(session.composition.picture()));
+        bytes = ppm_bytes(session.composition.picture());
     } else if (extension == ".jpg" || extension == ".jpeg") {
-        written = save_jpeg(session.composition.picture(), output);
+        Result<std::vector<std::uint8_t>> encoded = encode_jpeg(session.composition.picture());
+        if (!encoded) return tell(encoded.error()), kFailed;
+        bytes.assign(encoded.value().begin(), encoded.value().end());
     } else {
         tell(output.string() + ": the picture is written as .jpg, .jpeg or .ppm");
         return kBadArguments;
     }
-    if (!written) return tell(written.error()), kFailed;
-    return 0;
+    if (const std::optional<std::string> refused =
+            output_refusal(output, session.protected_files(), session.settings.language)) {
+        return tell(*refused), kFailed;
+    }
+    // Through a temporary file: what is not a regular file or a new name is
+    // refused, and a failed write leaves the old picture.
+    if (Status written = write_file_atomically(output, bytes); !written) {
+        return tell(written.error()), kFailed;
+    }
+    return ended(0);
+}
+
+// Whether the folder holds anything (a name that is not a folder counts as full).
+bool holds_files(const fs::path& folder) {
+    std::error_code error;
+    if (!fs::exists(folder, error)) return false;
+    return !fs::is_directory(folder, error) || !fs::is_empty(folder, error);
 }
 
 int demo(const Options& options) {
     const AppSettings settings = settings_for(options);
-    const Result<fs::path> project = make_demo_project(options.demo_folder, settings.ffmpeg_path);
+    if (!options.force && holds_files(options.demo_folder)) {
+        tell(options.demo_folder +
+             ": the folder already holds files; choose an empty or new folder, or overwrite "
+             "its demo files with --force");
+        return kFailed;
+    }
+    const Result<fs::path> project =
+        make_demo_project(options.demo_folder, settings.ffmpeg_path, keep_running);
+    if (!keep_running()) return interrupted_status();
     if (!project) return tell(project.error()), kFailed;
     std::cout << project.value().string() << '\n';
     return 0;
@@ -241,35 +381,56 @@ int run(int argc, char** argv) {
     app.require_subcommand(1);
     Options options;
 
+    // An empty name would mean the current folder, or nothing at all.
+    const CLI::Validator named(
+        [](const std::string& value) { return value.empty() ? "an empty name" : std::string(); },
+        "NAME");
+
     CLI::App* render_command =
         app.add_subcommand("render", "Replay a project and export its video, frames or sound.");
     render_command->add_option("PROJECT", options.project, "the project file")
         ->required()
         ->check(CLI::ExistingFile);
     auto* outputs = render_command->add_option_group("output", "what to write");
-    outputs->add_option("--flv", options.flv, "a video file (.flv, or .mp4 for H.264 and AAC)");
-    outputs->add_option("--jpeg", options.jpeg, "the name prefix of a numbered JPEG sequence");
-    outputs->add_option("--wav", options.wav, "the sound of the frame range");
+    outputs->add_option("--flv", options.flv, "a video file (.flv, or .mp4 for H.264 and AAC)")
+        ->check(named);
+    outputs->add_option("--jpeg", options.jpeg, "the name prefix of a numbered JPEG sequence")
+        ->check(named);
+    outputs->add_option("--wav", options.wav, "the sound of the frame range")->check(named);
     outputs->require_option(1);
-    for (CLI::App* command : {render_command}) {
-        command->add_option("--workdir", options.workdir, "the working folder for the frames");
-        command->add_option("--ffmpeg", options.ffmpeg, "the encoder program");
-        command->add_option("--jobs", options.jobs, "worker threads (default: one per core)")
-            ->check(CLI::Range(1, 256));
-    }
+    render_command->add_option("--jobs", options.jobs, "worker threads (default: one per core)")
+        ->check(CLI::Range(1, 256));
 
     CLI::App* compose_command =
         app.add_subcommand("compose", "Write the main window's picture of a project.");
     compose_command->add_option("PROJECT", options.project, "the project file")
         ->required()
         ->check(CLI::ExistingFile);
-    compose_command->add_option("OUT", options.compose_output, "a .jpg or .ppm file")->required();
-    compose_command->add_option("--workdir", options.workdir, "the working folder for the frames");
-    compose_command->add_option("--ffmpeg", options.ffmpeg, "the encoder program");
+    compose_command->add_option("OUT", options.compose_output, "a .jpg or .ppm file")
+        ->required()
+        ->check(named);
+
+    // What replays a project needs a working folder for its clip's frames.
+    for (CLI::App* command : {render_command, compose_command}) {
+        command
+            ->add_option("--workdir", options.workdir,
+                         "the working folder for the frames (default: a private one under "
+                         "TMPDIR, removed afterwards)")
+            ->check(named);
+        command->add_flag("--keep-workdir", options.keep_workdir,
+                          "keep the private working folder and say where it is");
+    }
 
     CLI::App* demo_command = app.add_subcommand("demo", "Make a demo project to try Tintora on.");
-    demo_command->add_option("DIR", options.demo_folder, "the folder to make it in")->required();
-    demo_command->add_option("--ffmpeg", options.ffmpeg, "the encoder program");
+    demo_command->add_option("DIR", options.demo_folder, "a new or empty folder to make it in")
+        ->required()
+        ->check(named);
+    demo_command->add_flag("--force", options.force,
+                           "overwrite the demo's files in a folder that holds files");
+
+    for (CLI::App* command : {render_command, compose_command, demo_command}) {
+        command->add_option("--ffmpeg", options.ffmpeg, "the encoder program")->check(named);
+    }
 
     try {
         app.parse(argc, argv);
@@ -279,8 +440,7 @@ int run(int argc, char** argv) {
         app.exit(error);
         return kBadArguments;
     }
-    std::signal(SIGINT, [](int) { interrupted = 1; });
-    std::signal(SIGTERM, [](int) { interrupted = 1; });
+    handle_stop_signals();
     if (render_command->parsed()) return render(options);
     if (compose_command->parsed()) return compose(options);
     return demo(options);

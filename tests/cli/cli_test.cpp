@@ -1,15 +1,25 @@
 // The command-line front end as a user runs it: its exit codes, and a demo
 // project made, rendered and composed.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <future>
 #include <string>
 #include <vector>
 
 #include "core/common/file_io.hpp"
+#include "core/correction/jpeg_codec.hpp"
 #include "core/video/processing_run.hpp"
 #include "support/cli_runner.hpp"
+#include "support/processes.hpp"
 #include "support/temporary_folder.hpp"
 #include "support/test_clips.hpp"
+#include "support/test_pictures.hpp"
+#include "support/without_hanging.hpp"
 
 namespace tintora {
 namespace {
@@ -18,7 +28,9 @@ namespace fs = std::filesystem;
 
 struct ExitCase {
     const char* name;
-    std::vector<std::string> arguments;  // "P" stands for an existing project file
+    // "P" stands for an existing project file, "W" for a working folder, "F"
+    // for the folder that holds the project.
+    std::vector<std::string> arguments;
     int exit_status;
 };
 
@@ -33,6 +45,7 @@ TEST_P(CliExit, SaysHowItEnded) {
     for (std::string& a : arguments) {
         if (a == "P") a = project.string();
         if (a == "W") a = (folder / "work").string();
+        if (a == "F") a = folder.path().string();
     }
     EXPECT_EQ(test::run_cli(arguments).exit_status, GetParam().exit_status);
 }
@@ -46,7 +59,12 @@ INSTANTIATE_TEST_SUITE_P(
                     ExitCase{"MissingProject", {"render", "/no/such.project", "--flv", "a"}, 2},
                     ExitCase{"BadJobs", {"render", "P", "--jpeg", "s", "--jobs", "0"}, 2},
                     ExitCase{"ComposeToText", {"compose", "P", "out.txt", "--workdir", "W"}, 1},
-                    ExitCase{"VideoMissing", {"render", "P", "--jpeg", "s", "--workdir", "W"}, 1}),
+                    ExitCase{"VideoMissing", {"render", "P", "--jpeg", "s", "--workdir", "W"}, 1},
+                    ExitCase{"EmptyFlvName", {"render", "P", "--flv", ""}, 2},
+                    ExitCase{"EmptyJpegName", {"render", "P", "--jpeg", ""}, 2},
+                    ExitCase{"EmptyWavName", {"render", "P", "--wav", ""}, 2},
+                    ExitCase{"EmptyPictureName", {"compose", "P", ""}, 2},
+                    ExitCase{"DemoIntoAFolderWithFiles", {"demo", "F"}, 1}),
     [](const testing::TestParamInfo<ExitCase>& info) { return std::string(info.param.name); });
 
 TEST(CliDemo, MakesAProjectThatRendersAndComposes) {
@@ -73,6 +91,186 @@ TEST(CliDemo, MakesAProjectThatRendersAndComposes) {
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 15), "P6\n1024 512\n255");
     EXPECT_EQ(bytes.size(), 16u + 3u * 1024u * 512u);
 }
+
+// A project that names only its clip; the rest takes the defaults.
+fs::path clip_project(const fs::path& folder, const fs::path& clip) {
+    const fs::path project = folder / (clip.stem().string() + ".project");
+    EXPECT_TRUE(write_file(project, "VIDEO_FILENAME=" + clip.string() + "\r\n"));
+    return project;
+}
+
+// A shell script standing in for a program.
+fs::path script(const fs::path& path, const std::string& body) {
+    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+    fs::permissions(path, fs::perms::owner_all);
+    return path;
+}
+
+// Without --workdir each render has a private working folder under TMPDIR,
+// gone afterwards: two at once keep their own frames.
+TEST(CliRender, TwoAtOnceWithoutAWorkdirKeepTheirOwnFrames) {
+    const fs::path ffmpeg = test::find_encoder();
+    test::TemporaryFolder folder;
+    const struct {
+        fs::path project;
+        fs::path prefix;
+        int frames, width;
+    } renders[] = {
+        {clip_project(folder.path(), test::test_clip("25", "1", true, "64x48")), folder / "a", 25,
+         64},
+        {clip_project(folder.path(), test::test_clip("25", "2", true, "96x64")), folder / "b", 50,
+         96},
+    };
+    const fs::path tmpdir = folder / "tmp";
+    fs::create_directory(tmpdir);
+    const char* old_tmpdir = std::getenv("TMPDIR");
+    const std::string kept_tmpdir = old_tmpdir != nullptr ? old_tmpdir : "";
+    ::setenv("TMPDIR", tmpdir.c_str(), 1);
+    std::vector<std::future<CommandResult>> running;
+    for (const auto& r : renders) {
+        running.push_back(std::async(std::launch::async, [&r, &ffmpeg] {
+            return test::run_cli({"render", r.project.string(), "--jpeg", r.prefix.string(),
+                                  "--ffmpeg", ffmpeg.string()});
+        }));
+    }
+    for (std::size_t i = 0; i < 2; ++i) {
+        const CommandResult result = running[i].get();
+        EXPECT_TRUE(result.succeeded()) << result.error_tail;
+        const auto& r = renders[i];
+        EXPECT_TRUE(fs::exists(run_output_path(r.prefix.string(), r.frames)));
+        EXPECT_FALSE(fs::exists(run_output_path(r.prefix.string(), r.frames + 1)));
+        // The whole frame less the selection's one pixel.
+        EXPECT_EQ(load_jpeg(run_output_path(r.prefix.string(), r.frames)).value().width(),
+                  r.width - 1);
+    }
+    if (old_tmpdir != nullptr) {
+        ::setenv("TMPDIR", kept_tmpdir.c_str(), 1);
+    } else {
+        ::unsetenv("TMPDIR");
+    }
+    EXPECT_TRUE(fs::is_empty(tmpdir));
+}
+
+TEST(CliRender, RefusesTheClipAsOutputAndStopsWhenTheImportFails) {
+    const fs::path ffmpeg = test::find_encoder();
+    test::TemporaryFolder folder;
+    const fs::path clip = folder / "clip.mp4";
+    fs::copy_file(test::test_clip("25", "1", true), clip);
+    const std::uintmax_t size = fs::file_size(clip);
+    const fs::path project = clip_project(folder.path(), clip);
+    CommandResult result = test::run_cli(
+        {"render", project.string(), "--flv", clip.string(), "--ffmpeg", ffmpeg.string()});
+    EXPECT_EQ(result.exit_status, 1);
+    EXPECT_NE(result.error_tail.find("is the project's own video"), std::string::npos)
+        << result.error_tail;
+    EXPECT_EQ(fs::file_size(clip), size);
+
+    // An extraction that fails after it wrote frames gives no render.
+    const fs::path failing =
+        script(folder / "ffmpeg",
+               "'" + ffmpeg.string() +
+                   "' \"$@\"\n"
+                   "case \" $* \" in *' -vframes '*) echo 'Killed' >&2; exit 137;; esac");
+    result = test::run_cli({"render", project.string(), "--jpeg", (folder / "shot").string(),
+                            "--ffmpeg", failing.string()});
+    EXPECT_EQ(result.exit_status, 1);
+    EXPECT_NE(result.error_tail.find("Can't extract frames from the video!"), std::string::npos)
+        << result.error_tail;
+    EXPECT_FALSE(fs::exists(run_output_path((folder / "shot").string(), 1)));
+}
+
+// The picture goes through a temporary file like every output: a FIFO is
+// refused at once, and a project whose clip does not open gives no picture.
+TEST(CliCompose, RefusesAFifoAndAProjectWhoseClipDoesNotOpen) {
+    test::TemporaryFolder folder;
+    const fs::path background = folder / "panorama.jpg";
+    ASSERT_TRUE(save_jpeg(test::uniform_frame(64, 32, 90, 120, 150), background));
+    const fs::path fifo = folder / "picture.jpg";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path with_background = folder / "background.project";
+    ASSERT_TRUE(write_file(with_background, "BACKGROUND_FILENAME=" + background.string() + "\r\n"));
+    const fs::path with_lost_clip = folder / "lost clip.project";
+    ASSERT_TRUE(write_file(with_lost_clip,
+                           "BACKGROUND_FILENAME=" + background.string() +
+                               "\r\nVIDEO_FILENAME=" + (folder / "gone.mp4").string() + "\r\n"));
+    const struct {
+        const char* name;
+        fs::path project, picture;
+        const char* said;
+    } cases[] = {
+        {"Fifo", with_background, fifo, "it is not a regular file"},
+        {"LostClip", with_lost_clip, folder / "out.ppm", "gone.mp4"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CommandResult result = test::without_hanging([&c] {
+            return test::run_cli({"compose", c.project.string(), c.picture.string()});
+        });
+        EXPECT_EQ(result.exit_status, 1);
+        EXPECT_NE(result.error_tail.find(c.said), std::string::npos) << result.error_tail;
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_FALSE(fs::exists(folder / "out.ppm"));
+}
+
+struct StopSignal {
+    const char* name;
+    int signal_number;
+    int exit_status;
+};
+
+class CliStopSignal : public testing::TestWithParam<StopSignal> {};
+
+// An encoder stuck on a FIFO: the signal stops it and everything it started,
+// the private working folder goes, and the exit status names the signal.
+TEST_P(CliStopSignal, EndsAStuckImportAndLeavesNothingBehind) {
+    test::TemporaryFolder folder;
+    const fs::path fifo = folder / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path pids = folder / "pids";
+    const fs::path stuck = script(folder / "ffmpeg", "cat '" + fifo.string() +
+                                                         "' > /dev/null &\n"
+                                                         "echo \"$$ $!\" > '" +
+                                                         pids.string() + "'\nwait");
+    const fs::path clip = folder / "clip.mp4";
+    ASSERT_TRUE(write_file(clip, "a clip"));
+    const fs::path tmpdir = folder / "tmp";
+    fs::create_directory(tmpdir);
+    // The program in the background, signalled once the encoder is stuck.
+    const std::string driver =
+        "TMPDIR=\"$6\" \"$1\" render \"$2\" --flv \"$3\" --ffmpeg \"$4\" & cli=$!\n"
+        "n=0; while [ ! -s \"$5\" ] && [ $n -lt 250 ]; do sleep 0.02; n=$((n+1)); done\n"
+        "kill -" +
+        std::to_string(GetParam().signal_number) + " $cli; wait $cli; echo \"exit $?\" >&2";
+    const auto start = std::chrono::steady_clock::now();
+    const auto within_seconds = [&start] {
+        return std::chrono::steady_clock::now() - start < std::chrono::seconds(10);
+    };
+    const CommandResult result = run_command(
+        {"sh",
+         {"-c", driver, "sh", TINTORA_CLI, clip_project(folder.path(), clip).string(),
+          (folder / "out.flv").string(), stuck.string(), pids.string(), tmpdir.string()},
+         {}},
+        within_seconds);
+    ASSERT_FALSE(result.cancelled) << "still running after 10 s";
+    EXPECT_EQ(result.last_error_line(), "exit " + std::to_string(GetParam().exit_status))
+        << result.error_tail;
+    std::ifstream started(pids);
+    pid_t shell = 0;
+    pid_t reader = 0;
+    ASSERT_TRUE(started >> shell >> reader);
+    EXPECT_TRUE(test::process_gone(shell));
+    EXPECT_TRUE(test::process_gone(reader));
+    EXPECT_TRUE(fs::is_empty(tmpdir));
+    EXPECT_FALSE(fs::exists(folder / "out.flv"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, CliStopSignal,
+                         testing::Values(StopSignal{"Interrupt", SIGINT, 130},
+                                         StopSignal{"Terminate", SIGTERM, 143}),
+                         [](const testing::TestParamInfo<StopSignal>& info) {
+                             return std::string(info.param.name);
+                         });
 
 }  // namespace
 }  // namespace tintora

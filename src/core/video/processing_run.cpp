@@ -5,7 +5,9 @@
 #include <system_error>
 
 #include "core/common/file_io.hpp"
+#include "core/video/encoder_report.hpp"
 #include "core/video/video_import.hpp"
+#include "core/video/video_texts.hpp"
 
 namespace tintora {
 namespace {
@@ -15,9 +17,7 @@ namespace fs = std::filesystem;
 // Where an output is written before it is renamed into place: hidden, in
 // the same folder (so the rename is atomic), and never matching the names
 // the exports delete.
-fs::path temporary_path(const fs::path& target) {
-    return target.parent_path() / ("." + target.filename().string() + ".partial");
-}
+fs::path temporary_path(const fs::path& target) { return partial_path(target); }
 
 Status write_bytes(const fs::path& target, const std::vector<std::uint8_t>& bytes) {
     return write_file(target,
@@ -45,6 +45,11 @@ fs::path run_output_path(const std::string& output_prefix, int number) {
 }
 
 fs::path end_frame_path(const fs::path& work_dir) { return work_dir / "converted" / "end.jpg"; }
+
+int RunJob::output_count() const {
+    const int range = std::max(stop_frame - start_frame + 1, 0);
+    return (ping_pong ? 2 * range : range) + std::max(end_count, 0);
+}
 
 ProcessingRun::ProcessingRun(RunJob job, int workers)
     : job_(std::move(job)),
@@ -206,29 +211,46 @@ bool ProcessingRun::finish_end_frames() {
 
 bool ProcessingRun::run_finishing_commands() {
     for (const FinishingCommand& step : job_.finishing) {
-        if (stopping()) return false;
-        {
-            const std::lock_guard lock(mutex_);
-            push({step.title, -1});
-            push({command_text(step.command), -1});
-        }
-        const CommandResult result =
-            run_command(step.command, [this] { return !cancelled_.load(); });
-        if (result.cancelled) return false;
-        if (!result.succeeded()) {
-            std::string why = step.title + ": " + command_text(step.command);
-            const std::string words =
-                result.started ? result.last_error_lines(3) : result.start_error;
-            if (!words.empty()) why += "\n" + words;
-            if (result.started) why += "\n(exit status " + std::to_string(result.exit_status) + ")";
-            fail(why);
-            return false;
-        }
-        std::error_code error;
-        if (!step.output.empty() && !fs::is_regular_file(step.output, error)) {
-            fail(step.title + ": \"" + step.output.string() + "\" was not written.");
-            return false;
-        }
+        if (stopping() || !run_finishing_command(step)) return false;
+    }
+    return true;
+}
+
+bool ProcessingRun::run_finishing_command(const FinishingCommand& step) {
+    {
+        const std::lock_guard lock(mutex_);
+        push({step.title, -1});
+        push({command_text(step.command), -1});
+    }
+    finishing_ = true;
+    EncodeProgress progress;
+    int reported = -1;
+    const OutputReader report_progress = [&](std::string_view text) {
+        progress.read(text);
+        if (progress.frames() == reported) return;
+        reported = progress.frames();
+        const std::lock_guard lock(mutex_);
+        push({{}, reported, RunStage::Encoding, step.encoded_frames});
+    };
+    const CommandResult result = run_command(
+        step.command, [this] { return !cancelled_.load(); },
+        step.encoded_frames > 0 ? report_progress : OutputReader());
+    if (result.cancelled) return false;
+    if (!result.succeeded()) {
+        fail(step.title + "\n" + describe_command_failure(step.command, result, job_.language));
+        return false;
+    }
+    if (!step.output) return true;
+    // An exit status of 0 alone does not make a file.
+    if (!step.output->has_content()) {
+        fail(step.title + "\n" +
+             fill_in(message_text(message_texts::kNothingWritten, job_.language),
+                     {step.command.program.filename().string(), step.output->target().string()}));
+        return false;
+    }
+    if (Status placed = step.output->commit(); !placed) {
+        fail(step.title + "\n" + placed.error());
+        return false;
     }
     return true;
 }

@@ -6,23 +6,32 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/common/file_io.hpp"
 #include "core/correction/correction_grid.hpp"
 #include "core/video/command_runner.hpp"
 #include "core/video/frame_pipeline.hpp"
+#include "core/video/work_dir_lock.hpp"
 
 namespace tintora {
 
 // A command run after the frames (the video export's sound cut and encoding),
-// logged under its title; the output must exist afterwards.
+// logged under its title.
 struct FinishingCommand {
     std::string title;
     Command command;
-    std::filesystem::path output;
+    // Where the command writes (its temporary name is in the command): put in
+    // place when the command succeeded and wrote something, else removed,
+    // the file of the target's name left as it was.
+    std::shared_ptr<PendingFile> output;
+    // The frames it encodes, reported on its standard output ("-progress
+    // pipe:1") and shown as the encode stage; 0: it reports none.
+    int encoded_frames = 0;
 };
 
 // Everything a processing run needs, fixed when it starts.
@@ -38,6 +47,14 @@ struct RunJob {
     // The k-th output is output_prefix + k (at least four digits) + ".jpg".
     std::string output_prefix;
     std::vector<FinishingCommand> finishing;
+    // Held while the run uses WorkDir (none for a job that reads no frames).
+    std::shared_ptr<const WorkDirLock> work_dir_lock;
+    // The interface language of the failure messages.
+    std::string language = "eng";
+
+    // How many frame files the run writes: the range, again backwards with
+    // ping-pong, then the held end frames.
+    int output_count() const;
 };
 
 // The k-th output's name.
@@ -45,11 +62,18 @@ std::filesystem::path run_output_path(const std::string& output_prefix, int numb
 // Where the processed end frame is kept: converted/end.jpg in WorkDir.
 std::filesystem::path end_frame_path(const std::filesystem::path& work_dir);
 
-// A line for the progress log; progress is k after the k-th frame of the
-// range, -1 for lines that are not a frame.
+// The two stages a run's progress shows: its frames, then their encoding.
+enum class RunStage { Frames, Encoding };
+
+// What a run reports. In the frames stage a line for the progress log, with
+// progress k after the k-th frame of the range and -1 for lines that are not
+// a frame. In the encoding stage no line, and progress frames encoded of
+// `total` expected.
 struct RunEvent {
     std::string log_line;
     int progress = -1;
+    RunStage stage = RunStage::Frames;
+    int total = 0;
 };
 
 // Runs a job on a pool of workers, one per core. Outputs are written under
@@ -74,8 +98,11 @@ public:
     std::vector<RunEvent> wait_events(std::chrono::milliseconds timeout);
     void cancel();
     State state() const;
-    // Why a failed run stopped: the file or command, and the encoder's last words.
+    // Why a failed run stopped: the file or command, and the encoder's reason.
     std::string failure() const;
+    // Whether the finishing commands have begun (a cancel then stops an
+    // encoding that the user waits for).
+    bool finishing() const { return finishing_; }
 
 private:
     void coordinate();
@@ -83,6 +110,7 @@ private:
     void commit_ready();  // with mutex_ held
     bool finish_end_frames();
     bool run_finishing_commands();
+    bool run_finishing_command(const FinishingCommand& step);
     // A failure at frame k stops the run; the frames before it are still
     // put in place, as a run one frame at a time would have written them.
     void fail(std::string why, int frame = 0);
@@ -96,6 +124,7 @@ private:
     std::atomic<int> next_frame_{1};  // the next k a worker takes
     std::atomic<bool> cancelled_{false};
     std::atomic<bool> failed_{false};
+    std::atomic<bool> finishing_{false};
     std::atomic<int> failed_frame_{0};  // 0: not a frame's failure
 
     mutable std::mutex mutex_;

@@ -1,12 +1,16 @@
 #include "core/video/video_export.hpp"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdint>
+#include <memory>
 #include <system_error>
 
 #include "core/common/file_io.hpp"
 #include "core/video/video_import.hpp"
 #include "core/video/video_texts.hpp"
+#include "core/video/work_dir_lock.hpp"
 
 namespace tintora {
 namespace {
@@ -68,6 +72,11 @@ Status delete_sequence_files(const std::string& prefix) {
 Status prepare_converted_folder(const fs::path& work_dir) {
     const fs::path folder = converted_folder(work_dir);
     std::error_code error;
+    // Emptying what a link points to would delete someone else's files.
+    if (fs::is_symlink(fs::symlink_status(folder, error))) {
+        fs::remove(folder, error);
+        if (error) return file_error(folder, "Cannot delete", error.value());
+    }
     if (!fs::is_directory(folder, error)) {
         fs::create_directories(folder, error);
         if (error) return file_error(folder, "Cannot create the folder", error.value());
@@ -85,12 +94,113 @@ Status prepare_converted_folder(const fs::path& work_dir) {
     return {};
 }
 
+InputRate exact_input_rate(double input_fps) {
+    // N for the rates N * 1000 / 1001 that cameras and phones record at.
+    constexpr int kNtscBases[] = {24, 30, 48, 60, 120, 240};
+    // Two decimals, as the encoder prints them, are within this of the fraction.
+    constexpr double kTolerance = 0.005;
+    for (const int base : kNtscBases) {
+        const double exact = base * 1000.0 / 1001.0;
+        if (std::fabs(input_fps - exact) < kTolerance) {
+            return {exact, std::to_string(base * 1000) + "/1001"};
+        }
+    }
+    char digits[32];
+    const std::to_chars_result written = std::to_chars(digits, digits + sizeof digits, input_fps);
+    return {input_fps,
+            written.ec == std::errc() ? std::string(digits, written.ptr) : format_rate(input_fps)};
+}
+
 std::string range_start_seconds(int start_frame, double input_fps) {
-    return format_g((start_frame - 1) / input_fps);
+    return format_g((start_frame - 1) / exact_input_rate(input_fps).frames_per_second);
 }
 
 std::string range_duration_seconds(int start_frame, int stop_frame, double input_fps) {
-    return format_g((stop_frame - start_frame) / input_fps);
+    // Frames start..stop, each one frame period long: as long as their video.
+    return format_g((stop_frame - start_frame + 1) / exact_input_rate(input_fps).frames_per_second);
+}
+
+int expected_encoded_frames(int images, double input_fps, double output_fps) {
+    const double input = exact_input_rate(input_fps).frames_per_second;
+    if (!(input > 0) || !(output_fps > 0)) return images;
+    const double frames = std::round(images * output_fps / input);
+    return frames >= 1 && frames < INT32_MAX ? static_cast<int>(frames) : images;
+}
+
+namespace {
+
+// Whether two paths name the same file, followed through links; false when
+// either is not there.
+bool same_file(const fs::path& a, const fs::path& b) {
+    if (a.empty() || b.empty()) return false;
+    std::error_code error;
+    return fs::equivalent(a, b, error) && !error;
+}
+
+// The folder a path's file lies in, and its name, once the links of the
+// path are followed as far as it exists.
+std::pair<fs::path, std::string> folder_and_name(const fs::path& path) {
+    std::error_code error;
+    fs::path resolved = fs::weakly_canonical(path, error);
+    if (error) resolved = path;
+    const fs::path folder = resolved.has_parent_path() ? resolved.parent_path() : fs::path(".");
+    return {folder, resolved.filename().string()};
+}
+
+// The names the import and the run write directly in WorkDir.
+bool is_work_dir_name(const std::string& name, const fs::path& work_dir) {
+    return is_frame_file_name(name) || name == info_file_path(work_dir).filename() ||
+           name == sound_file_path(work_dir).filename() ||
+           name == work_dir_lock_path(work_dir).filename() ||
+           name == converted_folder(work_dir).filename();
+}
+
+std::string refusal(const TextPair& text, const std::string& name, std::string_view language) {
+    return fill_in(message_text(text, language), {name});
+}
+
+}  // namespace
+
+std::optional<std::string> output_refusal(const fs::path& output, const ProtectedFiles& files,
+                                          std::string_view language) {
+    if (output.empty() || output.filename().empty()) {
+        return std::string(message_text(message_texts::kNoOutputName, language));
+    }
+    if (same_file(output, files.clip) || same_file(output, files.background)) {
+        return refusal(message_texts::kOutputIsSource, output.string(), language);
+    }
+    const auto [folder, name] = folder_and_name(output);
+    if (same_file(folder, converted_folder(files.work_dir)) ||
+        (same_file(folder, files.work_dir) && is_work_dir_name(name, files.work_dir))) {
+        return refusal(message_texts::kOutputIsWorkFile, output.string(), language);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> sequence_refusal(const std::string& prefix, const ProtectedFiles& files,
+                                            std::string_view language) {
+    if (prefix.empty()) return std::string(message_text(message_texts::kNoOutputName, language));
+    const bool names_folder = prefix.back() == '/';
+    const fs::path as_path(prefix);
+    const fs::path folder = names_folder                ? as_path
+                            : as_path.has_parent_path() ? as_path.parent_path()
+                                                        : fs::path(".");
+    const std::string prefix_name = names_folder ? std::string() : as_path.filename().string();
+    // The sequence writes and deletes prefix + digits + ".jpg" in its folder.
+    const auto in_sequence = [&](const fs::path& file) {
+        if (file.empty()) return false;
+        const auto [file_folder, file_name] = folder_and_name(file);
+        return same_file(file_folder, folder) && is_numbered_jpeg_name(file_name, prefix_name);
+    };
+    if (in_sequence(files.clip) || in_sequence(files.background)) {
+        return refusal(message_texts::kOutputIsSource, prefix, language);
+    }
+    const bool frame_names = is_frame_file_name(prefix_name + "0000.jpg");
+    if (same_file(folder, converted_folder(files.work_dir)) ||
+        (same_file(folder, files.work_dir) && frame_names)) {
+        return refusal(message_texts::kOutputIsWorkFile, prefix, language);
+    }
+    return std::nullopt;
 }
 
 Command sound_cut_command(const fs::path& ffmpeg, const fs::path& clip, int start_frame,
@@ -104,9 +214,12 @@ Command sound_cut_command(const fs::path& ffmpeg, const fs::path& clip, int star
 
 Command video_encoding_command(const fs::path& ffmpeg, const fs::path& work_dir,
                                const VideoParameters& parameters, bool with_sound, int volume,
-                               double output_fps, const fs::path& output) {
+                               double input_fps, double output_fps, const fs::path& output) {
     const fs::path folder = converted_folder(work_dir);
-    Command command{ffmpeg, {"-i", frame_pattern_argument(folder), "-y"}, {}};
+    Command command{ffmpeg,
+                    {"-framerate", exact_input_rate(input_fps).argument, "-i",
+                     frame_pattern_argument(folder), "-y"},
+                    {}};
     if (with_sound && parameters.channels_index > 0) {
         command.arguments.insert(
             command.arguments.end(),
@@ -128,6 +241,7 @@ Command video_encoding_command(const fs::path& ffmpeg, const fs::path& work_dir,
             command.arguments.end(),
             {"-vf", "crop=trunc(iw/2)*2:trunc(ih/2)*2", "-pix_fmt", "yuv420p"});
     }
+    command.arguments.insert(command.arguments.end(), {"-progress", "pipe:1"});
     command.arguments.push_back(path_argument(output));
     return command;
 }
@@ -198,6 +312,7 @@ RunJob frame_job(VideoWorkspace& workspace, const AppSettings& settings, const C
     job.static_frame = std::clamp(leading_number(parameters.text(Field::StaticFrame)), 1,
                                   std::max(session.FrameCount, 1));
     job.output_prefix = std::move(output_prefix);
+    job.language = settings.language;
     return job;
 }
 
@@ -205,50 +320,107 @@ std::string undefined_fps(const AppSettings& settings) {
     return std::string(message_text(message_texts::kUndefinedFps, settings.language));
 }
 
+ProtectedFiles protected_files(const VideoWorkspace& workspace, const AppSettings& settings,
+                               const fs::path& background) {
+    return {workspace.session().clip_path, background, settings.work_dir};
+}
+
+Result<std::shared_ptr<WorkDirLock>> lock_work_dir(const AppSettings& settings) {
+    auto lock = std::make_shared<WorkDirLock>(settings.work_dir);
+    if (!lock->held()) {
+        return Error{work_dir_lock_refusal(*lock, settings.work_dir, settings.language)};
+    }
+    return lock;
+}
+
+Result<std::shared_ptr<PendingFile>> pending_output(const fs::path& output) {
+    Result<PendingFile> pending = PendingFile::create(output);
+    if (!pending) return Error{pending.error()};
+    return std::make_shared<PendingFile>(std::move(pending).value());
+}
+
 }  // namespace
 
 Result<RunJob> prepare_video_export(VideoWorkspace& workspace, const AppSettings& settings,
-                                    const CorrectionGrid& grid, const fs::path& output) {
+                                    const CorrectionGrid& grid, const fs::path& background,
+                                    const fs::path& output) {
     VideoSession& session = workspace.session();
     read_run_range(workspace);
     // The sound is cut by time; without a rate there is no time.
     if (session.InputFps <= 0) return Error{undefined_fps(settings)};
+    if (const std::optional<std::string> refused = output_refusal(
+            output, protected_files(workspace, settings, background), settings.language)) {
+        return Error{*refused};
+    }
+    Result<std::shared_ptr<WorkDirLock>> lock = lock_work_dir(settings);
+    if (!lock) return Error{lock.error()};
+    Result<std::shared_ptr<PendingFile>> target = pending_output(output);
+    if (!target) return Error{target.error()};
     if (Status prepared = prepare_converted_folder(settings.work_dir); !prepared) {
         return Error{prepared.error()};
     }
     RunJob job = frame_job(workspace, settings, grid,
                            (converted_folder(settings.work_dir) / "pic").string());
-    const fs::path sound = converted_folder(settings.work_dir) / "sound.wav";
+    job.work_dir_lock = std::move(lock).value();
     // A clip without sound has none to cut, and the video then goes without.
     if (session.clip_has_sound) {
+        Result<std::shared_ptr<PendingFile>> sound =
+            pending_output(converted_folder(settings.work_dir) / "sound.wav");
+        if (!sound) return Error{sound.error()};
         job.finishing.push_back(
             {"Extract sound",
              sound_cut_command(settings.ffmpeg_path, session.clip_path, session.StartFrame,
-                               session.StopFrame, session.InputFps, sound),
-             sound});
+                               session.StopFrame, session.InputFps, sound.value()->temporary()),
+             sound.value(), 0});
     }
+    const int images = job.output_count();
     job.finishing.push_back(
         {"Save FLV file",
          video_encoding_command(settings.ffmpeg_path, settings.work_dir, workspace.parameters(),
-                                session.clip_has_sound, session.Volume, session.OutputFps, output),
-         output});
+                                session.clip_has_sound, session.Volume, session.InputFps,
+                                session.OutputFps, target.value()->temporary()),
+         target.value(), expected_encoded_frames(images, session.InputFps, session.OutputFps)});
     return job;
 }
 
 Result<RunJob> prepare_sequence_export(VideoWorkspace& workspace, const AppSettings& settings,
-                                       const CorrectionGrid& grid, const std::string& prefix) {
+                                       const CorrectionGrid& grid, const fs::path& background,
+                                       const std::string& prefix) {
     read_run_range(workspace);
+    if (const std::optional<std::string> refused = sequence_refusal(
+            prefix, protected_files(workspace, settings, background), settings.language)) {
+        return Error{*refused};
+    }
+    Result<std::shared_ptr<WorkDirLock>> lock = lock_work_dir(settings);
+    if (!lock) return Error{lock.error()};
     if (Status deleted = delete_sequence_files(prefix); !deleted) return Error{deleted.error()};
-    return frame_job(workspace, settings, grid, prefix);
+    RunJob job = frame_job(workspace, settings, grid, prefix);
+    job.work_dir_lock = std::move(lock).value();
+    return job;
 }
 
-Result<Command> prepare_wav_export(VideoWorkspace& workspace, const AppSettings& settings,
-                                   const fs::path& output) {
+Result<RunJob> prepare_wav_export(VideoWorkspace& workspace, const AppSettings& settings,
+                                  const fs::path& background, const fs::path& output) {
     const VideoSession& session = workspace.session();
     read_run_range(workspace);
     if (session.InputFps <= 0) return Error{undefined_fps(settings)};
-    return sound_cut_command(settings.ffmpeg_path, session.clip_path, session.StartFrame,
-                             session.StopFrame, session.InputFps, output);
+    if (const std::optional<std::string> refused = output_refusal(
+            output, protected_files(workspace, settings, background), settings.language)) {
+        return Error{*refused};
+    }
+    Result<std::shared_ptr<PendingFile>> target = pending_output(output);
+    if (!target) return Error{target.error()};
+    // Only the clip is read: no frames, and WorkDir stays free.
+    RunJob job;
+    job.start_frame = 1;
+    job.stop_frame = 0;
+    job.language = settings.language;
+    job.finishing.push_back(
+        {"Save WAV file",
+         sound_cut_command(settings.ffmpeg_path, session.clip_path, session.StartFrame,
+                           session.StopFrame, session.InputFps, target.value()->temporary()),
+         target.value(), 0});
+    return job;
 }
 
 }  // namespace tintora

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,11 +27,21 @@ std::string jpeg_sequence_prefix(const std::string& chosen_name);
 Status delete_sequence_files(const std::string& prefix);
 
 // The converted folder created when missing, or emptied of its files (and
-// only its files) when present.
+// only its files) when present; a link of that name is replaced by a folder.
 Status prepare_converted_folder(const std::filesystem::path& work_dir);
 
-// "%g" seconds of frame numbers: where the range starts (frame 1 at 0 s) and
-// how long it lasts (one frame period less than its frames).
+// The clip's frame rate as the encoder is to read the frames: the rate the
+// import parsed (or the user typed), exactly. The encoder describes the NTSC
+// rates N * 1000 / 1001 by two decimals (29.97 for 30000/1001); those are
+// taken back to the exact fraction, any other rate stands as it is.
+struct InputRate {
+    double frames_per_second = 0;
+    std::string argument;  // "30000/1001", "25", "12.5"
+};
+InputRate exact_input_rate(double input_fps);
+
+// "%g" seconds of frame numbers at the exact input rate: where the range
+// starts (frame 1 at 0 s) and how long its frames last.
 std::string range_start_seconds(int start_frame, double input_fps);
 std::string range_duration_seconds(int start_frame, int stop_frame, double input_fps);
 
@@ -39,33 +50,64 @@ Command sound_cut_command(const std::filesystem::path& ffmpeg, const std::filesy
                           int start_frame, int stop_frame, double input_fps,
                           const std::filesystem::path& output);
 
-// ffmpeg -i WorkDir/converted/pic%4d.jpg -y [-i WorkDir/converted/sound.wav
-// -ar RATE -ab BITRATEk -ac CHANNELS -vol VOLUME] -b BITS -r FPS OUTPUT; the
-// sound options are left out for "No audio" (or a clip without sound).
+// ffmpeg -framerate INPUT_RATE -i WorkDir/converted/pic%4d.jpg -y
+// [-i WorkDir/converted/sound.wav -ar RATE -ab BITRATEk -ac CHANNELS
+// -vol VOLUME] -b BITS -r FPS -progress pipe:1 OUTPUT; the frames are read at
+// the clip's own rate and -r resamples time, the sound options are left out
+// for "No audio" (or a clip without sound), and the encoder reports its
+// progress on its standard output.
 Command video_encoding_command(const std::filesystem::path& ffmpeg,
                                const std::filesystem::path& work_dir,
                                const VideoParameters& parameters, bool with_sound, int volume,
-                               double output_fps, const std::filesystem::path& output);
+                               double input_fps, double output_fps,
+                               const std::filesystem::path& output);
+
+// The frames an encoding of `images` pictures read at input_fps gives at output_fps.
+int expected_encoded_frames(int images, double input_fps, double output_fps);
+
+// Files an export must neither write over nor delete: the project's own
+// clip and background, and WorkDir, where the import and the run write.
+struct ProtectedFiles {
+    std::filesystem::path clip;
+    std::filesystem::path background;
+    std::filesystem::path work_dir;
+};
+// Why an export must not write `output`, in the interface language, or
+// nothing: an empty name, the clip or the background (also through a link),
+// or a name the import or the run writes in WorkDir.
+std::optional<std::string> output_refusal(const std::filesystem::path& output,
+                                          const ProtectedFiles& files, std::string_view language);
+// The same for the files a JPEG sequence of that prefix writes and deletes.
+std::optional<std::string> sequence_refusal(const std::string& prefix, const ProtectedFiles& files,
+                                            std::string_view language);
 
 // What an export reads of the Parameters tab, prepared for a run. Each first
 // brings the fields it reads into range by the tab's own rules (a start
 // field without a number, a stop beyond the clip, a cut beyond the frame),
 // stores StartFrame, StopFrame, RunFrame, the cut and the resample size in
-// the session, and prepares the destination. The caller has checked that a
-// clip is open. A refusal is the message for the user.
+// the session, refuses a destination it must not write (the project's clip
+// or background, WorkDir's own files, a WorkDir another program uses) before
+// anything is written, and prepares the destination. Outputs are made under
+// temporary names and put in place only when whole. The caller has checked
+// that a clip is open. A refusal is the message for the user.
 
 // "Save flv": the frames into WorkDir/converted, then the sound of the range
 // and the encoding into `output`.
 Result<RunJob> prepare_video_export(VideoWorkspace& workspace, const AppSettings& settings,
                                     const CorrectionGrid& grid,
+                                    const std::filesystem::path& background,
                                     const std::filesystem::path& output);
 // "Save jpeg sequence": the frames as prefix0001.jpg … after the files of
 // that prefix are deleted.
 Result<RunJob> prepare_sequence_export(VideoWorkspace& workspace, const AppSettings& settings,
-                                       const CorrectionGrid& grid, const std::string& prefix);
-// "Save wav": the one command that cuts the sound of the range into `output`.
-Result<Command> prepare_wav_export(VideoWorkspace& workspace, const AppSettings& settings,
-                                   const std::filesystem::path& output);
+                                       const CorrectionGrid& grid,
+                                       const std::filesystem::path& background,
+                                       const std::string& prefix);
+// "Save wav": a job without frames whose one command cuts the sound of the
+// range into `output`.
+Result<RunJob> prepare_wav_export(VideoWorkspace& workspace, const AppSettings& settings,
+                                  const std::filesystem::path& background,
+                                  const std::filesystem::path& output);
 
 // A decimal number at the start of the text (blanks and a sign allowed),
 // 0 when there is none: how the run reads the end-frame fields.

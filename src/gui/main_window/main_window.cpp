@@ -320,6 +320,7 @@ private:
 }  // namespace
 
 void MainWindow::new_project() {
+    if (!program_.video_window().stop_run_if_agreed()) return;
     reset_project({program_.composition(), program_.grid(), program_.video_workspace()});
     sync_lists_from_choices();
     program_.video_window().refresh_from_workspace();
@@ -328,6 +329,7 @@ void MainWindow::new_project() {
 }
 
 void MainWindow::open_project() {
+    if (!program_.video_window().stop_run_if_agreed()) return;
     const QString path = QFileDialog::getOpenFileName(this);
     if (!path.isEmpty()) open_project_file(path);
 }

@@ -39,4 +39,13 @@ void ProgressDialog::set_progress(int position) {
 
 int ProgressDialog::progress() const { return bar_->value(); }
 
+void ProgressDialog::set_stage_text(const QString& text) {
+    bar_->setTextVisible(!text.isEmpty());
+    bar_->setFormat(text);
+}
+
+QString ProgressDialog::stage_text() const {
+    return bar_->isTextVisible() ? bar_->format() : QString();
+}
+
 }  // namespace tintora

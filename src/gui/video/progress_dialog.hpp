@@ -22,6 +22,10 @@ public:
     void set_progress_range(int maximum);
     void set_progress(int position);
     int progress() const;
+    // The text on the bar: empty while the frames are processed, the stage
+    // and its count while they are encoded.
+    void set_stage_text(const QString& text);
+    QString stage_text() const;
 
 signals:
     void cancel_requested();

@@ -254,29 +254,12 @@ void VideoWindow::open_video_file(const QString& path) {
     show_state();
     draw_selected_frames();
 
-    const std::string_view language = settings.language;
-    const auto tell = [this, language](const TextPair& message, const std::string& detail) {
-        QString text = to_qstring(message_text(message, language));
-        if (!detail.empty()) text += QStringLiteral("\n\n") + QString::fromStdString(detail);
-        QMessageBox::warning(this, QStringLiteral("Tintora"), text);
-    };
-    switch (outcome.problem) {
-        case ImportProblem::None:
-            break;
-        case ImportProblem::WorkDirUnusable:
-            tell(message_texts::kWorkDirUnusable, outcome.problem_detail);
-            break;
-        case ImportProblem::EncoderMissing:
-            tell(message_texts::kEncoderMissing, outcome.problem_detail);
-            break;
-        case ImportProblem::ExtractionFailed:
-            tell(message_texts::kExtractionFailed, outcome.problem_detail);
-            break;
-        case ImportProblem::SoundFailed:
-            tell(message_texts::kSoundFailed, outcome.problem_detail);
-            break;
+    if (outcome.problem != ImportProblem::None) {
+        tell(QString::fromStdString(import_problem_text(outcome, settings.language)));
     }
-    if (!rate_found) tell(message_texts::kUndefinedFps, {});
+    if (!rate_found) {
+        tell(to_qstring(message_text(message_texts::kUndefinedFps, settings.language)));
+    }
 }
 
 bool VideoWindow::run_in_progress() {
@@ -314,8 +297,8 @@ void VideoWindow::save_video() {
 }
 
 void VideoWindow::export_video_to(const std::filesystem::path& output) {
-    Result<RunJob> job =
-        prepare_video_export(workspace_, program_.settings(), program_.grid(), output);
+    Result<RunJob> job = prepare_video_export(workspace_, program_.settings(), program_.grid(),
+                                              program_.composition().background_path(), output);
     show_state();
     if (!job) return tell(QString::fromStdString(job.error()));
     start_run(std::move(job).value(), 1);
@@ -330,8 +313,8 @@ void VideoWindow::save_jpeg_sequence() {
 void VideoWindow::export_jpeg_sequence_to(const std::filesystem::path& chosen) {
     const std::string prefix = jpeg_sequence_prefix(chosen.string());
     workspace_.session().save_path = prefix;  // the dialog keeps the shortened name
-    Result<RunJob> job =
-        prepare_sequence_export(workspace_, program_.settings(), program_.grid(), prefix);
+    Result<RunJob> job = prepare_sequence_export(workspace_, program_.settings(), program_.grid(),
+                                                 program_.composition().background_path(), prefix);
     show_state();
     if (!job) return tell(QString::fromStdString(job.error()));
     start_run(std::move(job).value(), 2);
@@ -344,16 +327,13 @@ void VideoWindow::save_wav() {
 }
 
 void VideoWindow::export_wav_to(const std::filesystem::path& output) {
-    Result<Command> command = prepare_wav_export(workspace_, program_.settings(), output);
+    Result<RunJob> job = prepare_wav_export(workspace_, program_.settings(),
+                                            program_.composition().background_path(), output);
     show_state();
-    if (!command) return tell(QString::fromStdString(command.error()));
+    if (!job) return tell(QString::fromStdString(job.error()));
     // One command, no frames: the run's machinery gives it cancel and a
     // failure report; the window stays alive while the encoder works.
-    RunJob job;
-    job.start_frame = 1;
-    job.stop_frame = 0;
-    job.finishing.push_back({"Save WAV file", std::move(command).value(), output});
-    ProcessingRun run(std::move(job), 1);
+    ProcessingRun run(std::move(job).value(), 1);
     QProgressDialog waiting(this);
     waiting.setObjectName(QStringLiteral("wavProgressDialog"));
     waiting.setWindowModality(Qt::ApplicationModal);
@@ -369,7 +349,34 @@ void VideoWindow::export_wav_to(const std::filesystem::path& output) {
     waiting.show();
     loop.exec();
     waiting.hide();
-    if (run.state() == ProcessingRun::State::Failed) tell(QString::fromStdString(run.failure()));
+    tell_run_end(run.state(), run.failure(), /*finished_quietly=*/true);
+}
+
+void VideoWindow::tell_run_end(ProcessingRun::State state, const std::string& failure,
+                               bool finished_quietly) {
+    const std::string_view language = program_.settings().language;
+    switch (state) {
+        case ProcessingRun::State::Running:
+            break;
+        case ProcessingRun::State::Finished:
+            if (!finished_quietly) {
+                QMessageBox::information(
+                    this, QStringLiteral("Tintora"),
+                    to_qstring(message_text(message_texts::kOperationFinished, language)));
+            }
+            break;
+        case ProcessingRun::State::Failed:
+            tell(to_qstring(message_text(message_texts::kRunFailed, language)) +
+                 QStringLiteral("\n\n") + QString::fromStdString(failure));
+            break;
+        case ProcessingRun::State::Cancelled:
+            // The frames of a cancelled run need no word; an encoding the
+            // user waited for does.
+            QMessageBox::information(
+                this, QStringLiteral("Tintora"),
+                to_qstring(message_text(message_texts::kExportCancelled, language)));
+            break;
+    }
 }
 
 void VideoWindow::start_run(RunJob job, int mode) {
@@ -377,6 +384,7 @@ void VideoWindow::start_run(RunJob job, int mode) {
     ProgressDialog& dialog = program_.progress_dialog();
     dialog.set_progress_range(session.StopFrame - session.StartFrame);
     dialog.set_progress(0);
+    dialog.set_stage_text(QString());
     run_ = std::make_unique<ProcessingRun>(std::move(job));
     session.RunMode = mode;
     disconnect(&dialog, &ProgressDialog::cancel_requested, this, nullptr);
@@ -386,10 +394,33 @@ void VideoWindow::start_run(RunJob job, int mode) {
 
 void VideoWindow::cancel_run() {
     if (!run_) return;
-    // Frames already in place stay; nothing is encoded; no message.
+    // Frames already in place stay; nothing is encoded; no message, unless
+    // the encoding had begun: then its file is not written, and that is said.
+    const bool encoding = run_->finishing();
     run_.reset();
     workspace_.session().RunMode = 0;
-    program_.progress_dialog().close();
+    ProgressDialog& dialog = program_.progress_dialog();
+    dialog.set_stage_text(QString());
+    dialog.close();
+    if (encoding) tell_run_end(ProcessingRun::State::Cancelled, {}, false);
+}
+
+bool VideoWindow::stop_run_if_agreed() {
+    if (!run_) return true;
+    QMessageBox question(
+        QMessageBox::Question, QStringLiteral("Tintora"),
+        to_qstring(message_text(message_texts::kStopRunQuestion, program_.settings().language)),
+        QMessageBox::NoButton, this);
+    question.setObjectName(QStringLiteral("stopRunQuestion"));
+    QPushButton* stop = question.addButton(
+        to_qstring(message_text(message_texts::kStopRun, program_.settings().language)),
+        QMessageBox::AcceptRole);
+    question.addButton(to_qstring(message_text(video_texts::kCancel, program_.settings().language)),
+                       QMessageBox::RejectRole);
+    question.exec();
+    if (question.clickedButton() != stop) return false;
+    if (run_) cancel_run();  // it may have ended meanwhile
+    return true;
 }
 
 void VideoWindow::follow_run() {
@@ -399,25 +430,30 @@ void VideoWindow::follow_run() {
     ProgressDialog& dialog = program_.progress_dialog();
     // The state first: once the run has ended, the lines taken next are its last.
     const ProcessingRun::State state = run_->state();
+    const std::string_view language = program_.settings().language;
     for (const RunEvent& event : run_->take_events()) {
-        dialog.append_log(QString::fromStdString(event.log_line));
-        if (event.progress >= 0) dialog.set_progress(event.progress);
+        if (!event.log_line.empty()) dialog.append_log(QString::fromStdString(event.log_line));
+        if (event.stage == RunStage::Encoding) {
+            // The second stage: frames encoded of frames expected.
+            dialog.set_progress_range(event.total);
+            dialog.set_progress(event.progress);
+            dialog.set_stage_text(QString::fromStdString(
+                fill_in(message_text(message_texts::kEncodingStage, language),
+                        {std::to_string(std::min(event.progress, event.total)),
+                         std::to_string(event.total)})));
+        } else if (event.progress >= 0) {
+            dialog.set_progress(event.progress);
+        }
     }
     if (state != ProcessingRun::State::Running) {
         const std::string failure = run_->failure();
         run_.reset();
         session.RunMode = 0;
+        dialog.set_stage_text(QString());
         dialog.close();
-        const std::string_view language = program_.settings().language;
-        if (state == ProcessingRun::State::Finished) {
-            QMessageBox::information(
-                this, QStringLiteral("Tintora"),
-                to_qstring(message_text(message_texts::kOperationFinished, language)));
-        } else if (state == ProcessingRun::State::Failed) {
+        if (state == ProcessingRun::State::Failed)
             dialog.append_log(QString::fromStdString(failure));
-            tell(to_qstring(message_text(message_texts::kRunFailed, language)) +
-                 QStringLiteral("\n\n") + QString::fromStdString(failure));
-        }
+        tell_run_end(state, failure, false);
     }
     session.FrameBusy = false;
 }

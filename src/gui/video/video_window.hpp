@@ -59,6 +59,10 @@ public:
     // The run timer's tick: the run's new log lines and progress, and its end.
     void follow_run();
     bool run_active() const { return run_ != nullptr; }
+    // Before something that would pull WorkDir or the session from under a
+    // run (a project opened or reset): asks whether to stop a run that goes
+    // on, and stops it. False when the user keeps it; then nothing changes.
+    bool stop_run_if_agreed();
 
     // Shows the workspace's state after others changed it (a project replay).
     void refresh_from_workspace();
@@ -90,6 +94,10 @@ private:
     void tell(const QString& text);
     void start_run(RunJob job, int mode);
     void cancel_run();
+    // The message at a run's end: finished (unless the export keeps quiet
+    // about that), failed with its reason, or an encoding cancelled.
+    void tell_run_end(ProcessingRun::State state, const std::string& failure,
+                      bool finished_quietly);
 
     // Edit menu.
     void build_edit_menu();

@@ -119,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ProcessingRunTest, CancelKeepsAGapFreePrefixAndRunsNoCommand) {
     RunJob j = job(1, kFrames);
     const fs::path touched = out_ / "encoded";
-    j.finishing.push_back({"Save FLV file", {"touch", {touched.string()}, {}}, touched});
+    j.finishing.push_back({"Save FLV file", {"touch", {touched.string()}, {}}, nullptr});
     int seen = 0;
     const RunOutcome outcome = run_to_end(
         j, [&seen](const RunEvent& e) { seen += e.progress > 0; }, [&seen] { return seen < 2; }, 2);
@@ -153,11 +153,49 @@ TEST_F(ProcessingRunTest, FailuresEndTheRunWithTheirReason) {
     j = job(1, 1);
     j.finishing.push_back({"Save FLV file",
                            {"sh", {"-c", "echo first >&2; echo 'no such codec' >&2; exit 3"}, {}},
-                           {}});
+                           nullptr});
     outcome = run_to_end(j, {});
     EXPECT_EQ(outcome.state, ProcessingRun::State::Failed);
-    EXPECT_NE(outcome.failure.find("no such codec"), std::string::npos) << outcome.failure;
-    EXPECT_NE(outcome.failure.find("exit status 3"), std::string::npos) << outcome.failure;
+    EXPECT_NE(outcome.failure.find("no such codec\nsh ended with exit status 3."),
+              std::string::npos)
+        << outcome.failure;
+    // In the interface language, the encoder's words as they stand.
+    j.language = "rus";
+    outcome = run_to_end(j, {});
+    EXPECT_NE(outcome.failure.find("no such codec\nsh завершился с кодом 3.\nКоманда: sh -c"),
+              std::string::npos)
+        << outcome.failure;
+}
+
+// The encoding reports its frames as a second stage, and its file is put in
+// place only once it has ended well.
+TEST_F(ProcessingRunTest, TheEncodingShowsItsFramesAndPutsItsFileInPlace) {
+    RunJob j = job(1, 2);
+    const fs::path output = out_ / "video.flv";
+    auto pending = std::make_shared<PendingFile>(PendingFile::create(output).value());
+    j.finishing.push_back(
+        {"Save FLV file",
+         {"sh",
+          {"-c",
+           "printf 'frame=1\\nfps=0\\nprogress=continue\\nframe=4\\nprogress=end\\n'; "
+           "printf encoded > \"$1\"",
+           "sh", pending->temporary().string()},
+          {}},
+         pending,
+         4});
+    pending.reset();
+    std::vector<RunEvent> encoding;
+    const RunOutcome outcome = run_to_end(j, [&encoding](const RunEvent& e) {
+        if (e.stage == RunStage::Encoding) encoding.push_back(e);
+    });
+    ASSERT_EQ(outcome.state, ProcessingRun::State::Finished) << outcome.failure;
+    ASSERT_FALSE(encoding.empty());
+    EXPECT_EQ(encoding.back().progress, 4);
+    EXPECT_EQ(encoding.back().total, 4);
+    EXPECT_TRUE(encoding.back().log_line.empty());
+    EXPECT_EQ(read_file_bytes(output).value(),
+              (std::vector<std::uint8_t>{'e', 'n', 'c', 'o', 'd', 'e', 'd'}));
+    EXPECT_EQ(out_.names(), (std::set<std::string>{"shot0001.jpg", "shot0002.jpg", "video.flv"}));
 }
 
 }  // namespace

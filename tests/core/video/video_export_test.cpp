@@ -4,13 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "core/common/file_io.hpp"
 #include "core/video/video_import.hpp"
+#include "core/video/work_dir_lock.hpp"
 #include "support/temporary_folder.hpp"
 #include "support/test_clips.hpp"
 
@@ -32,26 +35,77 @@ TEST(JpegSequencePrefix, DropsTheExtensionWhereverItStands) {
     EXPECT_FALSE(is_numbered_jpeg_name("shot0001.jpeg", "shot"));
 }
 
-TEST(ExportCommands, FollowTheirCommandLines) {
+// The frames are read at the clip's own rate and the sound lasts as long as
+// the frames of the range: both mend the plain command lines, which read the
+// frames at the encoder's 25 and cut the sound one frame short.
+TEST(ExportCommands, ReadTheFramesAtTheClipsRateAndCutTheSoundOfEveryFrame) {
     EXPECT_EQ(range_start_seconds(1, 25), "0");
-    EXPECT_EQ(range_duration_seconds(1, 50, 25), "1.96");
+    EXPECT_EQ(range_duration_seconds(1, 50, 25), "2");
+    EXPECT_EQ(range_duration_seconds(1, 90, 29.97), "3.003");  // 90 frames at 30000/1001
     const Command sound = sound_cut_command("/usr/bin/ffmpeg", "/c/a b.mp4", 26, 50, 25, "/o.wav");
     EXPECT_EQ(sound.arguments, (std::vector<std::string>{"-i", "/c/a b.mp4", "-y", "-ss", "1", "-t",
-                                                         "0.96", "/o.wav"}));
+                                                         "1", "/o.wav"}));
     VideoParameters parameters;  // "512", "Mono", "22050", "64"
     Command video =
-        video_encoding_command("/usr/bin/ffmpeg", "/w", parameters, true, 255, 25, "/out.flv");
-    EXPECT_EQ(video.arguments, (std::vector<std::string>{
-                                   "-i", "/w/converted/pic%4d.jpg", "-y", "-i",
-                                   "/w/converted/sound.wav", "-ar", "22050", "-ab", "64k", "-ac",
-                                   "1", "-vol", "255", "-b", "512000", "-r", "25", "/out.flv"}));
+        video_encoding_command("/usr/bin/ffmpeg", "/w", parameters, true, 255, 30, 25, "/out.flv");
+    EXPECT_EQ(video.arguments, (std::vector<std::string>{"-framerate",
+                                                         "30",
+                                                         "-i",
+                                                         "/w/converted/pic%4d.jpg",
+                                                         "-y",
+                                                         "-i",
+                                                         "/w/converted/sound.wav",
+                                                         "-ar",
+                                                         "22050",
+                                                         "-ab",
+                                                         "64k",
+                                                         "-ac",
+                                                         "1",
+                                                         "-vol",
+                                                         "255",
+                                                         "-b",
+                                                         "512000",
+                                                         "-r",
+                                                         "25",
+                                                         "-progress",
+                                                         "pipe:1",
+                                                         "/out.flv"}));
     parameters.channels_index = 0;  // "No audio"
     parameters.video_bitrate_index = 10;
-    video = video_encoding_command("ffmpeg", "/w 100%", parameters, true, 255, 29.97, "/o.MP4");
+    video =
+        video_encoding_command("ffmpeg", "/w 100%", parameters, true, 255, 29.97, 29.97, "/o.MP4");
     EXPECT_EQ(video.arguments,
-              (std::vector<std::string>{
-                  "-i", "/w 100%%/converted/pic%4d.jpg", "-y", "-b", "16000000", "-r", "29.97",
-                  "-vf", "crop=trunc(iw/2)*2:trunc(ih/2)*2", "-pix_fmt", "yuv420p", "/o.MP4"}));
+              (std::vector<std::string>{"-framerate", "30000/1001", "-i",
+                                        "/w 100%%/converted/pic%4d.jpg", "-y", "-b", "16000000",
+                                        "-r", "29.97", "-vf", "crop=trunc(iw/2)*2:trunc(ih/2)*2",
+                                        "-pix_fmt", "yuv420p", "-progress", "pipe:1", "/o.MP4"}));
+}
+
+TEST(ExactInputRate, TakesTheEncodersTwoDecimalsBackToTheNtscFraction) {
+    const struct {
+        double parsed;
+        const char* argument;
+    } cases[] = {
+        {29.97, "30000/1001"},
+        {23.98, "24000/1001"},
+        {23.976, "24000/1001"},
+        {59.94, "60000/1001"},
+        {47.95, "48000/1001"},
+        {119.88, "120000/1001"},
+        {25, "25"},
+        {30, "30"},
+        {24, "24"},
+        {60, "60"},
+        {12.5, "12.5"},
+        {29.5, "29.5"},
+        {15, "15"},
+    };
+    for (const auto& c : cases) {
+        const InputRate rate = exact_input_rate(c.parsed);
+        EXPECT_EQ(rate.argument, c.argument) << c.parsed;
+        EXPECT_NEAR(rate.frames_per_second, c.parsed, 0.005) << c.parsed;
+    }
+    EXPECT_EQ(exact_input_rate(29.97).frames_per_second, 30000.0 / 1001.0);
 }
 
 // What ffprobe says of a file (of its streams of one type, when given), as
@@ -78,6 +132,37 @@ double probed_number(const std::string& report, const std::string& key) {
     return at == std::string::npos ? -1.0 : std::stod(report.substr(at + key.size() + 1));
 }
 
+// How long a file's sound lasts, from the first packet's start to the last
+// one's end, in seconds.
+double sound_seconds(const fs::path& file) {
+    test::TemporaryFolder folder;
+    const fs::path report = folder / "packets.txt";
+    const CommandResult result = run_command(
+        {"ffprobe",
+         {"-v", "error", "-select_streams", "a", "-show_entries", "packet=pts_time,duration_time",
+          "-of", "csv=p=0", "-o", report.string(), file.string()},
+         {}});
+    if (!result.succeeded()) return -1;
+    std::ifstream lines(report);
+    double start = 1e9;
+    double end = -1;
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t comma = line.find(',');
+        if (comma == std::string::npos) continue;
+        const double pts = std::stod(line);
+        start = std::min(start, pts);
+        end = std::max(end, pts + std::stod(line.substr(comma + 1)));
+    }
+    return end - start;
+}
+
+// A shell script standing in for the encoder.
+fs::path encoder_script(const fs::path& path, const std::string& body) {
+    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+    fs::permissions(path, fs::perms::owner_all);
+    return path;
+}
+
 // A clip of 60 frames (2.4 s at 25 fps) with sound, imported into WorkDir.
 class VideoExport : public testing::Test {
 protected:
@@ -99,6 +184,19 @@ protected:
         p.text(Field::Count) = "2";
         p.text(Field::StaticFrame) = "5";
         p.ping_pong = true;
+    }
+
+    // The whole clip at camera rates: a fresh WorkDir and clip for the test.
+    void open(const std::string& rate, const std::string& seconds) {
+        const fs::path clip = test::test_clip(rate, seconds, true);
+        ASSERT_FALSE(clip.empty());
+        ImportProgress progress;
+        const ImportOutcome outcome =
+            import_video(settings_.ffmpeg_path, clip, work_.path(), progress);
+        ASSERT_EQ(outcome.problem, ImportProblem::None) << outcome.problem_detail;
+        ASSERT_TRUE(workspace_.finish_import(clip, outcome));
+        workspace_.parameters().text(Field::Count) = "0";
+        workspace_.parameters().ping_pong = false;
     }
 
     RunOutcome run(const Result<RunJob>& job) {
@@ -125,7 +223,7 @@ class VideoExportContainer : public VideoExport,
 
 TEST_P(VideoExportContainer, CarriesThePingPongEndFramesAndTheSoundOfTheRange) {
     const fs::path output = out_ / GetParam().file;
-    const RunOutcome outcome = run(prepare_video_export(workspace_, settings_, grid_, output));
+    const RunOutcome outcome = run(prepare_video_export(workspace_, settings_, grid_, {}, output));
     ASSERT_EQ(outcome.state, ProcessingRun::State::Finished) << outcome.failure;
     const std::string video = probe(output, "stream=codec_name,nb_read_frames");
     EXPECT_NE(video.find(std::string("codec_name=") + GetParam().video_codec), std::string::npos)
@@ -134,10 +232,10 @@ TEST_P(VideoExportContainer, CarriesThePingPongEndFramesAndTheSoundOfTheRange) {
         << video;
     EXPECT_EQ(probed_number(probe(output, "stream=nb_read_frames", "v"), "nb_read_frames"),
               2 * 10 + 2);
-    // The sound lasts the range less one frame period: 9 / 25 s.
+    // The sound lasts as long as the frames of the range: 10 / 25 s.
     const std::string sound =
         probe(converted_folder(work_.path()) / "sound.wav", "format=duration");
-    EXPECT_NEAR(probed_number(sound, "duration"), 0.36, 0.01) << sound;
+    EXPECT_NEAR(probed_number(sound, "duration"), 0.4, 0.01) << sound;
 }
 
 INSTANTIATE_TEST_SUITE_P(Containers, VideoExportContainer,
@@ -147,22 +245,151 @@ INSTANTIATE_TEST_SUITE_P(Containers, VideoExportContainer,
                              return std::string(info.param.name);
                          });
 
+struct CameraRate {
+    const char* name;
+    const char* rate;
+    int frames;  // of a 3 s clip
+};
+
+class VideoExportTiming : public VideoExport, public testing::WithParamInterface<CameraRate> {};
+
+// Phones and cameras record at 30 or 29.97 fps: the export at 25 keeps the
+// clip's duration, and its sound ends with its pictures.
+TEST_P(VideoExportTiming, KeepsTheDurationAndTheSync) {
+    open(GetParam().rate, "3");
+    ASSERT_EQ(workspace_.session().FrameCount, GetParam().frames);
+    const fs::path output = out_ / "camera.flv";
+    const RunOutcome outcome = run(prepare_video_export(workspace_, settings_, grid_, {}, output));
+    ASSERT_EQ(outcome.state, ProcessingRun::State::Finished) << outcome.failure;
+    const double seconds =
+        GetParam().frames / exact_input_rate(workspace_.session().InputFps).frames_per_second;
+    const double frames =
+        probed_number(probe(output, "stream=nb_read_frames", "v"), "nb_read_frames");
+    EXPECT_NEAR(frames, seconds * 25, 1.0);
+    // The sound lasts as long as the pictures, within one output frame.
+    EXPECT_NEAR(sound_seconds(output), frames / 25, 1.0 / 25);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, VideoExportTiming,
+                         testing::Values(CameraRate{"Fps30", "30", 90},
+                                         CameraRate{"Fps29_97", "30000/1001", 90}),
+                         [](const testing::TestParamInfo<CameraRate>& info) {
+                             return std::string(info.param.name);
+                         });
+
+struct FailingEncoder {
+    const char* name;
+    const char* encoding;  // what the script does instead of encoding
+    const char* said;      // in the failure message
+};
+
+class VideoExportFailingEncoder : public VideoExport,
+                                  public testing::WithParamInterface<FailingEncoder> {};
+
+// An encoder that fails halfway, or succeeds without writing, leaves the
+// earlier file byte for byte and no temporary file beside it.
+TEST_P(VideoExportFailingEncoder, KeepsTheEarlierFile) {
+    const fs::path output = out_ / "kept.flv";
+    std::ofstream(output) << "the earlier video";
+    // The sound cut goes to the real encoder; the encoding (the command that
+    // reads the frames at -framerate) does what the case says.
+    test::TemporaryFolder tools;
+    settings_.ffmpeg_path =
+        encoder_script(tools / "ffmpeg",
+                       "for a; do last=$a; done\n"
+                       "case \" $* \" in *' -framerate '*) " +
+                           std::string(GetParam().encoding) + ";; esac\nexec '" +
+                           test::find_encoder().string() + "' \"$@\"");
+    const RunOutcome outcome = run(prepare_video_export(workspace_, settings_, grid_, {}, output));
+    EXPECT_EQ(outcome.state, ProcessingRun::State::Failed);
+    EXPECT_NE(outcome.failure.find(GetParam().said), std::string::npos) << outcome.failure;
+    std::ifstream kept(output);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "the earlier video");
+    EXPECT_EQ(out_.names(), std::set<std::string>{"kept.flv"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, VideoExportFailingEncoder,
+    testing::Values(FailingEncoder{"FullDisk",
+                                   "printf 'half a video' > \"$last\"; "
+                                   "echo \"Error writing trailer of $last: No space left on "
+                                   "device\" >&2; echo 'Conversion failed!' >&2; exit 1",
+                                   "No space left on device\nffmpeg ended with exit status 1."},
+                    FailingEncoder{"WritesNothing", "exit 0", "wrote nothing into"}),
+    [](const testing::TestParamInfo<FailingEncoder>& info) {
+        return std::string(info.param.name);
+    });
+
+// Names an export must not write are refused before anything is written:
+// the clip, a converted frame and the work files stay as they were.
+TEST_F(VideoExport, RefusesTheProjectsOwnFilesAndWorkDirsBeforeWritingAnything) {
+    const fs::path clip = workspace_.session().clip_path;
+    const fs::path background = out_ / "shot0001.jpg";
+    std::ofstream(background) << "the panorama";
+    fs::create_symlink(clip, out_ / "clip link.flv");
+    const fs::path converted = converted_folder(work_.path());
+    fs::create_directory(converted);
+    std::ofstream(converted / "pic0001.jpg") << "a converted frame";
+    const std::uintmax_t clip_size = fs::file_size(clip);
+
+    const std::string source = "is the project's own video or background!";
+    const std::string work_file = "is a file Tintora itself writes in the working folder!";
+    const struct {
+        const char* name;
+        std::string output;  // a file, or with `sequence` a sequence prefix
+        bool sequence;
+        std::string said;
+    } cases[] = {
+        {"TheClip", clip.string(), false, source},
+        {"ALinkToTheClip", (out_ / "clip link.flv").string(), false, source},
+        {"TheBackground", background.string(), false, source},
+        {"ASequenceOverTheBackground", (out_ / "shot").string(), true, source},
+        {"AFrameOfWorkDir", (work_ / "pic0007.jpg").string(), false, work_file},
+        {"TheSoundOfWorkDir", (work_ / "sound.wav").string(), false, work_file},
+        {"IntoConverted", (converted / "out.flv").string(), false, work_file},
+        {"ASequenceOfFrameNamesInWorkDir", (work_ / "pic0").string(), true, work_file},
+        {"NoName", "", false, "No output file name was given!"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Result<RunJob> job =
+            c.sequence ? prepare_sequence_export(workspace_, settings_, grid_, background, c.output)
+                       : prepare_video_export(workspace_, settings_, grid_, background, c.output);
+        ASSERT_FALSE(job);
+        EXPECT_NE(job.error().find(c.said), std::string::npos) << job.error();
+    }
+    EXPECT_EQ(fs::file_size(clip), clip_size);
+    EXPECT_TRUE(fs::exists(background));
+    EXPECT_TRUE(fs::exists(converted / "pic0001.jpg"));
+    EXPECT_EQ(count_frame_files(work_.path()), 60);
+    EXPECT_EQ(out_.names(), (std::set<std::string>{"shot0001.jpg", "clip link.flv"}));
+
+    // A WorkDir that another program uses.
+    const WorkDirLock other(work_.path());
+    const Result<RunJob> busy =
+        prepare_video_export(workspace_, settings_, grid_, background, out_ / "x.flv");
+    ASSERT_FALSE(busy);
+    EXPECT_NE(busy.error().find("is in use by another Tintora!"), std::string::npos)
+        << busy.error();
+    EXPECT_TRUE(fs::exists(converted / "pic0001.jpg"));
+}
+
 TEST_F(VideoExport, NoAudioLeavesTheSoundOutButStillCutsIt) {
     workspace_.parameters().channels_index = 0;
     const fs::path output = out_ / "silent.flv";
-    const RunOutcome outcome = run(prepare_video_export(workspace_, settings_, grid_, output));
+    const RunOutcome outcome = run(prepare_video_export(workspace_, settings_, grid_, {}, output));
     ASSERT_EQ(outcome.state, ProcessingRun::State::Finished) << outcome.failure;
     EXPECT_EQ(probe(output, "stream=codec_type").find("audio"), std::string::npos);
     EXPECT_TRUE(fs::exists(converted_folder(work_.path()) / "sound.wav"));
 }
 
-TEST_F(VideoExport, WavLastsTheRangeLessOneFramePeriod) {
+TEST_F(VideoExport, WavLastsAsLongAsTheFramesOfTheRange) {
     workspace_.parameters().text(Field::StopFrame) = "50";
     const fs::path output = out_ / "range.wav";
-    const Result<Command> command = prepare_wav_export(workspace_, settings_, output);
-    ASSERT_TRUE(command) << command.error();
-    ASSERT_TRUE(run_command(command.value()).succeeded());
-    EXPECT_NEAR(probed_number(probe(output, "format=duration"), "duration"), 1.96, 0.01);
+    const RunOutcome outcome = run(prepare_wav_export(workspace_, settings_, {}, output));
+    ASSERT_EQ(outcome.state, ProcessingRun::State::Finished) << outcome.failure;
+    EXPECT_NEAR(probed_number(probe(output, "format=duration"), "duration"), 2.0, 0.01);
+    EXPECT_EQ(out_.names(), std::set<std::string>{"range.wav"});
 }
 
 TEST_F(VideoExport, JpegSequenceWritesItsFilesOnlyAndKeepsTheUsersOwn) {
@@ -170,7 +397,8 @@ TEST_F(VideoExport, JpegSequenceWritesItsFilesOnlyAndKeepsTheUsersOwn) {
     std::ofstream(out_ / "shotgun.jpg") << "a user's picture";
     std::ofstream(out_ / "shot9999.jpg") << "an old sequence";
     const std::string prefix = jpeg_sequence_prefix((out_ / "shot.JPG").string());
-    const RunOutcome outcome = run(prepare_sequence_export(workspace_, settings_, grid_, prefix));
+    const RunOutcome outcome =
+        run(prepare_sequence_export(workspace_, settings_, grid_, {}, prefix));
     ASSERT_EQ(outcome.state, ProcessingRun::State::Finished) << outcome.failure;
     std::set<std::string> expected{"shotgun.jpg"};
     for (int k = 1; k <= 20; ++k) expected.insert(run_output_path("shot", k).string());
@@ -187,7 +415,7 @@ TEST_F(VideoExport, FieldsOutOfRangeAreBroughtInBeforeTheRun) {
     p.text(Field::ResampleWidth) = "";
     p.rotation_index = 1;  // "90", chosen with its button only
     const Result<RunJob> job =
-        prepare_sequence_export(workspace_, settings_, grid_, (out_ / "s").string());
+        prepare_sequence_export(workspace_, settings_, grid_, {}, (out_ / "s").string());
     ASSERT_TRUE(job) << job.error();
     EXPECT_EQ(job.value().start_frame, 1);
     EXPECT_EQ(job.value().stop_frame, 60);
@@ -201,22 +429,26 @@ TEST_F(VideoExport, FieldsOutOfRangeAreBroughtInBeforeTheRun) {
 TEST_F(VideoExport, RefusalsAndFailuresAreReported) {
     workspace_.session().InputFps = 0;
     const Result<RunJob> refused =
-        prepare_video_export(workspace_, settings_, grid_, out_ / "x.flv");
+        prepare_video_export(workspace_, settings_, grid_, {}, out_ / "x.flv");
     ASSERT_FALSE(refused);
     EXPECT_NE(refused.error().find("Undefined FPS value!"), std::string::npos);
     EXPECT_FALSE(fs::exists(converted_folder(work_.path())));
 
     workspace_.session().InputFps = 25;
+    // A folder that is not there is refused before the run.
     const RunOutcome unwritable =
-        run(prepare_video_export(workspace_, settings_, grid_, out_ / "no folder" / "x.flv"));
+        run(prepare_video_export(workspace_, settings_, grid_, {}, out_ / "no folder" / "x.flv"));
     EXPECT_EQ(unwritable.state, ProcessingRun::State::Failed);
-    EXPECT_NE(unwritable.failure.find("Save FLV file"), std::string::npos) << unwritable.failure;
+    EXPECT_NE(unwritable.failure.find("no folder"), std::string::npos) << unwritable.failure;
 
     settings_.ffmpeg_path = "/bin/false";
     const RunOutcome failing =
-        run(prepare_video_export(workspace_, settings_, grid_, out_ / "x.flv"));
+        run(prepare_video_export(workspace_, settings_, grid_, {}, out_ / "x.flv"));
     EXPECT_EQ(failing.state, ProcessingRun::State::Failed);
     EXPECT_NE(failing.failure.find("Extract sound"), std::string::npos) << failing.failure;
+    EXPECT_NE(failing.failure.find("false ended with exit status 1."), std::string::npos)
+        << failing.failure;
+    EXPECT_TRUE(out_.names().empty());  // no temporary file left
 }
 
 }  // namespace

@@ -2,13 +2,19 @@
 // progress dialog to its end, Cancel, and a dialog closed by its title bar.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <fstream>
+#include <iterator>
 #include <memory>
 
+#include "core/common/file_io.hpp"
 #include "core/video/processing_run.hpp"
+#include "gui/main_window/main_window.hpp"
 #include "gui/program.hpp"
 #include "gui/video/progress_dialog.hpp"
 #include "gui/video/video_window.hpp"
@@ -128,6 +134,74 @@ TEST_F(ExportWindowTest, ClosingTheDialogLetsTheRunGoOnToItsEnd) {
     EXPECT_EQ(catcher.texts(), std::vector<std::string>{"Operation finished!"});
     EXPECT_TRUE(fs::exists(output));
     EXPECT_TRUE(dialog().log_text().contains(QStringLiteral("Save FLV file")));
+}
+
+// Cancel while the encoder works: the bar showed the encoding, the user is
+// told, and the file of that name is the earlier one, byte for byte.
+TEST_F(ExportWindowTest, CancelDuringTheEncodingSaysSoAndKeepsTheEarlierFile) {
+    open_clip("0.48");
+    const fs::path output = folder_ / "out.flv";
+    ASSERT_TRUE(write_file(output, "the earlier video"));
+    // The encoding reports three frames and then takes its time.
+    const fs::path encoder = folder_ / "slow-ffmpeg";
+    std::ofstream(encoder) << "#!/bin/sh\ncase \" $* \" in *' -framerate '*)\n"
+                           << "printf 'frame=3\\nprogress=continue\\n'; exec sleep 30;; esac\n"
+                           << "exec '" << program_->settings().ffmpeg_path.string() << "' \"$@\"\n";
+    fs::permissions(encoder, fs::perms::owner_all);
+    program_->settings().ffmpeg_path = encoder;
+    test::MessageBoxCatcher catcher;
+    auto* poll = new QTimer(&dialog());
+    QObject::connect(poll, &QTimer::timeout, [this, poll] {
+        if (!dialog().stage_text().startsWith(QStringLiteral("Encoding: 3 of "))) return;
+        poll->deleteLater();
+        QTest::mouseClick(dialog().findChild<QPushButton*>("cancelRunButton"), Qt::LeftButton);
+    });
+    poll->start(5);
+    window().export_video_to(output);
+    EXPECT_FALSE(window().run_active());
+    EXPECT_EQ(catcher.texts(),
+              std::vector<std::string>{"Export cancelled! The file was not written."});
+    std::ifstream kept(output);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "the earlier video");
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder_.path())) {
+        EXPECT_EQ(entry.path().filename().string().find(".out"), std::string::npos) << entry.path();
+    }
+}
+
+// "New project" while a run goes on without its dialog asks first: "Cancel"
+// keeps the run and the clip, "Stop the run" stops it and then resets.
+TEST_F(ExportWindowTest, ANewProjectDuringARunAsksWhetherToStopIt) {
+    open_clip("4", "1280x720");
+    when_running([this] { dialog().close(); });
+    window().export_jpeg_sequence_to(folder_ / "shot.jpg");
+    ASSERT_TRUE(window().run_active());
+    const int frames = session().FrameCount;
+
+    std::vector<std::string> said;
+    const auto answer = [&said](const QString& choice) {
+        auto* poll = new QTimer;
+        QObject::connect(poll, &QTimer::timeout, [poll, choice, &said] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) return;
+            said.push_back(box->text().toStdString());
+            for (QAbstractButton* button : box->buttons()) {
+                if (button->text() == choice) button->click();
+            }
+            poll->deleteLater();
+        });
+        poll->start(5);
+    };
+    answer(QStringLiteral("Cancel"));
+    program_->main_window().new_project();
+    EXPECT_TRUE(window().run_active());
+    EXPECT_EQ(session().FrameCount, frames);
+
+    answer(QStringLiteral("Stop the run"));
+    program_->main_window().new_project();
+    EXPECT_FALSE(window().run_active());
+    EXPECT_EQ(session().FrameCount, 0);
+    EXPECT_EQ(said,
+              std::vector<std::string>(2, "A processing run is still going on. Stop it first?"));
 }
 
 }  // namespace
