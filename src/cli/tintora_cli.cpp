@@ -254,6 +254,7 @@ int render(const Options& options) {
     if (!work_folder) return tell(work_folder.error()), kFailed;
     session.settings.work_dir = work_folder.value().path();
     if (!session.open(options.project)) return ended(kFailed);
+    if (!keep_running()) return interrupted_status();
     VideoWorkspace& workspace = session.workspace;
     if (workspace.session().FrameCount < 1) {
         tell(options.project + ": the project's video could not be opened");
@@ -314,6 +315,7 @@ int compose(const Options& options) {
     if (!work_folder) return tell(work_folder.error()), kFailed;
     session.settings.work_dir = work_folder.value().path();
     if (!session.open(options.project)) return ended(kFailed);
+    if (!keep_running()) return interrupted_status();
     if (!session.composition.background_loaded()) {
         tell(options.project + ": the project's background could not be opened");
         return kFailed;
@@ -412,13 +414,16 @@ int run(int argc, char** argv) {
 
     // What replays a project needs a working folder for its clip's frames.
     for (CLI::App* command : {render_command, compose_command}) {
+        CLI::Option* workdir =
+            command
+                ->add_option("--workdir", options.workdir,
+                             "the working folder for the frames (default: a private one under "
+                             "TMPDIR, removed afterwards)")
+                ->check(named);
         command
-            ->add_option("--workdir", options.workdir,
-                         "the working folder for the frames (default: a private one under "
-                         "TMPDIR, removed afterwards)")
-            ->check(named);
-        command->add_flag("--keep-workdir", options.keep_workdir,
-                          "keep the private working folder and say where it is");
+            ->add_flag("--keep-workdir", options.keep_workdir,
+                       "keep the private working folder and say where it is")
+            ->excludes(workdir);
     }
 
     CLI::App* demo_command = app.add_subcommand("demo", "Make a demo project to try Tintora on.");

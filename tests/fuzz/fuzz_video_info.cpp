@@ -1,10 +1,14 @@
-// The encoder's description of a clip, as the import reads it from 1.tmp.
+// The encoder's words: its description of a clip, as the import reads it
+// from 1.tmp, its error output, as a failure message quotes it, and its
+// progress report, as the encoding stage follows it.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
+#include "core/video/encoder_report.hpp"
 #include "core/video/video_import.hpp"
 #include "fuzz_check.hpp"
 
@@ -24,5 +28,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(*frames >= 1 && *frames <= kMaxImportedFrames);
     }
     (void)has_audio_stream(text);
+
+    // The reason is one whole line of the text, as it stands.
+    const std::string reason = failure_reason(text);
+    FUZZ_CHECK(reason.find_first_of("\r\n") == std::string::npos);
+    FUZZ_CHECK(text.find(reason) != std::string_view::npos);
+
+    EncodeProgress progress;
+    progress.read(text.substr(0, size / 2));
+    progress.read(text.substr(size / 2));
+    FUZZ_CHECK(progress.frames() >= 0);
+    FUZZ_CHECK(std::isfinite(progress.seconds()) && progress.seconds() >= 0.0);
     return 0;
 }

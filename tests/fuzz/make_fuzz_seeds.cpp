@@ -121,6 +121,14 @@ bool video_info_seeds(const fs::path& folder) {
                      "  Duration: N/A, bitrate: N/A\n"
                      "    Stream #0:0: Video: mjpeg, yuvj420p, 16x16, 0.5 fps, 24 tbr\n");
     ok &= write_seed(folder, "line", "Stream #0:0: Video: h264, 640x480, 29.97 fps, 29.97 tbr");
+    ok &= write_seed(folder, "failed_encoding",
+                     "frame=   12 fps=0.0 q=2.0 size=     256kB time=00:00:00.44\r"
+                     "[flv @ 0x55d0c0e4] Failed to update header with correct duration.\n"
+                     "Error writing trailer of /o/out.flv: No space left on device\n"
+                     "video:880kB audio:24kB subtitle:0kB\nConversion failed!\n");
+    ok &= write_seed(folder, "progress",
+                     "frame=12\nfps=24.0\nout_time_us=480000\nprogress=continue\n"
+                     "frame=75\r\nout_time_us=3000000\nprogress=end\n");
     return ok;
 }
 

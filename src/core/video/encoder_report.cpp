@@ -125,11 +125,12 @@ void EncodeProgress::take_line(std::string_view line) {
     if (equals == std::string_view::npos) return;
     const std::string_view key = line.substr(0, equals);
     const std::string_view value = line.substr(equals + 1);
+    // Counts and times are never negative; anything else leaves the last value.
     const auto number = [value](auto& target) {
         auto parsed = target;
         const std::from_chars_result read =
             std::from_chars(value.data(), value.data() + value.size(), parsed);
-        if (read.ec == std::errc() && read.ptr != value.data()) target = parsed;
+        if (read.ec == std::errc() && read.ptr != value.data() && parsed >= 0) target = parsed;
     };
     if (key == "frame") {
         number(frames_);
