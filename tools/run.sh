@@ -10,7 +10,7 @@ cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DTINTORA_BUILD_TES
 cmake --build "$root/build" -j2 --target tintora tintora-cli
 if (($# == 0)); then
   demo="$root/build/demo"
-  [ -f "$demo/demo.project" ] || "$root/build/tintora-cli" demo "$demo" >/dev/null
+  [ -f "$demo/demo.project" ] || "$root/build/tintora-cli" demo --force "$demo" >/dev/null
   set -- "$demo/demo.project"
 fi
 exec "$root/build/tintora" "$@"

@@ -12,7 +12,7 @@ cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DTINTORA_BUILD_TES
   -DTINTORA_BUILD_BENCH=OFF >/dev/null
 cmake --build "$root/build" -j2 --target tintora tintora-cli
 demo="$root/build/demo"
-[ -f "$demo/demo.project" ] || "$root/build/tintora-cli" demo "$demo" >/dev/null
+[ -f "$demo/demo.project" ] || "$root/build/tintora-cli" demo --force "$demo" >/dev/null
 
 display=":57"
 Xvfb "$display" -screen 0 1600x900x24 >/dev/null 2>&1 &

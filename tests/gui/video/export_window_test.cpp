@@ -47,6 +47,18 @@ protected:
         ASSERT_GE(session().FrameCount, 1);
     }
 
+    // The encoding reports three frames and then takes its time; the
+    // import and the sound cut go to the real encoder.
+    void use_slow_encoder() {
+        const fs::path encoder = folder_ / "slow-ffmpeg";
+        std::ofstream(encoder) << "#!/bin/sh\ncase \" $* \" in *' -framerate '*)\n"
+                               << "printf 'frame=3\\nprogress=continue\\n'; exec sleep 30;; esac\n"
+                               << "exec '" << program_->settings().ffmpeg_path.string()
+                               << "' \"$@\"\n";
+        fs::permissions(encoder, fs::perms::owner_all);
+        program_->settings().ffmpeg_path = encoder;
+    }
+
     VideoWindow& window() { return program_->video_window(); }
     VideoSession& session() { return program_->video(); }
     VideoParameters& parameters() { return program_->video_workspace().parameters(); }
@@ -142,13 +154,7 @@ TEST_F(ExportWindowTest, CancelDuringTheEncodingSaysSoAndKeepsTheEarlierFile) {
     open_clip("0.48");
     const fs::path output = folder_ / "out.flv";
     ASSERT_TRUE(write_file(output, "the earlier video"));
-    // The encoding reports three frames and then takes its time.
-    const fs::path encoder = folder_ / "slow-ffmpeg";
-    std::ofstream(encoder) << "#!/bin/sh\ncase \" $* \" in *' -framerate '*)\n"
-                           << "printf 'frame=3\\nprogress=continue\\n'; exec sleep 30;; esac\n"
-                           << "exec '" << program_->settings().ffmpeg_path.string() << "' \"$@\"\n";
-    fs::permissions(encoder, fs::perms::owner_all);
-    program_->settings().ffmpeg_path = encoder;
+    use_slow_encoder();
     test::MessageBoxCatcher catcher;
     auto* poll = new QTimer(&dialog());
     QObject::connect(poll, &QTimer::timeout, [this, poll] {
@@ -171,37 +177,40 @@ TEST_F(ExportWindowTest, CancelDuringTheEncodingSaysSoAndKeepsTheEarlierFile) {
 // "New project" while a run goes on without its dialog asks first: "Cancel"
 // keeps the run and the clip, "Stop the run" stops it and then resets.
 TEST_F(ExportWindowTest, ANewProjectDuringARunAsksWhetherToStopIt) {
-    open_clip("4", "1280x720");
+    open_clip("0.48");
+    use_slow_encoder();  // the run waits in its encoding until it is stopped
     when_running([this] { dialog().close(); });
-    window().export_jpeg_sequence_to(folder_ / "shot.jpg");
+    window().export_video_to(folder_ / "out.flv");
+    QTRY_VERIFY_WITH_TIMEOUT(dialog().stage_text().startsWith(QStringLiteral("Encoding")), 10000);
     ASSERT_TRUE(window().run_active());
     const int frames = session().FrameCount;
 
+    // Answers the question with `choice`; any other message box is closed.
     std::vector<std::string> said;
-    const auto answer = [&said](const QString& choice) {
-        auto* poll = new QTimer;
-        QObject::connect(poll, &QTimer::timeout, [poll, choice, &said] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box == nullptr) return;
-            said.push_back(box->text().toStdString());
-            for (QAbstractButton* button : box->buttons()) {
-                if (button->text() == choice) button->click();
-            }
-            poll->deleteLater();
-        });
-        poll->start(5);
-    };
-    answer(QStringLiteral("Cancel"));
+    QString choice;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&said, &choice] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) return;
+        said.push_back(box->text().toStdString());
+        for (QAbstractButton* button : box->buttons()) {
+            if (button->text() == choice) return button->click();
+        }
+        box->close();
+    });
+    answer.start(5);
+    choice = QStringLiteral("Cancel");
     program_->main_window().new_project();
     EXPECT_TRUE(window().run_active());
     EXPECT_EQ(session().FrameCount, frames);
 
-    answer(QStringLiteral("Stop the run"));
+    choice = QStringLiteral("Stop the run");
     program_->main_window().new_project();
     EXPECT_FALSE(window().run_active());
     EXPECT_EQ(session().FrameCount, 0);
-    EXPECT_EQ(said,
-              std::vector<std::string>(2, "A processing run is still going on. Stop it first?"));
+    const std::string question = "A processing run is still going on. Stop it first?";
+    EXPECT_EQ(said, (std::vector<std::string>{question, question,
+                                              "Export cancelled! The file was not written."}));
 }
 
 }  // namespace
