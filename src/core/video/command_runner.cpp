@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -176,10 +177,12 @@ void drain_pipe(UniqueFd& pipe, Sink&& sink) {
 // read ends of its error output and of its standard output.
 class Child {
 public:
-    // error_number, when given, receives the system's error number behind a failure.
+    // error_number, when given, receives the system's error number behind a
+    // failure. feed, when given, receives this process's end of a socket
+    // that is the child's standard input (else that is /dev/null).
     static Result<Child> spawn(const Command& command, ErrorOutput error_output,
                                StandardOutput standard_output = StandardOutput::DevNull,
-                               int* error_number = nullptr);
+                               int* error_number = nullptr, UniqueFd* feed = nullptr);
 
     Child() = default;
     Child(Child&& other) noexcept
@@ -236,15 +239,16 @@ public:
         return true;
     }
 
-    // Sleeps until the child writes or ends, or the timeout passes; reads
-    // what was written.
-    void wait_for_event(milliseconds timeout) {
+    // Sleeps until the child writes or ends, or the timeout passes, or
+    // (when given) the descriptor `writable` takes more; reads what was written.
+    void wait_for_event(milliseconds timeout, int writable = -1) {
         if (!pidfd_.valid()) timeout = std::min(timeout, kReapInterval);
-        pollfd fds[3];
+        pollfd fds[4];
         nfds_t count = 0;
         for (const UniqueFd* fd : {&pipe_, &output_, &pidfd_}) {
             if (fd->valid()) fds[count++] = pollfd{fd->get(), POLLIN, 0};
         }
+        if (writable >= 0) fds[count++] = pollfd{writable, POLLOUT, 0};
         if (::poll(fds, count, static_cast<int>(timeout.count())) > 0) drain();
     }
 
@@ -315,7 +319,7 @@ struct SpawnSetup {
 };
 
 Result<Child> Child::spawn(const Command& command, ErrorOutput error_output,
-                           StandardOutput standard_output, int* error_number) {
+                           StandardOutput standard_output, int* error_number, UniqueFd* feed) {
     const auto failed_with = [error_number](int number, Error error) {
         if (error_number != nullptr) *error_number = number;
         return error;
@@ -348,7 +352,23 @@ Result<Child> Child::spawn(const Command& command, ErrorOutput error_output,
         output_pipe = std::move(made).value();
     }
 
-    posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    UniqueFd child_input;
+    if (feed != nullptr) {
+        // A socket rather than a pipe: send() with MSG_NOSIGNAL reports a
+        // reader that has gone as EPIPE without raising SIGPIPE, which would
+        // end this whole program.
+        int ends[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+            return Error{"Cannot make a socket: " + errno_text(errno)};
+        }
+        *feed = UniqueFd(ends[0]);
+        child_input = above_standard_streams(UniqueFd(ends[1]));
+        if (!child_input.valid()) return Error{"Cannot make a socket: " + errno_text(errno)};
+        ::fcntl(feed->get(), F_SETFL, ::fcntl(feed->get(), F_GETFL) | O_NONBLOCK);
+        posix_spawn_file_actions_adddup2(&setup.actions, child_input.get(), STDIN_FILENO);
+    } else {
+        posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    }
     // dup2 clears close-on-exec on the copy (glibc does so even when the
     // numbers are equal).
     if (output_pipe.write.valid()) {
@@ -456,20 +476,22 @@ std::string CommandResult::last_error_lines(int count) const {
     return text;
 }
 
-CommandResult run_command(const Command& command, const KeepRunning& keep_running,
-                          const OutputReader& read_output) {
-    CommandResult result;
-    Result<Child> spawned = Child::spawn(
-        command, ErrorOutput::Kept, read_output ? StandardOutput::Read : StandardOutput::DevNull,
-        &result.start_error_number);
-    if (!spawned) {
-        result.start_error = spawned.error();
-        return result;
-    }
-    result.started = true;
-    Child& child = spawned.value();
-    child.set_output_reader(&read_output);
+namespace {
 
+// How the reaped child ended, with what it wrote just before. A grandchild
+// may still hold the pipes open, so this does not wait for their end.
+void take_ending(Child& child, const Command& command, CommandResult& result) {
+    child.drain();
+    result.exit_status = child.exit_status();
+    result.signal = child.signal();
+    result.error_tail = command.error_output_file.empty() ? child.take_tail()
+                                                          : file_tail(command.error_output_file);
+}
+
+// Waits until the child has ended, or keep_running says stop and it is
+// stopped; then how it ended.
+void wait_for_end(Child& child, const Command& command, const KeepRunning& keep_running,
+                  CommandResult& result) {
     Clock::time_point next_ask = Clock::now() + kAskInterval;
     while (!child.reap()) {
         const Clock::time_point now = Clock::now();
@@ -485,15 +507,114 @@ CommandResult run_command(const Command& command, const KeepRunning& keep_runnin
             keep_running ? std::chrono::ceil<milliseconds>(next_ask - Clock::now()) : kAskInterval;
         child.wait_for_event(std::max(timeout, milliseconds{0}));
     }
-    // What the child wrote just before it ended. A grandchild may still hold
-    // the pipe open, so this does not wait for its end.
-    child.drain();
+    take_ending(child, command, result);
+}
 
-    result.exit_status = child.exit_status();
-    result.signal = child.signal();
-    result.error_tail = command.error_output_file.empty() ? child.take_tail()
-                                                          : file_tail(command.error_output_file);
+}  // namespace
+
+CommandResult run_command(const Command& command, const KeepRunning& keep_running,
+                          const OutputReader& read_output) {
+    CommandResult result;
+    Result<Child> spawned = Child::spawn(
+        command, ErrorOutput::Kept, read_output ? StandardOutput::Read : StandardOutput::DevNull,
+        &result.start_error_number);
+    if (!spawned) {
+        result.start_error = spawned.error();
+        return result;
+    }
+    result.started = true;
+    Child& child = spawned.value();
+    child.set_output_reader(&read_output);
+    wait_for_end(child, command, keep_running, result);
     return result;
+}
+
+struct CommandFeed::Running {
+    Command command;
+    OutputReader read_output;
+    std::optional<Child> child;
+    UniqueFd input;
+    CommandResult result;
+    bool ended = false;
+};
+
+CommandFeed::CommandFeed(const Command& command, OutputReader read_output)
+    : running_(std::make_unique<Running>()) {
+    Running& r = *running_;
+    r.command = command;
+    r.read_output = std::move(read_output);
+    Result<Child> spawned = Child::spawn(
+        command, ErrorOutput::Kept, r.read_output ? StandardOutput::Read : StandardOutput::DevNull,
+        &r.result.start_error_number, &r.input);
+    if (!spawned) {
+        r.result.start_error = spawned.error();
+        r.input.reset();
+        r.ended = true;
+        return;
+    }
+    r.result.started = true;
+    r.child.emplace(std::move(spawned).value());
+    r.child->set_output_reader(&r.read_output);
+}
+
+// The child, when one still runs, is stopped by its own destructor.
+CommandFeed::~CommandFeed() = default;
+
+CommandFeed::Fed CommandFeed::write(std::string_view bytes, const KeepRunning& keep_running) {
+    Running& r = *running_;
+    if (r.ended || !r.input.valid()) return Fed::Closed;
+    Child& child = *r.child;
+    Clock::time_point next_ask = Clock::now() + kAskInterval;
+    while (!bytes.empty()) {
+        const ssize_t sent =
+            ::send(r.input.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(sent));
+            continue;
+        }
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // The program is busy: read what it says meanwhile, so that it
+            // never waits on a full pipe of its own while this side waits on it.
+            const Clock::time_point now = Clock::now();
+            if (keep_running && now >= next_ask) {
+                next_ask = now + kAskInterval;
+                if (!keep_running()) return Fed::Stopped;
+            }
+            child.wait_for_event(kAskInterval, r.input.get());
+            // Ended with its input still open (held by something it started).
+            if (child.reap()) break;
+            continue;
+        }
+        break;  // EPIPE, ECONNRESET: nobody reads any more
+    }
+    // What it reported while it read, also when it never had to wait.
+    child.drain();
+    if (!bytes.empty()) {
+        r.input.reset();
+        return Fed::Closed;
+    }
+    return Fed::All;
+}
+
+CommandResult CommandFeed::finish(const KeepRunning& keep_running) {
+    Running& r = *running_;
+    if (r.ended) return r.result;
+    r.input.reset();  // the end of its input
+    wait_for_end(*r.child, r.command, keep_running, r.result);
+    r.ended = true;
+    return r.result;
+}
+
+CommandResult CommandFeed::stop() {
+    Running& r = *running_;
+    if (r.ended) return r.result;
+    r.input.reset();
+    r.child->terminate();
+    take_ending(*r.child, r.command, r.result);
+    r.result.cancelled = true;
+    r.ended = true;
+    return r.result;
 }
 
 ChildProcess::~ChildProcess() { stop(); }

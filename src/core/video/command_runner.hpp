@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,6 +57,40 @@ using OutputReader = std::function<void(std::string_view)>;
 // read_output when given, else to /dev/null.
 CommandResult run_command(const Command& command, const KeepRunning& keep_running = {},
                           const OutputReader& read_output = {});
+
+// A program that reads what this process hands it on its standard input
+// while it runs (an encoder fed raw frames), started at once. Its standard
+// input is a socket written with MSG_NOSIGNAL: a program that has ended or
+// closed its input makes a write fail, never raises SIGPIPE here. Like
+// run_command it leads a process group of its own, its error output's tail is
+// kept and its standard output goes to read_output (called on the thread that
+// writes or finishes). The destructor stops a program that still runs.
+class CommandFeed {
+public:
+    explicit CommandFeed(const Command& command, OutputReader read_output = {});
+    ~CommandFeed();
+    CommandFeed(const CommandFeed&) = delete;
+    CommandFeed& operator=(const CommandFeed&) = delete;
+
+    enum class Fed {
+        All,     // every byte was taken
+        Closed,  // the program takes no more: it has ended or closed its input
+        Stopped  // keep_running said stop; the program runs on until finish or stop
+    };
+    // Hands the bytes over, reading what the program writes meanwhile, so
+    // that neither side waits for the other.
+    Fed write(std::string_view bytes, const KeepRunning& keep_running = {});
+    // Ends the program's input and waits for it to end, as run_command does
+    // (keep_running may stop it). A program that could not be started is
+    // reported here, as run_command reports it.
+    CommandResult finish(const KeepRunning& keep_running = {});
+    // Stops the program with its process group and reaps it.
+    CommandResult stop();
+
+private:
+    struct Running;
+    std::unique_ptr<Running> running_;
+};
 
 // A program started without waiting for it (the player). Always reaped: the
 // destructor stops a child that still runs.

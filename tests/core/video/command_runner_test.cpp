@@ -14,6 +14,7 @@
 
 #include "support/processes.hpp"
 #include "support/temporary_folder.hpp"
+#include "support/without_hanging.hpp"
 
 namespace tintora {
 namespace {
@@ -151,6 +152,27 @@ TEST(ChildProcess, RunsUntilStoppedAndIsAlwaysReaped) {
     }
     EXPECT_TRUE(no_child_left());
     EXPECT_FALSE(ChildProcess::start(Command{"/no/such/player", {}, {}}));
+}
+
+// A program that fills both its outputs before it reads, and its input
+// larger than a pipe holds: neither side waits for the other, and every byte
+// arrives.
+TEST(CommandFeed, ReadsTheProgramsOutputsWhileFeedingIt) {
+    std::string said;
+    const CommandResult result = test::without_hanging([&said] {
+        CommandFeed feed(shell("head -c 300000 /dev/zero >&2; head -c 300000 /dev/zero; wc -c"),
+                         [&said](std::string_view text) { said.append(text); });
+        const std::string bytes(4 << 20, 'x');
+        const bool fed = feed.write(bytes) == CommandFeed::Fed::All &&
+                         feed.write(bytes) == CommandFeed::Fed::All;
+        CommandResult ended = feed.finish();
+        if (!fed) ended.exit_status = -1;
+        return ended;
+    });
+    EXPECT_TRUE(result.succeeded()) << result.last_error_line();
+    ASSERT_EQ(said.size(), 300000u + 8u);
+    EXPECT_EQ(said.substr(300000), "8388608\n");
+    EXPECT_TRUE(no_child_left());
 }
 
 TEST(CommandText, QuotesOnlyWhatAShellWouldSplitOrExpand) {
