@@ -84,6 +84,7 @@ bool project_seeds(const fs::path& folder) {
     p.channels_index = 2;
     p.rate_index = 3;
     p.audio_bitrate_index = 8;
+    p.poster_image = true;
     for (int point = 0; point < kGridPointCount; ++point) {
         grid.area_x[point] = 100 * point - 50;
         grid.area_y[point] = 7 * point;

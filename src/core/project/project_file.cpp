@@ -149,6 +149,7 @@ std::string format_project(const Composition& composition, const CorrectionGrid&
                  std::to_string(point) + "\t" + std::to_string(v) + "\t" + std::to_string(target));
         }
     }
+    line("POSTER_IMAGE=", flag(p.poster_image));
     return text;
 }
 
@@ -184,7 +185,7 @@ void replay_project(std::string_view text, ProjectState state, ProjectLoaders& l
         };
     };
 
-    const std::array<Key, 30> keys{{
+    const std::array<Key, 31> keys{{
         {"BACKGROUND_FILENAME=",
          [&loaders](std::string_view value) { loaders.open_background(std::string(value)); }},
         {"BACKGROUND_ROTATE=",
@@ -250,6 +251,8 @@ void replay_project(std::string_view text, ProjectState state, ProjectLoaders& l
         {"PING-PONG=", [&p](std::string_view value) { p.ping_pong = leading_number(value) == 1; }},
         {"END_FRAME=", field(Field::StaticFrame)},
         {"END_COUNT=", field(Field::Count)},
+        {"POSTER_IMAGE=",
+         [&p](std::string_view value) { p.poster_image = leading_number(value) == 1; }},
         {"POINT",
          [&grid](std::string_view value) {
              std::int32_t n[3];
@@ -271,6 +274,7 @@ void replay_project(std::string_view text, ProjectState state, ProjectLoaders& l
     for (ControlValues& values : grid.control_values) values.fill(NO_PAIR);
     choices.hide_frame = false;
     p.resample_index = kNoResampling;
+    p.poster_image = false;  // a project from before the poster has none
 
     std::size_t begin = 0;
     while (begin < text.size()) {

@@ -20,8 +20,8 @@ struct ProjectState {
 };
 
 // The project file's text: the 28 key lines in their order, the nine
-// AREA_POINT lines and one tab-separated POINT line per pair, each line
-// ended by CR LF.
+// AREA_POINT lines and one tab-separated POINT line per pair, then the
+// POSTER_IMAGE line, each line ended by CR LF.
 std::string format_project(const Composition& composition, const CorrectionGrid& grid,
                            const VideoWorkspace& workspace);
 

@@ -19,17 +19,23 @@ Frame process_frame(Frame decoded, const FrameSettings& settings, const Correcti
                          settings.steps, &grid);
 }
 
-Result<std::vector<std::uint8_t>> process_frame_file(const std::filesystem::path& source,
-                                                     const FrameSettings& settings,
-                                                     const CorrectionGrid& grid) {
+Result<Frame> process_frame_from_file(const std::filesystem::path& source,
+                                      const FrameSettings& settings, const CorrectionGrid& grid) {
     Result<Frame> loaded = load_jpeg(source);
     if (!loaded) return Error{loaded.error()};
     try {
-        const Frame processed = process_frame(std::move(loaded).value(), settings, grid);
-        return encode_jpeg(processed, kJpegQuality);
+        return process_frame(std::move(loaded).value(), settings, grid);
     } catch (const std::bad_alloc&) {
         return Error{"Not enough memory to process \"" + source.string() + "\"."};
     }
+}
+
+Result<std::vector<std::uint8_t>> process_frame_file(const std::filesystem::path& source,
+                                                     const FrameSettings& settings,
+                                                     const CorrectionGrid& grid) {
+    const Result<Frame> processed = process_frame_from_file(source, settings, grid);
+    if (!processed) return Error{processed.error()};
+    return encode_jpeg(processed.value(), kJpegQuality);
 }
 
 }  // namespace tintora

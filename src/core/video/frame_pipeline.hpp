@@ -25,6 +25,11 @@ struct FrameSettings {
 // grey or inverse.
 Frame process_frame(Frame decoded, const FrameSettings& settings, const CorrectionGrid& grid);
 
+// Reads a frame file and processes it. A file that cannot be read or
+// decoded is an error naming it.
+Result<Frame> process_frame_from_file(const std::filesystem::path& source,
+                                      const FrameSettings& settings, const CorrectionGrid& grid);
+
 // Reads a frame file, processes it and encodes it as JPEG at quality 90.
 // A file that cannot be read or decoded is an error naming it.
 Result<std::vector<std::uint8_t>> process_frame_file(const std::filesystem::path& source,

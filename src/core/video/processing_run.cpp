@@ -5,6 +5,8 @@
 #include <system_error>
 
 #include "core/common/file_io.hpp"
+#include "core/correction/frame_transforms.hpp"
+#include "core/correction/jpeg_codec.hpp"
 #include "core/video/encoder_report.hpp"
 #include "core/video/video_import.hpp"
 #include "core/video/video_texts.hpp"
@@ -35,6 +37,11 @@ void remove_quietly(const fs::path& path) {
     std::error_code ignored;
     fs::remove(path, ignored);
 }
+
+// How many pictures a stream's workers may make ahead of the encoder: enough
+// to keep every worker busy while the encoder takes one, few enough that
+// large frames do not fill the memory.
+int stream_window(int workers) { return 2 * workers + 2; }
 
 }  // namespace
 
@@ -108,55 +115,110 @@ void ProcessingRun::fail(std::string why, int frame) {
         failed_frame_ = frame;
         failed_ = true;
     }
+    changed_.notify_all();
 }
 
 void ProcessingRun::coordinate() {
-    const int total = frame_total();
-    if (total > 0) {
-        std::vector<std::thread> workers;
-        const int count = std::min(worker_count_, total);
-        for (int i = 0; i < count; ++i) workers.emplace_back([this] { work(); });
-        for (std::thread& worker : workers) worker.join();
+    bool done = job_.stream ? stream_to_encoder()
+                            : make_frame_files() && finish_end_frames() && run_finishing_commands();
+    // The poster goes beside the video only once the video is in place.
+    if (done && job_.poster) {
+        if (Status placed = job_.poster->commit(); !placed) {
+            fail(placed.error());
+            done = false;
+        }
     }
-    // Outputs that were made but not put in place when the run stopped.
-    for (int k = committed_ + 1; k <= total; ++k) {
-        remove_quietly(temporary_path(output(k)));
-        remove_quietly(temporary_path(output(2 * total - k + 1)));
-    }
-    const bool frames_done = !stopping() && committed_ == std::max(total, 0);
-    const bool done = frames_done && finish_end_frames() && run_finishing_commands();
     const std::lock_guard lock(mutex_);
     state_ = done ? State::Finished : cancelled_ ? State::Cancelled : State::Failed;
     if (state_ == State::Failed && failure_.empty()) failure_ = "The processing stopped.";
     changed_.notify_all();
 }
 
-void ProcessingRun::work() {
+std::vector<std::thread> ProcessingRun::start_workers() {
+    std::vector<std::thread> workers;
+    const int count = std::min(worker_count_, picture_total());
+    for (int i = 0; i < count; ++i) workers.emplace_back([this] { work(); });
+    return workers;
+}
+
+int ProcessingRun::picture_total() const {
+    const int range = std::max(frame_total(), 0);
+    if (!job_.stream) return range;
+    return (job_.ping_pong ? 2 * range : range) + (job_.end_count > 0 ? 1 : 0);
+}
+
+int ProcessingRun::source_of(int k) const {
+    const int range = frame_total();
+    if (k <= range) return job_.start_frame + k - 1;
+    // A stream's backward half (outputs N + 1 to 2N hold frames N to 1),
+    // then the held end frame.
+    if (job_.ping_pong && k <= 2 * range) return job_.start_frame + 2 * range - k;
+    return job_.static_frame;
+}
+
+bool ProcessingRun::make_frame_files() {
     const int total = frame_total();
+    for (std::thread& worker : start_workers()) worker.join();
+    // Outputs that were made but not put in place when the run stopped.
+    for (int k = committed_ + 1; k <= total; ++k) {
+        remove_quietly(temporary_path(output(k)));
+        remove_quietly(temporary_path(output(2 * total - k + 1)));
+    }
+    return !stopping() && committed_ == std::max(total, 0);
+}
+
+void ProcessingRun::work() {
+    const int total = picture_total();
     // A frame taken is finished even when another fails meanwhile: it may
     // come before the failed one and belong in place.
     while (!stopping()) {
         const int k = next_frame_++;
         if (k > total) return;
-        const fs::path source = frame_file_path(job_.work_dir, job_.start_frame + k - 1);
-        const Result<std::vector<std::uint8_t>> bytes =
-            process_frame_file(source, job_.settings, job_.grid);
-        if (!bytes) return fail(bytes.error(), k);
-        const fs::path target = output(k);
-        if (Status written = write_bytes(temporary_path(target), bytes.value()); !written) {
-            return fail(written.error(), k);
-        }
-        // With ping-pong the same picture also stands at 2N - k + 1.
-        if (job_.ping_pong) {
-            const fs::path copy = temporary_path(output(2 * total - k + 1));
-            if (Status written = write_bytes(copy, bytes.value()); !written) {
+        if (job_.stream && !wait_for_room(k)) return;
+        const Result<Frame> frame = process_frame_from_file(
+            frame_file_path(job_.work_dir, source_of(k)), job_.settings, job_.grid);
+        if (!frame) return fail(frame.error(), k);
+        if (k == 1 && job_.poster) {
+            if (Status written = write_poster(frame.value()); !written) {
                 return fail(written.error(), k);
             }
         }
-        const std::lock_guard lock(mutex_);
-        ready_[static_cast<std::size_t>(k)] = 1;
-        commit_ready();
+        if (job_.stream) {
+            hand_to_stream(k, raw_frame_bytes(frame.value(), job_.stream->size));
+        } else if (Status written = write_outputs(k, frame.value()); !written) {
+            return fail(written.error(), k);
+        }
     }
+}
+
+Status ProcessingRun::write_poster(const Frame& frame) {
+    Frame even;
+    if (job_.poster_even_size) {
+        const EvenSize size = even_frame_size(frame.width(), frame.height());
+        cut_frame(frame, 0, 0, size.width, size.height, even);
+    }
+    const Result<std::vector<std::uint8_t>> bytes =
+        encode_jpeg(job_.poster_even_size ? even : frame, kJpegQuality);
+    if (!bytes) return Error{bytes.error()};
+    return job_.poster->write(std::string_view(reinterpret_cast<const char*>(bytes.value().data()),
+                                               bytes.value().size()));
+}
+
+Status ProcessingRun::write_outputs(int k, const Frame& frame) {
+    const Result<std::vector<std::uint8_t>> bytes = encode_jpeg(frame, kJpegQuality);
+    if (!bytes) return Error{bytes.error()};
+    if (Status written = write_bytes(temporary_path(output(k)), bytes.value()); !written) {
+        return written;
+    }
+    // With ping-pong the same picture also stands at 2N - k + 1.
+    if (job_.ping_pong) {
+        const fs::path copy = temporary_path(output(2 * frame_total() - k + 1));
+        if (Status written = write_bytes(copy, bytes.value()); !written) return written;
+    }
+    const std::lock_guard lock(mutex_);
+    ready_[static_cast<std::size_t>(k)] = 1;
+    commit_ready();
+    return {};
 }
 
 void ProcessingRun::commit_ready() {
@@ -216,6 +278,17 @@ bool ProcessingRun::run_finishing_commands() {
     return true;
 }
 
+OutputReader ProcessingRun::encode_progress_reader(EncodeProgress& progress, int& reported,
+                                                   int total) {
+    return [this, &progress, &reported, total](std::string_view text) {
+        progress.read(text);
+        if (progress.frames() == reported) return;
+        reported = progress.frames();
+        const std::lock_guard lock(mutex_);
+        push({{}, reported, RunStage::Encoding, total});
+    };
+}
+
 bool ProcessingRun::run_finishing_command(const FinishingCommand& step) {
     {
         const std::lock_guard lock(mutex_);
@@ -225,34 +298,129 @@ bool ProcessingRun::run_finishing_command(const FinishingCommand& step) {
     finishing_ = true;
     EncodeProgress progress;
     int reported = -1;
-    const OutputReader report_progress = [&](std::string_view text) {
-        progress.read(text);
-        if (progress.frames() == reported) return;
-        reported = progress.frames();
-        const std::lock_guard lock(mutex_);
-        push({{}, reported, RunStage::Encoding, step.encoded_frames});
-    };
     const CommandResult result = run_command(
         step.command, [this] { return !cancelled_.load(); },
-        step.encoded_frames > 0 ? report_progress : OutputReader());
+        step.encoded_frames > 0 ? encode_progress_reader(progress, reported, step.encoded_frames)
+                                : OutputReader());
+    return conclude_command(step.title, step.command, result, step.output);
+}
+
+bool ProcessingRun::conclude_command(const std::string& title, const Command& command,
+                                     const CommandResult& result,
+                                     const std::shared_ptr<PendingFile>& output) {
     if (result.cancelled) return false;
     if (!result.succeeded()) {
-        fail(step.title + "\n" + describe_command_failure(step.command, result, job_.language));
+        fail(title + "\n" + describe_command_failure(command, result, job_.language));
         return false;
     }
-    if (!step.output) return true;
+    if (!output) return true;
     // An exit status of 0 alone does not make a file.
-    if (!step.output->has_content()) {
-        fail(step.title + "\n" +
+    if (!output->has_content()) {
+        fail(title + "\n" +
              fill_in(message_text(message_texts::kNothingWritten, job_.language),
-                     {step.command.program.filename().string(), step.output->target().string()}));
+                     {command.program.filename().string(), output->target().string()}));
         return false;
     }
-    if (Status placed = step.output->commit(); !placed) {
-        fail(step.title + "\n" + placed.error());
+    if (Status placed = output->commit(); !placed) {
+        fail(title + "\n" + placed.error());
         return false;
     }
     return true;
+}
+
+bool ProcessingRun::wait_for_room(int k) {
+    const int window = stream_window(worker_count_);
+    std::unique_lock lock(mutex_);
+    // Timed waits: a cancel sets its flag without taking the lock.
+    while (!stopping() && !stream_ended_ && k > sent_ + window) {
+        changed_.wait_for(lock, std::chrono::milliseconds(50));
+    }
+    return !stopping() && !stream_ended_;
+}
+
+void ProcessingRun::hand_to_stream(int k, std::vector<std::uint8_t> bytes) {
+    const std::lock_guard lock(mutex_);
+    streamed_[k] = std::move(bytes);
+    changed_.notify_all();
+}
+
+bool ProcessingRun::take_streamed(int k, std::vector<std::uint8_t>& bytes) {
+    std::unique_lock lock(mutex_);
+    while (!stopping() && streamed_.count(k) == 0) {
+        changed_.wait_for(lock, std::chrono::milliseconds(50));
+    }
+    const auto made = streamed_.find(k);
+    if (made == streamed_.end() || stopping()) return false;
+    bytes = std::move(made->second);
+    streamed_.erase(made);
+    return true;
+}
+
+bool ProcessingRun::stream_to_encoder() {
+    const FrameStream& stream = *job_.stream;
+    const int pictures = picture_total();
+    const int range = std::max(frame_total(), 0);
+    {
+        const std::lock_guard lock(mutex_);
+        push({stream.title, -1});
+        push({command_text(stream.command), -1});
+        // The frames and their encoding are one stage here.
+        push({{}, 0, RunStage::Encoding, stream.encoded_frames});
+    }
+    finishing_ = true;
+    EncodeProgress progress;
+    int encoded = 0;
+    CommandFeed encoder(stream.command,
+                        encode_progress_reader(progress, encoded, stream.encoded_frames));
+    std::vector<std::thread> workers = start_workers();
+    const KeepRunning keep_running = [this] { return !stopping(); };
+    CommandFeed::Fed fed = CommandFeed::Fed::All;
+    int sent = 0;         // pictures
+    int frames_sent = 0;  // with the copies of the end frame
+    std::vector<std::uint8_t> picture;
+    while (sent < pictures && fed == CommandFeed::Fed::All) {
+        const int k = sent + 1;
+        if (!take_streamed(k, picture)) {
+            fed = CommandFeed::Fed::Stopped;
+            break;
+        }
+        // The end frame is made once and sent as often as it is held.
+        const bool end_frame = job_.end_count > 0 && k == pictures;
+        for (int i = 0; i < (end_frame ? job_.end_count : 1) && fed == CommandFeed::Fed::All; ++i) {
+            fed = encoder.write(
+                std::string_view(reinterpret_cast<const char*>(picture.data()), picture.size()),
+                keep_running);
+            if (fed == CommandFeed::Fed::All) ++frames_sent;
+        }
+        if (fed != CommandFeed::Fed::All) break;
+        sent = k;
+        const std::lock_guard lock(mutex_);
+        sent_ = sent;
+        if (k <= range) {
+            push({frame_file_path(job_.work_dir, source_of(k)).string(), encoded,
+                  RunStage::Encoding, stream.encoded_frames});
+        }
+        changed_.notify_all();
+    }
+    picture = {};
+    const CommandResult result = fed == CommandFeed::Fed::Stopped
+                                     ? encoder.stop()
+                                     : encoder.finish([this] { return !cancelled_.load(); });
+    stream_ended_ = true;
+    changed_.notify_all();
+    for (std::thread& worker : workers) worker.join();
+    if (fed == CommandFeed::Fed::Stopped || stopping()) return false;
+    // An encoder that ends well before it has read every frame made a
+    // shorter video than asked for.
+    if (fed == CommandFeed::Fed::Closed && result.succeeded()) {
+        fail(stream.title + "\n" +
+             fill_in(message_text(message_texts::kStoppedReading, job_.language),
+                     {stream.command.program.filename().string(), std::to_string(frames_sent),
+                      std::to_string(job_.output_count())}) +
+             "\n" + describe_command_failure(stream.command, result, job_.language));
+        return false;
+    }
+    return conclude_command(stream.title, stream.command, result, stream.output);
 }
 
 RunOutcome run_to_end(RunJob job, const std::function<void(const RunEvent&)>& on_event,

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,7 +17,9 @@
 #include "core/common/file_io.hpp"
 #include "core/correction/correction_grid.hpp"
 #include "core/video/command_runner.hpp"
+#include "core/video/encoder_report.hpp"
 #include "core/video/frame_pipeline.hpp"
+#include "core/video/video_formats.hpp"
 #include "core/video/work_dir_lock.hpp"
 
 namespace tintora {
@@ -34,6 +38,21 @@ struct FinishingCommand {
     int encoded_frames = 0;
 };
 
+// An encoder that takes the run's frames raw on its standard input, in
+// output order, while they are made: the range, again backwards with
+// ping-pong, then the held end frames.
+struct FrameStream {
+    std::string title;  // logged before its command
+    Command command;    // reads size.width by size.height BGR frames
+    EvenSize size;      // the top left part of each output frame it takes
+    // Where the command writes (its temporary name is in the command): put
+    // in place when the encoder succeeded and wrote something, else removed.
+    std::shared_ptr<PendingFile> output;
+    // The frames it encodes, reported on its standard output ("-progress
+    // pipe:1") and shown as the encode stage.
+    int encoded_frames = 0;
+};
+
 // Everything a processing run needs, fixed when it starts.
 struct RunJob {
     std::filesystem::path work_dir;  // the source frames pic0001.jpg … live here
@@ -47,6 +66,14 @@ struct RunJob {
     // The k-th output is output_prefix + k (at least four digits) + ".jpg".
     std::string output_prefix;
     std::vector<FinishingCommand> finishing;
+    // With a stream the frames go to its encoder instead of files under
+    // output_prefix (and there are no finishing commands).
+    std::optional<FrameStream> stream;
+    // The first output frame as a JPEG beside the video (none: no poster),
+    // put in place once the video is; with poster_even_size only its even
+    // part, as the video shows it.
+    std::shared_ptr<PendingFile> poster;
+    bool poster_even_size = false;
     // Held while the run uses WorkDir (none for a job that reads no frames).
     std::shared_ptr<const WorkDirLock> work_dir_lock;
     // The interface language of the failure messages.
@@ -106,11 +133,33 @@ public:
 
 private:
     void coordinate();
+    std::vector<std::thread> start_workers();
     void work();
+    // The k-th picture the workers make: its source frame number.
+    int source_of(int k) const;
+    // How many pictures the workers make: the range, and for a stream its
+    // backward half and the end frame too.
+    int picture_total() const;
+    Status write_poster(const Frame& frame);
+    // The file outputs: the k-th frame written under its temporary names.
+    Status write_outputs(int k, const Frame& frame);
+    bool make_frame_files();
     void commit_ready();  // with mutex_ held
     bool finish_end_frames();
     bool run_finishing_commands();
     bool run_finishing_command(const FinishingCommand& step);
+    // The streamed outputs: a worker waits until picture k is within reach
+    // of the encoder, hands it over, and the coordinator sends the pictures
+    // in order.
+    bool wait_for_room(int k);
+    void hand_to_stream(int k, std::vector<std::uint8_t> bytes);
+    bool take_streamed(int k, std::vector<std::uint8_t>& bytes);
+    bool stream_to_encoder();
+    // Reads an encoder's "-progress pipe:1" report into encode-stage events.
+    OutputReader encode_progress_reader(EncodeProgress& progress, int& reported, int total);
+    // What a finished command leaves: a failure reported, or its output put in place.
+    bool conclude_command(const std::string& title, const Command& command,
+                          const CommandResult& result, const std::shared_ptr<PendingFile>& output);
     // A failure at frame k stops the run; the frames before it are still
     // put in place, as a run one frame at a time would have written them.
     void fail(std::string why, int frame = 0);
@@ -131,6 +180,9 @@ private:
     std::condition_variable changed_;
     std::vector<char> ready_;  // by k: written under its temporary name(s)
     int committed_ = 0;        // outputs 1..committed_ are in place
+    std::map<int, std::vector<std::uint8_t>> streamed_;  // by k: made, not sent yet
+    int sent_ = 0;                                       // pictures 1..sent_ went to the encoder
+    std::atomic<bool> stream_ended_{false};
     std::vector<RunEvent> events_;
     std::string failure_;
     State state_ = State::Running;

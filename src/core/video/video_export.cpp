@@ -19,12 +19,12 @@ namespace fs = std::filesystem;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-bool is_mp4_name(const fs::path& output) {
-    std::string extension = output.extension().string();
-    for (char& c : extension) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return extension == ".mp4";
+bool is_mp4_name(const fs::path& output) { return video_format_of(output) == VideoFormat::Mp4; }
+
+// The video "Bitrate" list's kilobits per second, in bits per second.
+std::int64_t video_bits(const VideoParameters& parameters) {
+    return std::int64_t{1000} *
+           read_whole_number(item_text(kVideoBitrateItems, parameters.video_bitrate_index), 512);
 }
 
 }  // namespace
@@ -220,19 +220,15 @@ Command video_encoding_command(const fs::path& ffmpeg, const fs::path& work_dir,
                     {"-framerate", exact_input_rate(input_fps).argument, "-i",
                      frame_pattern_argument(folder), "-y"},
                     {}};
-    if (with_sound && parameters.channels_index > 0) {
+    if (const std::optional<ExportSound> sound = export_sound(parameters, with_sound, volume)) {
         command.arguments.insert(
             command.arguments.end(),
-            {"-i", path_argument(folder / "sound.wav"), "-ar",
-             item_text(kRateItems, parameters.rate_index), "-ab",
-             item_text(kAudioBitrateItems, parameters.audio_bitrate_index) + "k", "-ac",
-             std::to_string(parameters.channels_index), "-vol", std::to_string(volume)});
+            {"-i", path_argument(folder / "sound.wav"), "-ar", sound->rate, "-ab",
+             sound->kilobits + "k", "-ac", std::to_string(sound->channels), "-vol",
+             std::to_string(sound->volume)});
     }
-    const int kilobits =
-        read_whole_number(item_text(kVideoBitrateItems, parameters.video_bitrate_index), 512);
-    command.arguments.insert(
-        command.arguments.end(),
-        {"-b", std::to_string(std::int64_t{kilobits} * 1000), "-r", format_g(output_fps)});
+    command.arguments.insert(command.arguments.end(), {"-b", std::to_string(video_bits(parameters)),
+                                                       "-r", format_g(output_fps)});
     if (is_mp4_name(output)) {
         // H.264 in 4:2:0 needs an even width and height (a selection of the
         // whole frame is one pixel short of it), and web players want the
@@ -339,29 +335,106 @@ Result<std::shared_ptr<PendingFile>> pending_output(const fs::path& output) {
     return std::make_shared<PendingFile>(std::move(pending).value());
 }
 
-}  // namespace
+// A video export's job before its frames know where they go, and its
+// output under a temporary name.
+struct VideoExportStart {
+    RunJob job;
+    std::shared_ptr<PendingFile> output;
+};
 
-Result<RunJob> prepare_video_export(VideoWorkspace& workspace, const AppSettings& settings,
-                                    const CorrectionGrid& grid, const fs::path& background,
-                                    const fs::path& output) {
-    VideoSession& session = workspace.session();
+// What every video export does first: the range read, the rate and the
+// names checked (the poster's too, when it is asked for), WorkDir locked for
+// the run, the output and the poster made pending under temporary names.
+// poster_even_size: the video drops an odd last column or row, and so does
+// its poster.
+Result<VideoExportStart> start_video_export(VideoWorkspace& workspace, const AppSettings& settings,
+                                            const CorrectionGrid& grid, const fs::path& background,
+                                            const fs::path& output, bool poster_even_size) {
     read_run_range(workspace);
     // The sound is cut by time; without a rate there is no time.
-    if (session.InputFps <= 0) return Error{undefined_fps(settings)};
-    if (const std::optional<std::string> refused = output_refusal(
-            output, protected_files(workspace, settings, background), settings.language)) {
-        return Error{*refused};
+    if (workspace.session().InputFps <= 0) return Error{undefined_fps(settings)};
+    const ProtectedFiles files = protected_files(workspace, settings, background);
+    const std::optional<fs::path> poster =
+        workspace.parameters().poster_image ? poster_path(output) : std::nullopt;
+    for (const std::optional<fs::path>& name : {std::optional<fs::path>(output), poster}) {
+        if (!name) continue;
+        if (std::optional<std::string> refused = output_refusal(*name, files, settings.language)) {
+            return Error{*refused};
+        }
     }
     Result<std::shared_ptr<WorkDirLock>> lock = lock_work_dir(settings);
     if (!lock) return Error{lock.error()};
     Result<std::shared_ptr<PendingFile>> target = pending_output(output);
     if (!target) return Error{target.error()};
+    std::shared_ptr<PendingFile> poster_file;
+    if (poster) {
+        Result<std::shared_ptr<PendingFile>> pending = pending_output(*poster);
+        if (!pending) return Error{pending.error()};
+        poster_file = std::move(pending).value();
+    }
+    VideoExportStart start{frame_job(workspace, settings, grid, {}), std::move(target).value()};
+    start.job.work_dir_lock = std::move(lock).value();
+    start.job.poster = std::move(poster_file);
+    start.job.poster_even_size = poster_even_size;
+    return start;
+}
+
+// MP4 and WebM: the frames go straight from the workers to one encoder.
+Result<RunJob> prepare_streamed_export(VideoWorkspace& workspace, const AppSettings& settings,
+                                       const CorrectionGrid& grid, const fs::path& background,
+                                       const fs::path& output, VideoFormat format) {
+    Result<VideoExportStart> started =
+        start_video_export(workspace, settings, grid, background, output, true);
+    if (!started) return Error{started.error()};
+    const VideoSession& session = workspace.session();
+    RunJob job = std::move(started.value().job);
+    const OutputSteps::Size resample = job.settings.steps.resample.value_or(
+        OutputSteps::Size{session.CutWidth, session.CutHeight});
+    StreamedEncoding encoding;
+    encoding.format = format;
+    encoding.size = even_frame_size(resample.width, resample.height);
+    encoding.input_fps = session.InputFps;
+    encoding.output_fps = session.OutputFps;
+    encoding.video_bits = video_bits(workspace.parameters());
+    encoding.sound = export_sound(workspace.parameters(), session.clip_has_sound, session.Volume);
+    encoding.clip = session.clip_path;
+    encoding.start_frame = session.StartFrame;
+    encoding.stop_frame = session.StopFrame;
+    FrameStream stream;
+    stream.title = format == VideoFormat::WebM ? "Save WebM file" : "Save MP4 file";
+    stream.output = started.value().output;
+    stream.command =
+        streamed_encoding_command(settings.ffmpeg_path, encoding, stream.output->temporary());
+    stream.size = encoding.size;
+    stream.encoded_frames =
+        expected_encoded_frames(job.output_count(), session.InputFps, session.OutputFps);
+    job.stream = std::move(stream);
+    return job;
+}
+
+}  // namespace
+
+std::optional<fs::path> poster_path(const fs::path& output) {
+    fs::path poster = output;
+    poster.replace_extension(".jpg");
+    // A video named .jpg is its own picture already.
+    if (poster == output) return std::nullopt;
+    return poster;
+}
+
+Result<RunJob> prepare_video_export(VideoWorkspace& workspace, const AppSettings& settings,
+                                    const CorrectionGrid& grid, const fs::path& background,
+                                    const fs::path& output) {
+    const VideoSession& session = workspace.session();
+    Result<VideoExportStart> started =
+        start_video_export(workspace, settings, grid, background, output, is_mp4_name(output));
+    if (!started) return Error{started.error()};
     if (Status prepared = prepare_converted_folder(settings.work_dir); !prepared) {
         return Error{prepared.error()};
     }
-    RunJob job = frame_job(workspace, settings, grid,
-                           (converted_folder(settings.work_dir) / "pic").string());
-    job.work_dir_lock = std::move(lock).value();
+    RunJob job = std::move(started.value().job);
+    job.output_prefix = (converted_folder(settings.work_dir) / "pic").string();
+    const std::shared_ptr<PendingFile>& target = started.value().output;
     // A clip without sound has none to cut, and the video then goes without.
     if (session.clip_has_sound) {
         Result<std::shared_ptr<PendingFile>> sound =
@@ -378,9 +451,19 @@ Result<RunJob> prepare_video_export(VideoWorkspace& workspace, const AppSettings
         {"Save FLV file",
          video_encoding_command(settings.ffmpeg_path, settings.work_dir, workspace.parameters(),
                                 session.clip_has_sound, session.Volume, session.InputFps,
-                                session.OutputFps, target.value()->temporary()),
-         target.value(), expected_encoded_frames(images, session.InputFps, session.OutputFps)});
+                                session.OutputFps, target->temporary()),
+         target, expected_encoded_frames(images, session.InputFps, session.OutputFps)});
     return job;
+}
+
+Result<RunJob> prepare_video_export_as(VideoWorkspace& workspace, const AppSettings& settings,
+                                       const CorrectionGrid& grid, const fs::path& background,
+                                       const VideoTarget& target) {
+    if (!is_streamed(target.format)) {
+        return prepare_video_export(workspace, settings, grid, background, target.output);
+    }
+    return prepare_streamed_export(workspace, settings, grid, background, target.output,
+                                   target.format);
 }
 
 Result<RunJob> prepare_sequence_export(VideoWorkspace& workspace, const AppSettings& settings,

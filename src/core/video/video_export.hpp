@@ -10,6 +10,7 @@
 #include "core/correction/correction_grid.hpp"
 #include "core/video/command_runner.hpp"
 #include "core/video/processing_run.hpp"
+#include "core/video/video_formats.hpp"
 #include "core/video/video_parameters.hpp"
 #include "core/video/video_workspace.hpp"
 
@@ -97,6 +98,17 @@ Result<RunJob> prepare_video_export(VideoWorkspace& workspace, const AppSettings
                                     const CorrectionGrid& grid,
                                     const std::filesystem::path& background,
                                     const std::filesystem::path& output);
+// "Save video…": MP4 and WebM with the frames streamed raw into one encoder
+// that also cuts the sound of the range from the clip (no files in
+// WorkDir/converted); FLV as "Save flv".
+Result<RunJob> prepare_video_export_as(VideoWorkspace& workspace, const AppSettings& settings,
+                                       const CorrectionGrid& grid,
+                                       const std::filesystem::path& background,
+                                       const VideoTarget& target);
+// Where a video export with "Poster image" ticked puts its first output
+// frame as a JPEG: the video's name with ".jpg" for its extension; nothing
+// for a video that is named so itself.
+std::optional<std::filesystem::path> poster_path(const std::filesystem::path& output);
 // "Save jpeg sequence": the frames as prefix0001.jpg … after the files of
 // that prefix are deleted.
 Result<RunJob> prepare_sequence_export(VideoWorkspace& workspace, const AppSettings& settings,

@@ -201,6 +201,7 @@ void reset_parameters_for_new_project(VideoParameters& p) {
     p.video_bitrate_index = 2;
     p.rate_index = 0;
     p.audio_bitrate_index = 2;
+    p.poster_image = false;
     for (const Field field :
          {Field::CutX, Field::CutY, Field::CutWidth, Field::CutHeight, Field::ResampleWidth,
           Field::ResampleHeight, Field::StartFrame, Field::StopFrame}) {

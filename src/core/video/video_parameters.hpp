@@ -73,6 +73,8 @@ struct VideoParameters {
     int channels_index = 1;       // "Mono"
     int rate_index = 0;           // "22050"
     int audio_bitrate_index = 2;  // "64"
+    // A video export also writes its first frame as NAME.jpg beside it.
+    bool poster_image = false;
 
     std::string& text(ParameterField field) { return texts[static_cast<std::size_t>(field)]; }
     const std::string& text(ParameterField field) const {
@@ -106,8 +108,9 @@ AfterExit apply_exit_rule(ParameterField field, VideoSession& session, VideoPara
 // fields only; FrameWidth and FrameHeight are the defaults of "Custom".
 void choose_resample_item(int index, const VideoSession& session, VideoParameters& parameters);
 
-// What "New project" resets of the Parameters tab. Ping-pong, static frame,
-// count and the input rate keep their state.
+// What "New project" resets of the Parameters tab (the poster check with
+// the output's lists). Ping-pong, static frame, count and the input rate
+// keep their state.
 void reset_parameters_for_new_project(VideoParameters& parameters);
 
 }  // namespace tintora

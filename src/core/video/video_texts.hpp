@@ -138,4 +138,25 @@ inline constexpr TextPair kStopRunQuestion{"A processing run is still going on. 
 inline constexpr TextPair kStopRun{"Stop the run", "Остановить"};
 }  // namespace message_texts
 
+// Video for panorama viewers: the "Save video…" item, the poster check and
+// their messages.
+namespace video_texts {
+inline constexpr TextPair kSaveVideoAs{"Save video…", "Сохранить видео…"};
+inline constexpr TextPair kPosterImage{"Poster image", "Кадр-заставка"};
+// The save dialog's filters, in their order.
+inline constexpr std::string_view kMp4Filter = "MP4 video (H.264, AAC) (*.mp4)";
+inline constexpr std::string_view kWebMFilter = "WebM video (VP9, Opus) (*.webm)";
+inline constexpr std::string_view kFlvFilter = "Flash video (*.flv)";
+}  // namespace video_texts
+
+namespace message_texts {
+inline constexpr TextPair kUnknownVideoFormat{
+    "\"%s\" names no video format Tintora writes! End the name in .mp4 (H.264, AAC), .webm "
+    "(VP9, Opus) or .flv.",
+    "Tintora не записывает видео в формате \"%s\"! Имя должно оканчиваться на .mp4 (H.264, "
+    "AAC), .webm (VP9, Opus) или .flv."};
+inline constexpr TextPair kStoppedReading{"%s stopped reading the frames after %i of %i.",
+                                          "%s перестал читать кадры после %i из %i."};
+}  // namespace message_texts
+
 }  // namespace tintora

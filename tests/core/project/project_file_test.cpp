@@ -59,6 +59,7 @@ TEST(ProjectFile, AfterStartUpWritesEmptyNamesZeroPointsAndNoPair) {
     for (int p = 0; p < kGridPointCount; ++p) {
         expected += "AREA_POINT" + std::to_string(p) + "=0,0\r\n";
     }
+    expected += "POSTER_IMAGE=0\r\n";
     EXPECT_EQ(project.text(), expected);
 }
 
@@ -73,7 +74,7 @@ TEST(ProjectFile, AFullProjectComesBackAsItWasSaved) {
                            "200", "2", "90",  "29",  "3",   "4"};
     for (int i = 0; i < kParameterFieldCount; ++i) p.texts[static_cast<std::size_t>(i)] = texts[i];
     p.rotation_index = 2;
-    p.mirror_horizontally = p.mirror_vertically = p.ping_pong = true;
+    p.mirror_horizontally = p.mirror_vertically = p.ping_pong = p.poster_image = true;
     p.color_transformation_index = kInverse;
     p.video_bitrate_index = 10;
     p.channels_index = 2;
@@ -87,7 +88,7 @@ TEST(ProjectFile, AFullProjectComesBackAsItWasSaved) {
     original.grid.control_values[4][128] = 200;
     original.grid.control_values[8][254] = 200;
     const std::string saved = original.text();
-    EXPECT_NE(saved.find("POINT8\t254\t200\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("POINT8\t254\t200\r\nPOSTER_IMAGE=1\r\n"), std::string::npos);
 
     Project copy;
     copy.replay(saved);
@@ -109,6 +110,7 @@ TEST(ProjectFile, ReplayFollowsTheKeysRules) {
     Project project;
     VideoParameters& p = project.workspace.parameters();
     p.mirror_horizontally = true;
+    p.poster_image = true;                  // a project without the key has no poster
     project.grid.control_values[5][5] = 5;  // every pair goes before the replay
     project.replay(
         "POINT3 010 99\r\n"     // a leading 0: octal
@@ -125,6 +127,7 @@ TEST(ProjectFile, ReplayFollowsTheKeysRules) {
     EXPECT_EQ(project.grid.control_values[5][5], NO_PAIR);
     EXPECT_EQ(p.rotation_index, 0);
     EXPECT_TRUE(p.mirror_horizontally);
+    EXPECT_FALSE(p.poster_image);
     EXPECT_EQ(p.video_bitrate_index, 2);
     EXPECT_EQ(p.channels_index, 2);
     EXPECT_EQ(project.grid.area_x[4], 12);

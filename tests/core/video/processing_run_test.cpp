@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <random>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "core/common/file_io.hpp"
+#include "core/correction/frame_transforms.hpp"
 #include "core/correction/jpeg_codec.hpp"
 #include "core/video/video_import.hpp"
 #include "support/temporary_folder.hpp"
@@ -197,6 +199,117 @@ TEST_F(ProcessingRunTest, TheEncodingShowsItsFramesAndPutsItsFileInPlace) {
               (std::vector<std::uint8_t>{'e', 'n', 'c', 'o', 'd', 'e', 'd'}));
     EXPECT_EQ(out_.names(), (std::set<std::string>{"shot0001.jpg", "shot0002.jpg", "video.flv"}));
 }
+
+// A stream that hands its encoder `script` (run by sh with the encoder's
+// output as $1), and writes the video and its poster beside it.
+RunJob stream_job(RunJob j, const fs::path& video, const std::string& script,
+                  const std::string& program = "sh") {
+    auto output = std::make_shared<PendingFile>(PendingFile::create(video).value());
+    FrameStream stream;
+    stream.title = "Save MP4 file";
+    stream.command = {program, {"-c", script, "sh", output->temporary().string()}, {}};
+    stream.output = output;
+    const OutputSteps::Size size = *j.settings.steps.resample;
+    stream.size = even_frame_size(size.width, size.height);
+    j.stream = stream;
+    fs::path poster = video;
+    j.poster = std::make_shared<PendingFile>(
+        PendingFile::create(poster.replace_extension(".jpg")).value());
+    j.poster_even_size = true;
+    return j;
+}
+
+// The encoder reads the outputs raw, in output order (the range, backwards,
+// the end frame as often as it is held), each the even part of the processed
+// frame, and the poster shows the first of them.
+TEST_F(ProcessingRunTest, AStreamSendsTheOutputsInOrderAndThePosterShowsTheFirst) {
+    RunJob j = job(5, 7);
+    j.settings.steps.resample = OutputSteps::Size{15, 23};  // odd: the last column and row go
+    j.ping_pong = true;
+    j.static_frame = 2;
+    j.end_count = 2;
+    const FrameSettings settings = j.settings;
+    // The run holds the only references to its pending files.
+    std::vector<std::string> lines;
+    const RunOutcome outcome = run_to_end(
+        stream_job(j, out_ / "video.raw", "cat > \"$1\""),
+        [&lines](const RunEvent& e) { lines.push_back(e.log_line); }, {}, 3);
+    ASSERT_EQ(outcome.state, ProcessingRun::State::Finished) << outcome.failure;
+
+    std::vector<std::uint8_t> expected;
+    for (const int source : {5, 6, 7, 7, 6, 5, 2, 2}) {
+        const Frame frame =
+            process_frame_from_file(frame_file_path(work_.path(), source), settings, grid_).value();
+        const std::vector<std::uint8_t> raw = raw_frame_bytes(frame, {14, 22});
+        ASSERT_EQ(raw.size(), 14u * 22u * 3u);
+        expected.insert(expected.end(), raw.begin(), raw.end());
+        if (expected.size() == raw.size()) {
+            Frame first;
+            cut_frame(frame, 0, 0, 14, 22, first);
+            EXPECT_EQ(read_file_bytes(out_ / "video.jpg").value(), encode_jpeg(first).value());
+        }
+    }
+    EXPECT_EQ(read_file_bytes(out_ / "video.raw").value(), expected);
+    EXPECT_EQ(out_.names(), (std::set<std::string>{"video.raw", "video.jpg"}));
+    EXPECT_FALSE(fs::exists(end_frame_path(work_.path())));
+    // The range's frames in the log, in order, after the title and the command.
+    std::vector<std::string> frames;
+    for (const std::string& line : lines) {
+        if (line.find(work_.path().string() + "/pic") == 0) frames.push_back(line);
+    }
+    EXPECT_EQ(frames, (std::vector<std::string>{frame_file_path(work_.path(), 5).string(),
+                                                frame_file_path(work_.path(), 6).string(),
+                                                frame_file_path(work_.path(), 7).string()}));
+}
+
+struct BrokenEncoder {
+    const char* name;
+    const char* program;
+    const char* script;
+    bool cancel;  // the test cancels once the encoder has started
+    ProcessingRun::State state;
+    const char* said;
+};
+
+class StreamEncoderFailure : public ProcessingRunTest,
+                             public testing::WithParamInterface<BrokenEncoder> {};
+
+// Frames larger than the pipe holds, so the encoder's end meets the writing.
+// Nothing is left behind, and a broken pipe is a report, never a crash.
+TEST_P(StreamEncoderFailure, EndsTheRunAndLeavesNothing) {
+    const BrokenEncoder& c = GetParam();
+    RunJob j = job(1, kFrames);
+    j.settings.steps.resample = OutputSteps::Size{640, 480};
+    const auto start = std::chrono::steady_clock::now();
+    const RunOutcome outcome = run_to_end(
+        stream_job(j, out_ / "video.mp4", c.script, c.program), {},
+        [&] {
+            return !c.cancel ||
+                   std::chrono::steady_clock::now() - start < std::chrono::milliseconds(300);
+        },
+        2);
+    EXPECT_EQ(outcome.state, c.state);
+    EXPECT_NE(outcome.failure.find(c.said), std::string::npos) << outcome.failure;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_TRUE(out_.names().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StreamEncoderFailure,
+    testing::Values(
+        BrokenEncoder{"DiesMidStream", "sh",
+                      "head -c 100000 > /dev/null; echo 'Error writing trailer: No space left on "
+                      "device' >&2; exit 1",
+                      false, ProcessingRun::State::Failed,
+                      "Save MP4 file\nError writing trailer: No space left on device\nsh ended "
+                      "with exit status 1."},
+        BrokenEncoder{"StopsReadingEarly", "sh", "head -c 100000 > /dev/null; echo x > \"$1\"",
+                      false, ProcessingRun::State::Failed, "sh stopped reading the frames after "},
+        BrokenEncoder{"CannotStart", "/no/such/ffmpeg", "", false, ProcessingRun::State::Failed,
+                      "Can't start \"/no/such/ffmpeg\""},
+        BrokenEncoder{"NeverReadsAndIsCancelled", "sh", "exec sleep 30", true,
+                      ProcessingRun::State::Cancelled, ""}),
+    [](const testing::TestParamInfo<BrokenEncoder>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace tintora

@@ -132,15 +132,15 @@ double probed_number(const std::string& report, const std::string& key) {
     return at == std::string::npos ? -1.0 : std::stod(report.substr(at + key.size() + 1));
 }
 
-// How long a file's sound lasts, from the first packet's start to the last
-// one's end, in seconds.
-double sound_seconds(const fs::path& file) {
+// How long a file's sound (or with "v" its video) lasts, from the first
+// packet's start to the last one's end, in seconds.
+double sound_seconds(const fs::path& file, const std::string& stream_type = "a") {
     test::TemporaryFolder folder;
     const fs::path report = folder / "packets.txt";
     const CommandResult result = run_command(
         {"ffprobe",
-         {"-v", "error", "-select_streams", "a", "-show_entries", "packet=pts_time,duration_time",
-          "-of", "csv=p=0", "-o", report.string(), file.string()},
+         {"-v", "error", "-select_streams", stream_type, "-show_entries",
+          "packet=pts_time,duration_time", "-of", "csv=p=0", "-o", report.string(), file.string()},
          {}});
     if (!result.succeeded()) return -1;
     std::ifstream lines(report);
@@ -244,6 +244,126 @@ INSTANTIATE_TEST_SUITE_P(Containers, VideoExportContainer,
                          [](const testing::TestParamInfo<ContainerCase>& info) {
                              return std::string(info.param.name);
                          });
+
+// How far two B, G, R pictures lie apart in the means of their 8 by 8
+// blocks: a codec's 4:2:0 and rounding errors at sharp edges average out, a
+// wrong range or colour matrix does not.
+double block_difference(const std::uint8_t* a, const std::uint8_t* b, int width, int height) {
+    double total = 0;
+    int blocks = 0;
+    for (int top = 0; top + 8 <= height; top += 8) {
+        for (int left = 0; left + 8 <= width; left += 8) {
+            for (int channel = 0; channel < 3; ++channel) {
+                int sum = 0;
+                for (int r = top; r < top + 8; ++r) {
+                    for (int c = left; c < left + 8; ++c) {
+                        const std::size_t at =
+                            (static_cast<std::size_t>(r) * width + c) * 3 + channel;
+                        sum += int{a[at]} - int{b[at]};
+                    }
+                }
+                total += std::abs(sum) / 64.0;
+                ++blocks;
+            }
+        }
+    }
+    return total / blocks;
+}
+
+struct StreamedCase {
+    const char* name;
+    const char* file;
+    VideoFormat format;
+    const char* video;  // codec, pixel format and range as ffprobe names them
+    const char* sound;  // codec and sample rate
+};
+
+class VideoExportStreamed : public VideoExport, public testing::WithParamInterface<StreamedCase> {
+protected:
+    // The samples the file's sound decodes to (the encoder's priming and
+    // padding left out, as players leave them out), in seconds.
+    double decoded_sound_seconds(const fs::path& video) {
+        const fs::path raw = out_ / "decoded.pcm";
+        const CommandResult result =
+            run_command({settings_.ffmpeg_path,
+                         {"-v", "error", "-i", video.string(), "-map", "0:a:0", "-ac", "1", "-ar",
+                          "48000", "-f", "s16le", raw.string()},
+                         {}});
+        EXPECT_TRUE(result.succeeded()) << result.last_error_line();
+        const double seconds = static_cast<double>(fs::file_size(raw)) / (2 * 48000);
+        fs::remove(raw);
+        return seconds;
+    }
+
+    // The file's pictures decoded to B, G, R as a player shows them.
+    std::vector<std::uint8_t> decoded(const fs::path& video) {
+        const fs::path raw = out_ / "decoded.bgr";
+        const CommandResult result =
+            run_command({settings_.ffmpeg_path,
+                         {"-v", "error", "-i", video.string(), "-vf",
+                          "scale=flags=accurate_rnd+full_chroma_int,format=bgr24", "-f", "rawvideo",
+                          raw.string()},
+                         {}});
+        EXPECT_TRUE(result.succeeded()) << result.last_error_line();
+        Result<std::vector<std::uint8_t>> bytes = read_file_bytes(raw);
+        fs::remove(raw);
+        return bytes ? std::move(bytes).value() : std::vector<std::uint8_t>();
+    }
+};
+
+// What a browser plays: the codecs in 4:2:0 in the TV range, the sound as
+// long as the pictures, MP4's index before its data; the pictures are the
+// run's frames (their even part) up to what the codec changes, with no JPEG
+// step through WorkDir.
+TEST_P(VideoExportStreamed, CarriesTheRunsFramesAndTheSoundInPlayableStreams) {
+    const StreamedCase& c = GetParam();
+    VideoParameters& p = workspace_.parameters();
+    p.ping_pong = false;
+    p.text(Field::Count) = "0";
+    p.video_bitrate_index = 10;  // 16000: little for the codec to change
+    const fs::path output = out_ / c.file;
+    const Result<RunJob> job =
+        prepare_video_export_as(workspace_, settings_, grid_, {}, {output, c.format});
+    ASSERT_TRUE(job) << job.error();
+    const FrameSettings settings = job.value().settings;
+    const RunOutcome outcome = run(job);
+    ASSERT_EQ(outcome.state, ProcessingRun::State::Finished) << outcome.failure;
+
+    EXPECT_EQ(probe(output, "stream=codec_name,width,height,pix_fmt,color_range", "v"), c.video);
+    EXPECT_EQ(probe(output, "stream=codec_name,sample_rate", "a"), c.sound);
+    // Ten frames at 25 a second, and as much sound as a player hears.
+    EXPECT_NEAR(sound_seconds(output, "v"), 0.4, 0.001);
+    EXPECT_NEAR(decoded_sound_seconds(output), 0.4, 1.0 / 25);
+    if (c.format == VideoFormat::Mp4) {
+        const std::vector<std::uint8_t> bytes = read_file_bytes(output).value();
+        const std::string boxes(bytes.begin(), bytes.end());
+        EXPECT_LT(boxes.find("moov"), boxes.find("mdat"));
+    }
+    EXPECT_FALSE(fs::exists(converted_folder(work_.path())));
+
+    const std::vector<std::uint8_t> pictures = decoded(output);
+    const std::size_t frame_bytes = 62 * 46 * 3;
+    ASSERT_EQ(pictures.size(), 10 * frame_bytes);
+    for (int k = 1; k <= 10; ++k) {
+        const std::vector<std::uint8_t> made = raw_frame_bytes(
+            process_frame_from_file(frame_file_path(work_.path(), k), settings, grid_).value(),
+            {62, 46});
+        const double difference =
+            block_difference(made.data(), pictures.data() + (k - 1) * frame_bytes, 62, 46);
+        EXPECT_LT(difference, 2.5) << "frame " << k;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, VideoExportStreamed,
+    testing::Values(
+        StreamedCase{"Mp4", "out.mp4", VideoFormat::Mp4,
+                     "codec_name=h264\nwidth=62\nheight=46\npix_fmt=yuv420p\ncolor_range=tv\n",
+                     "codec_name=aac\nsample_rate=22050\n"},
+        StreamedCase{"WebM", "out.webm", VideoFormat::WebM,
+                     "codec_name=vp9\nwidth=62\nheight=46\npix_fmt=yuv420p\ncolor_range=tv\n",
+                     "codec_name=opus\nsample_rate=48000\n"}),
+    [](const testing::TestParamInfo<StreamedCase>& info) { return std::string(info.param.name); });
 
 struct CameraRate {
     const char* name;

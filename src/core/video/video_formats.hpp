@@ -1,0 +1,98 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/correction/frame.hpp"
+#include "core/video/command_runner.hpp"
+#include "core/video/video_parameters.hpp"
+
+namespace tintora {
+
+// The video files an export writes for today's panorama viewers, and FLV.
+enum class VideoFormat { Mp4, WebM, Flv };
+
+// The format a name's extension asks for (".mp4", ".webm" or ".flv", in any
+// case), or nothing.
+std::optional<VideoFormat> video_format_of(const std::filesystem::path& output);
+// ".mp4", ".webm", ".flv".
+std::string_view video_format_extension(VideoFormat format);
+
+// A name typed into the save dialog and the format it is written in: the
+// format its extension names, or, for a name without an extension, the
+// chosen filter's, whose extension the name then gets. Nothing when the
+// extension names no format of the three.
+struct VideoTarget {
+    std::filesystem::path output;
+    VideoFormat format;
+};
+std::optional<VideoTarget> video_target(const std::filesystem::path& typed,
+                                        VideoFormat chosen_filter);
+
+// Whether the run's frames go raw, in output order, into one encoder process
+// (MP4, WebM) rather than as JPEG files through WorkDir (FLV).
+bool is_streamed(VideoFormat format);
+
+// H.264 and VP9 in 4:2:0 carry an even width and height: an odd width loses
+// the frame's last column, an odd height its bottom row. The poster shows
+// the same pixels.
+struct EvenSize {
+    int width = 0;
+    int height = 0;
+};
+EvenSize even_frame_size(int width, int height);
+
+// The frame's top left width by height pixels as the encoder reads them
+// from its standard input: rows from the top, B, G, R, no padding.
+std::vector<std::uint8_t> raw_frame_bytes(const Frame& frame, EvenSize size);
+
+// The sound a video export carries: the "Channels" list's count, the
+// "Rate" and audio "Bitrate" lists' texts and the volume (256 = as it is).
+struct ExportSound {
+    int channels = 1;
+    std::string rate;
+    std::string kilobits;
+    int volume = 256;
+};
+// Nothing for "No audio", or for a clip without sound.
+std::optional<ExportSound> export_sound(const VideoParameters& parameters, bool clip_has_sound,
+                                        int volume);
+
+// The sample rate AAC is written at: the project's when AAC takes it, else 48000.
+int aac_sample_rate(int rate);
+
+// Everything the streamed encoding is made of.
+struct StreamedEncoding {
+    VideoFormat format = VideoFormat::Mp4;
+    EvenSize size;           // the frames as they come through the pipe
+    double input_fps = 25;   // the clip's rate: the frames' time base
+    double output_fps = 25;  // the "FPS" field: -r resamples time
+    std::int64_t video_bits = 512000;
+    // The sound of the frames start..stop, cut from the clip in the same
+    // command; none for "No audio".
+    std::optional<ExportSound> sound;
+    std::filesystem::path clip;
+    int start_frame = 1;
+    int stop_frame = 1;
+};
+
+// ffmpeg -f rawvideo -pix_fmt bgr24 -s WxH -framerate RATE -i -
+// [-ss START -t DURATION -i CLIP] -y -map 0:v:0 [-map 1:a:0]
+// -vf scale=out_range=tv:out_color_matrix=M:flags=accurate_rnd,format=yuv420p
+// CODEC OPTIONS -b:v BITS -r FPS COLOUR TAGS [SOUND OPTIONS] -progress pipe:1
+// -f FORMAT OUTPUT. The full-range frames are turned into the TV range of
+// the matrix the frame size asks for and tagged so; MP4 is H.264 and AAC with
+// its index first (fast start), WebM VP9 and Opus at 48 kHz.
+Command streamed_encoding_command(const std::filesystem::path& ffmpeg,
+                                  const StreamedEncoding& encoding,
+                                  const std::filesystem::path& output);
+
+// The video codec's options of a streamed format without the bitrate: the
+// export's and the benchmark's baseline encode with the same.
+std::vector<std::string> video_codec_arguments(VideoFormat format);
+
+}  // namespace tintora
