@@ -184,6 +184,7 @@ struct Session {
 struct Options {
     std::string project;
     std::string flv;
+    std::string video;
     std::string jpeg;
     std::string wav;
     std::string workdir;
@@ -261,12 +262,16 @@ int render(const Options& options) {
         return ended(kFailed);
     }
     const fs::path background = session.composition.background_path();
+    // --video's extension was checked with the arguments.
     Result<RunJob> job =
         !options.wav.empty()
             ? prepare_wav_export(workspace, session.settings, background, options.wav)
-        : !options.flv.empty()
-            ? prepare_video_export(workspace, session.settings, session.grid, background,
-                                   options.flv)
+        : !options.flv.empty() ? prepare_video_export(workspace, session.settings, session.grid,
+                                                      background, options.flv)
+        : !options.video.empty()
+            ? prepare_video_export_as(
+                  workspace, session.settings, session.grid, background,
+                  VideoTarget{options.video, video_format_of(options.video).value()})
             : prepare_sequence_export(workspace, session.settings, session.grid, background,
                                       jpeg_sequence_prefix(options.jpeg));
     if (!job) return tell(job.error()), ended(kFailed);
@@ -396,6 +401,18 @@ int run(int argc, char** argv) {
     auto* outputs = render_command->add_option_group("output", "what to write");
     outputs->add_option("--flv", options.flv, "a video file (.flv, or .mp4 for H.264 and AAC)")
         ->check(named);
+    const CLI::Validator video_name(
+        [](const std::string& value) {
+            return video_format_of(value) ? std::string()
+                                          : "a name ending in .mp4 (H.264, AAC), .webm (VP9, "
+                                            "Opus) or .flv";
+        },
+        "OUT.mp4|OUT.webm|OUT.flv");
+    outputs
+        ->add_option("--video", options.video,
+                     "a video for web panorama viewers, its format by the extension: .mp4 "
+                     "(H.264, AAC), .webm (VP9, Opus) or .flv")
+        ->check(video_name);
     outputs->add_option("--jpeg", options.jpeg, "the name prefix of a numbered JPEG sequence")
         ->check(named);
     outputs->add_option("--wav", options.wav, "the sound of the frame range")->check(named);

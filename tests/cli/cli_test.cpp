@@ -61,6 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ExitCase{"ComposeToText", {"compose", "P", "out.txt", "--workdir", "W"}, 1},
                     ExitCase{"VideoMissing", {"render", "P", "--jpeg", "s", "--workdir", "W"}, 1},
                     ExitCase{"EmptyFlvName", {"render", "P", "--flv", ""}, 2},
+                    ExitCase{"VideoOfUnknownFormat", {"render", "P", "--video", "out.avi"}, 2},
                     ExitCase{"EmptyJpegName", {"render", "P", "--jpeg", ""}, 2},
                     ExitCase{"EmptyWavName", {"render", "P", "--wav", ""}, 2},
                     ExitCase{"EmptyPictureName", {"compose", "P", ""}, 2},
@@ -82,6 +83,20 @@ TEST(CliDemo, MakesAProjectThatRendersAndComposes) {
     EXPECT_NE(rendered.error_tail.find("frames: 100%"), std::string::npos) << rendered.error_tail;
     EXPECT_TRUE(fs::exists(run_output_path((folder / "shot").string(), 75)));
     EXPECT_FALSE(fs::exists(run_output_path((folder / "shot").string(), 76)));
+
+    // A video for the browser, its poster asked for in the project: both the
+    // even part of the 639 by 359 selection.
+    const std::vector<std::uint8_t> saved = read_file_bytes(project).value();
+    ASSERT_TRUE(
+        write_file(project, std::string(saved.begin(), saved.end()) + "POSTER_IMAGE=1\r\n"));
+    const CommandResult video =
+        test::run_cli({"render", project.string(), "--video", (folder / "tour.mp4").string(),
+                       "--workdir", work.string(), "--ffmpeg", ffmpeg.string()});
+    ASSERT_TRUE(video.succeeded()) << video.error_tail;
+    EXPECT_GT(fs::file_size(folder / "tour.mp4"), 0u);
+    const Frame poster = load_jpeg(folder / "tour.jpg").value();
+    EXPECT_EQ(poster.width(), 638);
+    EXPECT_EQ(poster.height(), 358);
 
     const fs::path picture = folder / "composed.ppm";
     ASSERT_TRUE(test::run_cli({"compose", project.string(), picture.string(), "--workdir",
