@@ -165,6 +165,7 @@ void VideoWindow::show_state() {
     set_index_quietly(channels_list_, parameters.channels_index);
     set_index_quietly(rate_list_, parameters.rate_index);
     set_index_quietly(audio_bitrate_list_, parameters.audio_bitrate_index);
+    set_checked_quietly(poster_box_, parameters.poster_image);
 
     track_->setRange(1, std::max(session.track_maximum, 1));
     track_->setValue(session.track_position);
@@ -230,6 +231,8 @@ void VideoWindow::build_file_menu() {
             &VideoWindow::open_video);
     connect(add_item(file, kSaveFlv, "saveFlvAction"), &QAction::triggered, this,
             &VideoWindow::save_video);
+    connect(add_item(file, kSaveVideoAs, "saveVideoAsAction"), &QAction::triggered, this,
+            &VideoWindow::save_video_as);
     connect(add_item(file, kSaveJpegSequence, "saveJpegSequenceAction"), &QAction::triggered, this,
             &VideoWindow::save_jpeg_sequence);
     connect(add_item(file, kSaveWav, "saveWavAction"), &QAction::triggered, this,
@@ -276,10 +279,12 @@ bool VideoWindow::clip_open_or_tell(const TextPair& message) {
     return false;
 }
 
-std::optional<std::filesystem::path> VideoWindow::ask_save_name(const QString& filters) {
+std::optional<std::filesystem::path> VideoWindow::ask_save_name(const QString& filters,
+                                                                QString* selected_filter) {
     VideoSession& session = workspace_.session();
     const QString chosen = QFileDialog::getSaveFileName(
-        this, QString(), QString::fromStdString(session.save_path.string()), filters);
+        this, QString(), QString::fromStdString(session.save_path.string()), filters,
+        selected_filter);
     if (chosen.isEmpty()) return std::nullopt;
     session.save_path = chosen.toStdString();
     return session.save_path;
@@ -297,11 +302,47 @@ void VideoWindow::save_video() {
 }
 
 void VideoWindow::export_video_to(const std::filesystem::path& output) {
-    Result<RunJob> job = prepare_video_export(workspace_, program_.settings(), program_.grid(),
-                                              program_.composition().background_path(), output);
+    start_export(prepare_video_export(workspace_, program_.settings(), program_.grid(),
+                                      program_.composition().background_path(), output),
+                 1);
+}
+
+void VideoWindow::save_video_as() {
+    if (run_in_progress() || !clip_open_or_tell(message_texts::kOpenVideoBeforeSavingFlv)) return;
+    using namespace video_texts;
+    const std::pair<std::string_view, VideoFormat> filters[] = {{kMp4Filter, VideoFormat::Mp4},
+                                                                {kWebMFilter, VideoFormat::WebM},
+                                                                {kFlvFilter, VideoFormat::Flv}};
+    QStringList texts;
+    for (const auto& filter : filters) texts << to_qstring(filter.first);
+    QString chosen = texts.front();
+    const std::optional<std::filesystem::path> typed =
+        ask_save_name(texts.join(QStringLiteral(";;")), &chosen);
+    if (!typed) return;
+    VideoFormat format = VideoFormat::Mp4;
+    for (const auto& filter : filters) {
+        if (to_qstring(filter.first) == chosen) format = filter.second;
+    }
+    export_video_as(*typed, format);
+}
+
+void VideoWindow::export_video_as(const std::filesystem::path& typed, VideoFormat chosen_filter) {
+    const std::optional<VideoTarget> target = video_target(typed, chosen_filter);
+    if (!target) {
+        return tell(QString::fromStdString(
+            fill_in(message_text(message_texts::kUnknownVideoFormat, program_.settings().language),
+                    {typed.filename().string()})));
+    }
+    workspace_.session().save_path = target->output;  // with the extension it was given
+    start_export(prepare_video_export_as(workspace_, program_.settings(), program_.grid(),
+                                         program_.composition().background_path(), *target),
+                 1);
+}
+
+void VideoWindow::start_export(Result<RunJob> job, int mode) {
     show_state();
     if (!job) return tell(QString::fromStdString(job.error()));
-    start_run(std::move(job).value(), 1);
+    start_run(std::move(job).value(), mode);
 }
 
 void VideoWindow::save_jpeg_sequence() {
@@ -313,11 +354,9 @@ void VideoWindow::save_jpeg_sequence() {
 void VideoWindow::export_jpeg_sequence_to(const std::filesystem::path& chosen) {
     const std::string prefix = jpeg_sequence_prefix(chosen.string());
     workspace_.session().save_path = prefix;  // the dialog keeps the shortened name
-    Result<RunJob> job = prepare_sequence_export(workspace_, program_.settings(), program_.grid(),
-                                                 program_.composition().background_path(), prefix);
-    show_state();
-    if (!job) return tell(QString::fromStdString(job.error()));
-    start_run(std::move(job).value(), 2);
+    start_export(prepare_sequence_export(workspace_, program_.settings(), program_.grid(),
+                                         program_.composition().background_path(), prefix),
+                 2);
 }
 
 void VideoWindow::save_wav() {
@@ -658,6 +697,12 @@ QWidget* VideoWindow::build_parameters_page() {
     add_row(output_rows, label(output, &kRate), rate_list_);
     audio_bitrate_list_ = make_list(output, "audioBitrateList", kAudioBitrateItems);
     add_row(output_rows, label(output, &kBitrate), audio_bitrate_list_);
+    poster_box_ = new QCheckBox(output);
+    poster_box_->setObjectName(QStringLiteral("posterImageBox"));
+    captions_.push_back({poster_box_, kPosterImage});
+    output_rows->addWidget(poster_box_, output_rows->rowCount(), 0, 1, 2);
+    connect(poster_box_, &QCheckBox::toggled, this,
+            [&parameters](bool on) { parameters.poster_image = on; });
     for (auto [list, member] :
          {std::pair{video_bitrate_list_, &VideoParameters::video_bitrate_index},
           std::pair{channels_list_, &VideoParameters::channels_index},

@@ -11,6 +11,7 @@
 
 #include "core/video/command_runner.hpp"
 #include "core/video/processing_run.hpp"
+#include "core/video/video_formats.hpp"
 #include "core/video/video_parameters.hpp"
 #include "gui/captions.hpp"
 
@@ -51,11 +52,15 @@ public:
     void save_video();
     void save_jpeg_sequence();
     void save_wav();
+    // "Save video…": MP4, WebM or FLV by the filter chosen or the name typed.
+    void save_video_as();
     // The exports after the dialog, to the name chosen (a JPEG name is
     // shortened into the sequence prefix). They return when the run ends.
     void export_video_to(const std::filesystem::path& output);
     void export_jpeg_sequence_to(const std::filesystem::path& chosen);
     void export_wav_to(const std::filesystem::path& output);
+    // "Save video…" after its dialog: the name as typed and the filter chosen.
+    void export_video_as(const std::filesystem::path& typed, VideoFormat chosen_filter);
     // The run timer's tick: the run's new log lines and progress, and its end.
     void follow_run();
     bool run_active() const { return run_ != nullptr; }
@@ -90,9 +95,13 @@ private:
     void build_file_menu();
     bool run_in_progress();
     bool clip_open_or_tell(const TextPair& message);
-    std::optional<std::filesystem::path> ask_save_name(const QString& filters);
+    // selected_filter, when given, is the filter shown first and then the one chosen.
+    std::optional<std::filesystem::path> ask_save_name(const QString& filters,
+                                                       QString* selected_filter = nullptr);
     void tell(const QString& text);
     void start_run(RunJob job, int mode);
+    // A prepared export: refused with its message, or run.
+    void start_export(Result<RunJob> job, int mode);
     void cancel_run();
     // The message at a run's end: finished (unless the export keeps quiet
     // about that), failed with its reason, or an encoding cancelled.
@@ -137,6 +146,7 @@ private:
     QComboBox* channels_list_ = nullptr;
     QComboBox* rate_list_ = nullptr;
     QComboBox* audio_bitrate_list_ = nullptr;
+    QCheckBox* poster_box_ = nullptr;
     QSlider* track_ = nullptr;
     QWidget* range_bar_ = nullptr;
     QGroupBox* button_group_ = nullptr;

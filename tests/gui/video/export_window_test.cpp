@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <fstream>
@@ -13,6 +17,7 @@
 #include <memory>
 
 #include "core/common/file_io.hpp"
+#include "core/correction/jpeg_codec.hpp"
 #include "core/video/processing_run.hpp"
 #include "gui/main_window/main_window.hpp"
 #include "gui/program.hpp"
@@ -211,6 +216,38 @@ TEST_F(ExportWindowTest, ANewProjectDuringARunAsksWhetherToStopIt) {
     const std::string question = "A processing run is still going on. Stop it first?";
     EXPECT_EQ(said, (std::vector<std::string>{question, question,
                                               "Export cancelled! The file was not written."}));
+}
+
+// "Save video…" follows "Save flv"; a name without an extension takes the
+// chosen filter's format, the ticked "Poster image" box puts the first frame
+// beside the video, and a name of another format is refused naming the three.
+TEST_F(ExportWindowTest, SaveVideoWritesTheChosenFormatWithItsPoster) {
+    QStringList items;
+    for (QAction* item : window().findChild<QMenu*>("videoFileMenu")->actions()) {
+        items << item->objectName();
+    }
+    EXPECT_EQ(items, (QStringList{"openVideoFileAction", "saveFlvAction", "saveVideoAsAction",
+                                  "saveJpegSequenceAction", "saveWavAction"}));
+    open_clip("0.48");
+    window().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
+    window().findChild<QTabWidget*>("videoPages")->setCurrentIndex(2);
+    // On its box, at the left: a check box takes clicks on its box and text only.
+    auto* poster = window().findChild<QCheckBox*>("posterImageBox");
+    QTest::mouseClick(poster, Qt::LeftButton, {}, QPoint(6, poster->height() / 2));
+    ASSERT_TRUE(parameters().poster_image);
+
+    test::MessageBoxCatcher catcher;
+    window().export_video_as(folder_ / "tour", VideoFormat::WebM);
+    EXPECT_TRUE(fs::exists(folder_ / "tour.webm"));
+    EXPECT_EQ(load_jpeg(folder_ / "tour.jpg").value().width(), 62);  // the even part of 63
+    EXPECT_TRUE(dialog().log_text().contains(QStringLiteral("Save WebM file")));
+    window().export_video_as(folder_ / "tour.avi", VideoFormat::Mp4);
+    EXPECT_EQ(catcher.texts(),
+              (std::vector<std::string>{
+                  "Operation finished!",
+                  "\"tour.avi\" names no video format Tintora writes! End the name in .mp4 "
+                  "(H.264, AAC), .webm (VP9, Opus) or .flv."}));
 }
 
 }  // namespace
