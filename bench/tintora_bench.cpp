@@ -2,8 +2,9 @@
 // per-pixel loop and against the JPEG work around it, the frame transforms,
 // composition from the kept background against composition from the JPEG,
 // the preview's frame change against its JPEG decode, the import of a clip
-// against the encoder's own commands, and the processing run against the
-// bare JPEG codec on all cores and against the encoder's curve filter. Test
+// against the encoder's own commands, the processing run against the bare
+// JPEG codec on all cores and against the encoder's curve filter, and the
+// MP4 export against the encoder making the same MP4 on its own. Test
 // pictures come from ffmpeg's testsrc2 pattern (natural-looking content;
 // random noise would make the codec artificially slow). After the runs the
 // program prints ratios between benchmarks of this same run.
@@ -40,6 +41,7 @@
 #include "core/video/command_runner.hpp"
 #include "core/video/output_chain.hpp"
 #include "core/video/processing_run.hpp"
+#include "core/video/video_formats.hpp"
 #include "core/video/video_import.hpp"
 #include "core/video/video_parameters.hpp"
 #include "support/test_clips.hpp"
@@ -775,8 +777,88 @@ void BM_FfmpegLut(benchmark::State& state) {
     if (!state.error_occurred()) check_outputs(state, folder);
 }
 
+// The MP4 export against the encoder alone: both turn the 100 imported
+// frames into an H.264 MP4 of 5000 kbit/s with the same codec options, full
+// range to TV range with the same conversion. The export decodes, corrects
+// and streams the frames raw into the encoder; the encoder alone decodes the
+// JPEGs itself and applies its curve filter. The encoder's own work should
+// be all that counts.
+constexpr std::int64_t kMp4Bits = 5000 * 1000;
+
+// Every side must have left one MP4 of some size.
+void check_mp4(benchmark::State& state, const std::filesystem::path& video) {
+    std::error_code error;
+    if (std::filesystem::file_size(video, error) == 0 || error) {
+        state.SkipWithError("no MP4 was written");
+    }
+}
+
+void BM_ExportMp4(benchmark::State& state) {
+    const std::filesystem::path ffmpeg = test::find_encoder();
+    std::filesystem::path video;
+    for (auto _ : state) {
+        state.PauseTiming();
+        video = fresh_output_folder() / "export.mp4";
+        RunJob job = bench_run_job(video.parent_path());
+        Result<PendingFile> pending = PendingFile::create(video);
+        if (!pending) {
+            state.SkipWithError(pending.error().c_str());
+            break;
+        }
+        StreamedEncoding encoding;
+        encoding.format = VideoFormat::Mp4;
+        encoding.size = even_frame_size(1920, 1080);
+        encoding.video_bits = kMp4Bits;
+        FrameStream stream;
+        stream.title = "Save MP4 file";
+        stream.output = std::make_shared<PendingFile>(std::move(pending).value());
+        stream.command = streamed_encoding_command(ffmpeg, encoding, stream.output->temporary());
+        stream.size = encoding.size;
+        job.stream = std::move(stream);
+        state.ResumeTiming();
+        const RunOutcome outcome = run_to_end(std::move(job), {});
+        if (outcome.state != ProcessingRun::State::Finished) {
+            state.SkipWithError(outcome.failure.c_str());
+            break;
+        }
+    }
+    if (!state.error_occurred()) check_mp4(state, video);
+}
+
+void BM_FfmpegLutMp4(benchmark::State& state) {
+    const std::filesystem::path ffmpeg = test::find_encoder();
+    const std::filesystem::path& work_dir = run_work_dir();
+    const std::string curve = "clipval*0.9+10";
+    std::filesystem::path video;
+    for (auto _ : state) {
+        state.PauseTiming();
+        video = fresh_output_folder() / "ffmpeg.mp4";
+        Command command{ffmpeg,
+                        {"-nostdin", "-y", "-loglevel", "error", "-framerate", "25", "-i",
+                         path_argument(work_dir / "pic%04d.jpg"), "-frames:v",
+                         std::to_string(kRunFrames), "-vf",
+                         "lutrgb=r=" + curve + ":g=" + curve + ":b=" + curve +
+                             ",scale=out_range=tv:out_color_matrix=bt709:flags=accurate_rnd,"
+                             "format=yuv420p"},
+                        {}};
+        const std::vector<std::string> codec = video_codec_arguments(VideoFormat::Mp4);
+        command.arguments.insert(command.arguments.end(), codec.begin(), codec.end());
+        command.arguments.insert(command.arguments.end(),
+                                 {"-b:v", std::to_string(kMp4Bits), "-pix_fmt", "yuv420p",
+                                  "-movflags", "+faststart", path_argument(video)});
+        state.ResumeTiming();
+        const CommandResult result = run_command(command);
+        if (!result.succeeded()) {
+            state.SkipWithError(result.last_error_line().c_str());
+            break;
+        }
+    }
+    if (!state.error_occurred()) check_mp4(state, video);
+}
+
 // Each side takes about a second on all cores (the encoder's in a child
-// process), so all are timed by the wall clock, in turns.
+// process), so all are timed by the wall clock, in turns; the MP4 sides take
+// several seconds each and run once a turn.
 void register_run_benchmarks() {
     const auto configure = [](benchmark::internal::Benchmark* b) {
         b->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
@@ -785,6 +867,10 @@ void register_run_benchmarks() {
                       configure);
     register_in_turns({"run/run_to_end", BM_RunToEnd}, {"run/ffmpeg_lut", BM_FfmpegLut}, 3,
                       configure);
+    register_in_turns({"run/export_mp4", BM_ExportMp4}, {"run/ffmpeg_lut_mp4", BM_FfmpegLutMp4}, 3,
+                      [](benchmark::internal::Benchmark* b) {
+                          b->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+                      });
 }
 
 // ---------------------------------------------------------------- ratios
@@ -899,6 +985,7 @@ int main(int argc, char** argv) {
                          {"import/ffmpeg_commands"});
     reporter.print_ratio("run/codec_limit", "run/run_to_end", {"run/codec_limit"});
     reporter.print_ratio("run/ffmpeg_lut", "run/run_to_end", {"run/ffmpeg_lut"});
+    reporter.print_ratio("export_mp4/ffmpeg_lut_mp4", "run/export_mp4", {"run/ffmpeg_lut_mp4"});
     benchmark::Shutdown();
     std::error_code ignored;
     std::filesystem::remove_all(picture_folder(), ignored);

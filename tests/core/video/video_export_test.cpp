@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/common/file_io.hpp"
+#include "core/correction/jpeg_codec.hpp"
 #include "core/video/video_import.hpp"
 #include "core/video/work_dir_lock.hpp"
 #include "support/temporary_folder.hpp"
@@ -216,6 +217,7 @@ struct ContainerCase {
     const char* file;
     const char* video_codec;
     const char* audio_codec;
+    int poster_width;  // of the 63 pixels wide output frame
 };
 
 class VideoExportContainer : public VideoExport,
@@ -223,6 +225,7 @@ class VideoExportContainer : public VideoExport,
 
 TEST_P(VideoExportContainer, CarriesThePingPongEndFramesAndTheSoundOfTheRange) {
     const fs::path output = out_ / GetParam().file;
+    workspace_.parameters().poster_image = true;
     const RunOutcome outcome = run(prepare_video_export(workspace_, settings_, grid_, {}, output));
     ASSERT_EQ(outcome.state, ProcessingRun::State::Finished) << outcome.failure;
     const std::string video = probe(output, "stream=codec_name,nb_read_frames");
@@ -236,11 +239,14 @@ TEST_P(VideoExportContainer, CarriesThePingPongEndFramesAndTheSoundOfTheRange) {
     const std::string sound =
         probe(converted_folder(work_.path()) / "sound.wav", "format=duration");
     EXPECT_NEAR(probed_number(sound, "duration"), 0.4, 0.01) << sound;
+    // The poster shows what the video shows: H.264 drops the odd column.
+    fs::path poster = output;
+    EXPECT_EQ(load_jpeg(poster.replace_extension(".jpg")).value().width(), GetParam().poster_width);
 }
 
 INSTANTIATE_TEST_SUITE_P(Containers, VideoExportContainer,
-                         testing::Values(ContainerCase{"Flv", "out.flv", "flv1", "mp3"},
-                                         ContainerCase{"Mp4", "out.mp4", "h264", "aac"}),
+                         testing::Values(ContainerCase{"Flv", "out.flv", "flv1", "mp3", 63},
+                                         ContainerCase{"Mp4", "out.mp4", "h264", "aac", 62}),
                          [](const testing::TestParamInfo<ContainerCase>& info) {
                              return std::string(info.param.name);
                          });
@@ -463,6 +469,7 @@ TEST_F(VideoExport, RefusesTheProjectsOwnFilesAndWorkDirsBeforeWritingAnything) 
         {"TheClip", clip.string(), false, source},
         {"ALinkToTheClip", (out_ / "clip link.flv").string(), false, source},
         {"TheBackground", background.string(), false, source},
+        {"APosterOverTheBackground", (out_ / "shot0001.mp4").string(), false, source},
         {"ASequenceOverTheBackground", (out_ / "shot").string(), true, source},
         {"AFrameOfWorkDir", (work_ / "pic0007.jpg").string(), false, work_file},
         {"TheSoundOfWorkDir", (work_ / "sound.wav").string(), false, work_file},
@@ -470,6 +477,7 @@ TEST_F(VideoExport, RefusesTheProjectsOwnFilesAndWorkDirsBeforeWritingAnything) 
         {"ASequenceOfFrameNamesInWorkDir", (work_ / "pic0").string(), true, work_file},
         {"NoName", "", false, "No output file name was given!"},
     };
+    workspace_.parameters().poster_image = true;  // NAME.jpg beside each video
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const Result<RunJob> job =
