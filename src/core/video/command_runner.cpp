@@ -408,12 +408,29 @@ Result<Child> Child::spawn(const Command& command, ErrorOutput error_output,
     for (std::string& text : argument_texts) argv.push_back(text.data());
     argv.push_back(nullptr);
 
+    // The inherited environment, less what the command sets itself.
+    std::vector<char*> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view inherited(*entry);
+        const auto same_name = [&inherited](const std::string& own) {
+            const std::size_t equals = own.find('=');
+            return inherited.substr(0, equals + 1) == std::string_view(own).substr(0, equals + 1);
+        };
+        if (std::none_of(command.environment.begin(), command.environment.end(), same_name)) {
+            environment.push_back(*entry);
+        }
+    }
+    std::vector<std::string> own_entries = command.environment;
+    for (std::string& entry : own_entries) environment.push_back(entry.data());
+    environment.push_back(nullptr);
+
     // A bare name (a settings file may say just "ffmpeg") is looked up along
     // PATH, as a command line would; a path is run as it stands.
     const bool bare_name = command.program.string().find('/') == std::string::npos;
     pid_t pid = -1;
     const int failed = (bare_name ? ::posix_spawnp : ::posix_spawn)(
-        &pid, command.program.c_str(), &setup.actions, &setup.attributes, argv.data(), environ);
+        &pid, command.program.c_str(), &setup.actions, &setup.attributes, argv.data(),
+        environment.data());
     if (failed != 0) {
         return failed_with(failed, Error{"Cannot run \"" + command.program.string() +
                                          "\": " + errno_text(failed)});
@@ -655,7 +672,12 @@ void ChildProcess::stop() {
 }
 
 std::string command_text(const Command& command) {
-    std::string text = shell_word(command.program.string());
+    std::string text;
+    for (const std::string& entry : command.environment) {
+        const std::size_t equals = entry.find('=');
+        text += entry.substr(0, equals + 1) + shell_word(entry.substr(equals + 1)) + ' ';
+    }
+    text += shell_word(command.program.string());
     for (const std::string& argument : command.arguments) {
         text += ' ';
         text += shell_word(argument);

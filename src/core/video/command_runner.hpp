@@ -23,6 +23,9 @@ struct Command {
     // it (what "2>file" did on a command line); otherwise the runner keeps its
     // tail for the result.
     std::filesystem::path error_output_file;
+    // "NAME=value" entries for this program only, in place of the inherited
+    // variables of those names.
+    std::vector<std::string> environment = {};
 };
 
 // How a command ended.
@@ -116,8 +119,9 @@ private:
     pid_t pid_ = -1;
 };
 
-// One readable line for logs and messages: the program and the arguments,
-// each quoted for a POSIX shell only where it needs it.
+// One readable line for logs and messages: the environment entries, the
+// program and the arguments, each quoted for a POSIX shell only where it
+// needs it.
 std::string command_text(const Command& command);
 
 // A path as an argument that no program can take for an option or a

@@ -175,8 +175,8 @@ void ProcessingRun::work() {
         const int k = next_frame_++;
         if (k > total) return;
         if (job_.stream && !wait_for_room(k)) return;
-        const Result<Frame> frame = process_frame_from_file(
-            frame_file_path(job_.work_dir, source_of(k)), job_.settings, job_.grid);
+        Result<Frame> frame = process_frame_from_file(frame_file_path(job_.work_dir, source_of(k)),
+                                                      job_.settings, job_.grid);
         if (!frame) return fail(frame.error(), k);
         if (k == 1 && job_.poster) {
             if (Status written = write_poster(frame.value()); !written) {
@@ -184,7 +184,7 @@ void ProcessingRun::work() {
             }
         }
         if (job_.stream) {
-            hand_to_stream(k, raw_frame_bytes(frame.value(), job_.stream->size));
+            hand_to_stream(k, std::move(frame).value());
         } else if (Status written = write_outputs(k, frame.value()); !written) {
             return fail(written.error(), k);
         }
@@ -338,20 +338,20 @@ bool ProcessingRun::wait_for_room(int k) {
     return !stopping() && !stream_ended_;
 }
 
-void ProcessingRun::hand_to_stream(int k, std::vector<std::uint8_t> bytes) {
+void ProcessingRun::hand_to_stream(int k, Frame frame) {
     const std::lock_guard lock(mutex_);
-    streamed_[k] = std::move(bytes);
+    streamed_[k] = std::move(frame);
     changed_.notify_all();
 }
 
-bool ProcessingRun::take_streamed(int k, std::vector<std::uint8_t>& bytes) {
+bool ProcessingRun::take_streamed(int k, Frame& frame) {
     std::unique_lock lock(mutex_);
     while (!stopping() && streamed_.count(k) == 0) {
         changed_.wait_for(lock, std::chrono::milliseconds(50));
     }
     const auto made = streamed_.find(k);
     if (made == streamed_.end() || stopping()) return false;
-    bytes = std::move(made->second);
+    frame = std::move(made->second);
     streamed_.erase(made);
     return true;
 }
@@ -377,19 +377,19 @@ bool ProcessingRun::stream_to_encoder() {
     CommandFeed::Fed fed = CommandFeed::Fed::All;
     int sent = 0;         // pictures
     int frames_sent = 0;  // with the copies of the end frame
-    std::vector<std::uint8_t> picture;
+    Frame picture;
+    std::vector<std::uint8_t> packed;  // for frames whose rows are padded or cut
     while (sent < pictures && fed == CommandFeed::Fed::All) {
         const int k = sent + 1;
         if (!take_streamed(k, picture)) {
             fed = CommandFeed::Fed::Stopped;
             break;
         }
+        const std::string_view bytes = raw_frame_bytes(picture, stream.size, packed);
         // The end frame is made once and sent as often as it is held.
         const bool end_frame = job_.end_count > 0 && k == pictures;
         for (int i = 0; i < (end_frame ? job_.end_count : 1) && fed == CommandFeed::Fed::All; ++i) {
-            fed = encoder.write(
-                std::string_view(reinterpret_cast<const char*>(picture.data()), picture.size()),
-                keep_running);
+            fed = encoder.write(bytes, keep_running);
             if (fed == CommandFeed::Fed::All) ++frames_sent;
         }
         if (fed != CommandFeed::Fed::All) break;
@@ -402,7 +402,7 @@ bool ProcessingRun::stream_to_encoder() {
         }
         changed_.notify_all();
     }
-    picture = {};
+    picture = Frame();
     const CommandResult result = fed == CommandFeed::Fed::Stopped
                                      ? encoder.stop()
                                      : encoder.finish([this] { return !cancelled_.load(); });

@@ -152,8 +152,8 @@ private:
     // of the encoder, hands it over, and the coordinator sends the pictures
     // in order.
     bool wait_for_room(int k);
-    void hand_to_stream(int k, std::vector<std::uint8_t> bytes);
-    bool take_streamed(int k, std::vector<std::uint8_t>& bytes);
+    void hand_to_stream(int k, Frame frame);
+    bool take_streamed(int k, Frame& frame);
     bool stream_to_encoder();
     // Reads an encoder's "-progress pipe:1" report into encode-stage events.
     OutputReader encode_progress_reader(EncodeProgress& progress, int& reported, int total);
@@ -178,10 +178,10 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<char> ready_;  // by k: written under its temporary name(s)
-    int committed_ = 0;        // outputs 1..committed_ are in place
-    std::map<int, std::vector<std::uint8_t>> streamed_;  // by k: made, not sent yet
-    int sent_ = 0;                                       // pictures 1..sent_ went to the encoder
+    std::vector<char> ready_;        // by k: written under its temporary name(s)
+    int committed_ = 0;              // outputs 1..committed_ are in place
+    std::map<int, Frame> streamed_;  // by k: made, not sent yet
+    int sent_ = 0;                   // pictures 1..sent_ went to the encoder
     std::atomic<bool> stream_ended_{false};
     std::vector<RunEvent> events_;
     std::string failure_;

@@ -47,8 +47,10 @@ struct EvenSize {
 EvenSize even_frame_size(int width, int height);
 
 // The frame's top left width by height pixels as the encoder reads them
-// from its standard input: rows from the top, B, G, R, no padding.
-std::vector<std::uint8_t> raw_frame_bytes(const Frame& frame, EvenSize size);
+// from its standard input: rows from the top, B, G, R, no padding. The
+// frame's own bytes when they lie so already, else packed into `buffer`.
+std::string_view raw_frame_bytes(const Frame& frame, EvenSize size,
+                                 std::vector<std::uint8_t>& buffer);
 
 // The sound a video export carries: the "Channels" list's count, the
 // "Rate" and audio "Bitrate" lists' texts and the volume (256 = as it is).

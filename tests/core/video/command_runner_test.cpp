@@ -175,6 +175,16 @@ TEST(CommandFeed, ReadsTheProgramsOutputsWhileFeedingIt) {
     EXPECT_TRUE(no_child_left());
 }
 
+// Variables of the command's own replace inherited ones of their names only.
+TEST(CommandRunner, SetsTheCommandsOwnVariablesOverTheInheritedOnes) {
+    Command command = shell("echo \"$HOME|$TINTORA_TEST|${PATH:+path}\" >&2");
+    command.environment = {"HOME=/elsewhere", "TINTORA_TEST=two words"};
+    const CommandResult result = run_command(command);
+    EXPECT_EQ(result.last_error_line(), "/elsewhere|two words|path");
+    EXPECT_EQ(command_text(command).substr(0, 46),
+              "HOME=/elsewhere TINTORA_TEST='two words' sh -c");
+}
+
 TEST(CommandText, QuotesOnlyWhatAShellWouldSplitOrExpand) {
     const Command command{
         "/usr/bin/ffmpeg", {"-i", "/my clip's", "", "a=b,c:d+e%f@g-h_./9", "$(x)"}, {}};

@@ -351,11 +351,13 @@ TEST_P(VideoExportStreamed, CarriesTheRunsFramesAndTheSoundInPlayableStreams) {
     const std::size_t frame_bytes = 62 * 46 * 3;
     ASSERT_EQ(pictures.size(), 10 * frame_bytes);
     for (int k = 1; k <= 10; ++k) {
-        const std::vector<std::uint8_t> made = raw_frame_bytes(
-            process_frame_from_file(frame_file_path(work_.path(), k), settings, grid_).value(),
-            {62, 46});
+        const Frame frame =
+            process_frame_from_file(frame_file_path(work_.path(), k), settings, grid_).value();
+        std::vector<std::uint8_t> packed;
+        const std::string_view made = raw_frame_bytes(frame, {62, 46}, packed);
         const double difference =
-            block_difference(made.data(), pictures.data() + (k - 1) * frame_bytes, 62, 46);
+            block_difference(reinterpret_cast<const std::uint8_t*>(made.data()),
+                             pictures.data() + (k - 1) * frame_bytes, 62, 46);
         EXPECT_LT(difference, 2.5) << "frame " << k;
     }
 }
