@@ -103,6 +103,10 @@ public:
     // then neither frame nor markers are drawn). The frame's correction is
     // kept while neither the frame nor the curves change.
     void compose(const CorrectionGrid& grid, const Frame* overlay);
+    // The same for a caller that knows the overlay is the one of the last
+    // composition, pixel for pixel (a drag of the mesh): its correction is
+    // kept without comparing the frames again.
+    void compose_same_overlay(const CorrectionGrid& grid, const Frame* overlay);
 
     // Size of the whole composed picture: the rotated background times the scale.
     int picture_width() const { return picture_width_; }
@@ -118,6 +122,8 @@ public:
 
     // The part of the picture the window shows, kept until the next
     // compose(): rendered again only when asked for more than it holds.
+    // When only the frame, its curves or the mesh changed, the same part is
+    // redrawn where the frame and the markers lie, not as a whole.
     void show_region(int x, int y, int width, int height);
     const Frame& shown_picture() const { return shown_picture_; }
     RegionOrigin shown_origin() const { return shown_origin_; }
@@ -133,7 +139,22 @@ public:
     double density_step() const;
 
 private:
+    // A box of a region, in its own pixels: [left, right) by [top, bottom).
+    struct PixelBox {
+        int left = 0;
+        int top = 0;
+        int right = 0;
+        int bottom = 0;
+        friend bool operator==(const PixelBox&, const PixelBox&) = default;
+    };
+
+    void compose(const CorrectionGrid& grid, const Frame* overlay, bool same_overlay);
+    PixelBox clip_to_picture(int x, int y, int width, int height) const;
     void render_background(Frame& region, RegionOrigin origin) const;
+    void render_background(Frame& region, RegionOrigin origin, PixelBox box) const;
+    void draw_overlay_and_markers(Frame& region, RegionOrigin origin) const;
+    // Where the frame and the markers may lie in a region.
+    PixelBox drawn_box(const Frame& region, RegionOrigin origin) const;
     void forget_picture();
 
     Frame background_;
@@ -154,6 +175,10 @@ private:
     Frame shown_picture_;
     RegionOrigin shown_origin_;
     bool shown_valid_ = false;
+    // After compose(): the shown picture's background is still right, only
+    // its frame and markers (within shown_drawn_) are not.
+    bool shown_background_kept_ = false;
+    PixelBox shown_drawn_;
 
     mutable Frame whole_picture_;
     mutable Frame whole_clean_;

@@ -1,6 +1,7 @@
 #include "core/correction/frame_correction.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "core/correction/frame_correction_plan.hpp"
@@ -279,9 +280,26 @@ void correct_frame(Frame& frame, const CorrectionGrid& grid, VectorIsa isa) {
     }
 }
 
+namespace {
+
+std::atomic<VectorIsa> widest_allowed{VectorIsa::Avx512Vbmi};
+
+}  // namespace
+
+void limit_vector_isa(VectorIsa widest) { widest_allowed = widest; }
+
+VectorIsa automatic_vector_isa() {
+    static const std::vector<VectorIsa> supported = supported_vector_isas();
+    const VectorIsa widest = widest_allowed;
+    // The sets are listed widest first, and so are their values.
+    for (const VectorIsa isa : supported) {
+        if (isa >= widest) return isa;
+    }
+    return VectorIsa::Baseline;
+}
+
 void correct_frame(Frame& frame, const CorrectionGrid& grid) {
-    static const VectorIsa best = supported_vector_isas().front();
-    correct_frame(frame, grid, best);
+    correct_frame(frame, grid, automatic_vector_isa());
 }
 
 }  // namespace tintora

@@ -23,4 +23,11 @@ std::vector<VectorIsa> supported_vector_isas();  // best first; Baseline always
 const char* vector_isa_name(VectorIsa isa);
 void correct_frame(Frame& frame, const CorrectionGrid& grid, VectorIsa isa);
 
+// The automatic choice of every fast path (correct_frame without a named set,
+// the composition's placing of the frame) takes the widest set this
+// processor has, but none wider than `widest`: tests and benchmarks limit it
+// to see how a machine without the wider sets runs.
+void limit_vector_isa(VectorIsa widest);
+VectorIsa automatic_vector_isa();
+
 }  // namespace tintora
