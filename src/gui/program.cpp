@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QScopeGuard>
 #include <new>
+#include <optional>
 
 #include "core/project/project_changes.hpp"
 #include "core/settings/texts.hpp"
@@ -63,11 +64,21 @@ void Program::recompose() {
     try {
         const VideoSession& video = video_workspace_.session();
         const Frame* overlay = video.FrameCount > 0 ? &video.result_picture : nullptr;
-        if (main_window_->shows_uncorrected()) {
-            composition_.compose(uncorrected(grid_), overlay);
+        // The workspace counts every change of its pictures: while the count
+        // stands (a drag of the mesh, a curve edit), the frame need not be
+        // compared again.
+        const std::uint64_t generation = video_workspace_.picture_generation();
+        const bool same_overlay = overlay_composed_ && generation == composed_generation_;
+        std::optional<CorrectionGrid> before_correction;
+        if (main_window_->shows_uncorrected()) before_correction = uncorrected(grid_);
+        const CorrectionGrid& shown = before_correction ? *before_correction : grid_;
+        if (same_overlay) {
+            composition_.compose_same_overlay(shown, overlay);
         } else {
-            composition_.compose(grid_, overlay);
+            composition_.compose(shown, overlay);
         }
+        composed_generation_ = generation;
+        overlay_composed_ = true;
     } catch (const std::bad_alloc&) {
         // A large panorama at a large scale may not fit; the last picture stays.
         QMessageBox::warning(
@@ -81,6 +92,7 @@ void Program::set_video_result(Frame result_picture, int frame_count) {
     VideoSession& video = video_workspace_.session();
     video.result_picture = std::move(result_picture);
     video.FrameCount = frame_count;
+    overlay_composed_ = false;
     recompose();
 }
 

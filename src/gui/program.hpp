@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -88,6 +89,9 @@ private:
     Composition composition_;
     EditHistory history_;
     std::string unmodified_content_;
+    // The workspace's picture count at the last composition.
+    std::uint64_t composed_generation_ = 0;
+    bool overlay_composed_ = false;
 
     std::unique_ptr<MainWindow> main_window_;
     std::unique_ptr<VideoWindow> video_window_;

@@ -57,12 +57,6 @@ void put_pixel(Frame& picture, int x, int y, const std::uint8_t* bgr) {
     to[2] = bgr[2];
 }
 
-// One sampled column (or row) of the overlay: which frame pixel it reads and
-// its unrounded relative position.
-struct SamplePosition {
-    int pixel;
-    double position;
-};
 
 // 0, step, 2 step, ... while below size - 1, added up the way a running loop
 // variable is, so the positions match a loop that adds the step each time.
@@ -107,7 +101,12 @@ ColumnMesh column_mesh(const CorrectionGrid& grid, double position) {
 // pixel, as correct_frame does it for the whole frame).
 class OverlayPlan {
 public:
-    OverlayPlan(const Frame& overlay, const CorrectionGrid& grid, double step);
+    // keep_frame: the plan keeps the frame as it came, to tell it from the
+    // next one (a composition's plan); a plan drawn once needs only the
+    // frame corrected, in place.
+    OverlayPlan(Frame overlay, const CorrectionGrid& grid, double step, bool keep_frame);
+    // The geometry alone, for a frame of this size: for laying out, not drawing.
+    OverlayPlan(int width, int height, const CorrectionGrid& grid, double step);
 
     bool usable() const { return usable_; }
     // Whether a plan for this frame, these curves and this step can keep its
@@ -123,7 +122,20 @@ public:
     void draw(Frame& region, RegionOrigin origin, const CorrectionGrid& grid,
               double display_scale) const;
 
+    // Where each sample lands in a band of rows of the region, row by row:
+    // visit(r, offsets, kept) gets sample row r's byte offsets into the band
+    // (-1: not drawn, outside or covered by a later sample) and how many
+    // are drawn, skipping rows with none.
+    template <class Visit>
+    void land_band(const Frame& region, int first_row, int rows, RegionOrigin origin,
+                   double display_scale, Visit&& visit) const;
+
+    bool whole_pixels() const { return whole_pixels_; }
+    const std::vector<SamplePosition>& columns() const { return columns_; }
+    const std::vector<SamplePosition>& rows() const { return rows_; }
+
 private:
+    void set_geometry(int width, int height, const CorrectionGrid& grid, double step);
     void draw_band(Frame& region, int first_row, int rows, RegionOrigin origin,
                    const CorrectionGrid& grid, double display_scale) const;
 
@@ -140,22 +152,35 @@ private:
     std::array<HalfMesh, 2> mesh_;
 };
 
-OverlayPlan::OverlayPlan(const Frame& overlay, const CorrectionGrid& grid, double step)
-    : step_(step), source_(overlay), tables_(grid.color_table) {
-    if (overlay.width() < 2 || overlay.height() < 2 || !(step > 0.0)) return;
+OverlayPlan::OverlayPlan(Frame overlay, const CorrectionGrid& grid, double step, bool keep_frame)
+    : step_(step), source_(std::move(overlay)), tables_(grid.color_table) {
+    set_geometry(source_.width(), source_.height(), grid, step);
+    // With a whole-pixel step every sample is one frame pixel at its own
+    // position, which is what correct_frame computes for the whole frame.
+    if (usable_ && whole_pixels_) {
+        if (keep_frame) {
+            corrected_ = source_;
+        } else {
+            corrected_ = std::move(source_);
+        }
+        correct_frame(corrected_, grid);
+    }
+}
+
+OverlayPlan::OverlayPlan(int width, int height, const CorrectionGrid& grid, double step)
+    : step_(step), tables_(grid.color_table) {
+    set_geometry(width, height, grid, step);
+}
+
+void OverlayPlan::set_geometry(int width, int height, const CorrectionGrid& grid, double step) {
+    if (width < 2 || height < 2 || !(step > 0.0)) return;
     usable_ = true;
-    columns_ = sample_positions(overlay.width(), step);
-    rows_ = sample_positions(overlay.height(), step);
+    columns_ = sample_positions(width, step);
+    rows_ = sample_positions(height, step);
     for (const SamplePosition& column : columns_) {
         column_offset_.push_back(3 * static_cast<std::ptrdiff_t>(column.pixel));
     }
     whole_pixels_ = step == 1.0;
-    // With a whole-pixel step every sample is one frame pixel at its own
-    // position, which is what correct_frame computes for the whole frame.
-    if (whole_pixels_) {
-        corrected_ = overlay;
-        correct_frame(corrected_, grid);
-    }
     place(grid);
 }
 
@@ -192,15 +217,15 @@ void OverlayPlan::draw(Frame& region, RegionOrigin origin, const CorrectionGrid&
     draw_band(region, 0, region.height(), origin, grid, display_scale);
 }
 
-void OverlayPlan::draw_band(Frame& region, int first_row, int rows, RegionOrigin origin,
-                            const CorrectionGrid& grid, double display_scale) const {
+template <class Visit>
+void OverlayPlan::land_band(const Frame& region, int first_row, int rows, RegionOrigin origin,
+                            double display_scale, Visit&& visit) const {
     const std::size_t count = columns_.size();
     const LandRow land_row = land_row_kernel();
     // Two rows of landing places: the row being drawn and the next one,
     // which culls it. Each has one more entry, -1, past its last sample.
     std::vector<std::int32_t> drawn(count + 1, -1);
     std::vector<std::int32_t> next(count + 1, -1);
-    std::uint8_t* pixels = region.row(first_row);
     const auto landing = [&](const SamplePosition& row) {
         const bool upper = row.position <= 0.5;
         return RowLanding{&mesh_[upper ? 0 : 1],
@@ -214,7 +239,6 @@ void OverlayPlan::draw_band(Frame& region, int first_row, int rows, RegionOrigin
     };
     if (!rows_.empty()) land_row(landing(rows_.front()), count, drawn.data(), nullptr);
     for (std::size_t r = 0; r < rows_.size(); ++r) {
-        const SamplePosition& row = rows_[r];
         std::size_t kept = 0;
         if (r + 1 < rows_.size()) {
             kept = land_row(landing(rows_[r + 1]), count, next.data(), drawn.data());
@@ -225,35 +249,117 @@ void OverlayPlan::draw_band(Frame& region, int first_row, int rows, RegionOrigin
                 kept += drawn[i] >= 0 ? 1 : 0;
             }
         }
-        const std::int32_t* __restrict offsets = drawn.data();
-        if (kept == 0) {
-            // Drawn over by the next row, or outside the region.
-            drawn.swap(next);
-            continue;
-        }
-        if (whole_pixels_) {
-            // Column i reads pixel i of the frame's row.
-            const std::uint8_t* __restrict frame_row = corrected_.row(row.pixel);
-            for (std::size_t i = 0; i < count; ++i) {
-                if (offsets[i] >= 0) copy_pixel(pixels + offsets[i], frame_row + 3 * i);
-            }
-        } else {
-            const std::uint8_t* frame_row = source_.row(row.pixel);
-            for (std::size_t i = 0; i < count; ++i) {
-                if (offsets[i] < 0) continue;
-                const std::uint8_t* in = frame_row + column_offset_[i];
-                std::uint8_t bgr[3] = {in[0], in[1], in[2]};
-                grid.correct_pixel(columns_[i].position, row.position, bgr[2], bgr[1], bgr[0]);
-                put_pixel_bytes(pixels + offsets[i], bgr);
-            }
-        }
+        // A row with none is drawn over by the next one, or lies outside.
+        if (kept > 0) visit(r, static_cast<const std::int32_t*>(drawn.data()), kept);
         drawn.swap(next);
+    }
+}
+
+void OverlayPlan::draw_band(Frame& region, int first_row, int rows, RegionOrigin origin,
+                            const CorrectionGrid& grid, double display_scale) const {
+    const std::size_t count = columns_.size();
+    std::uint8_t* pixels = region.row(first_row);
+    land_band(region, first_row, rows, origin, display_scale,
+              [&](std::size_t r, const std::int32_t* __restrict offsets, std::size_t) {
+                  const SamplePosition& row = rows_[r];
+                  if (whole_pixels_) {
+                      // Column i reads pixel i of the frame's row.
+                      const std::uint8_t* __restrict frame_row = corrected_.row(row.pixel);
+                      for (std::size_t i = 0; i < count; ++i) {
+                          if (offsets[i] >= 0) copy_pixel(pixels + offsets[i], frame_row + 3 * i);
+                      }
+                      return;
+                  }
+                  const std::uint8_t* frame_row = source_.row(row.pixel);
+                  for (std::size_t i = 0; i < count; ++i) {
+                      if (offsets[i] < 0) continue;
+                      const std::uint8_t* in = frame_row + column_offset_[i];
+                      std::uint8_t bgr[3] = {in[0], in[1], in[2]};
+                      grid.correct_pixel(columns_[i].position, row.position, bgr[2], bgr[1],
+                                         bgr[0]);
+                      put_pixel_bytes(pixels + offsets[i], bgr);
+                  }
+              });
+}
+
+OverlayLayout::OverlayLayout(int frame_width, int frame_height, const CorrectionGrid& grid,
+                             double display_scale, double step, const Frame& region,
+                             RegionOrigin origin)
+    : frame_width_(frame_width),
+      frame_height_(frame_height),
+      region_width_(region.width()),
+      region_height_(region.height()),
+      region_stride_(region.stride()) {
+    const OverlayPlan plan(frame_width, frame_height, grid, step);
+    // Offsets of one band only: a region of 2 GiB or more is not laid out;
+    // nor are more columns than 16 bits count.
+    if (!plan.usable() || region.empty() ||
+        region.stride() * static_cast<std::int64_t>(region.height()) >= (std::int64_t{1} << 31) ||
+        plan.columns().size() > 65536) {
+        return;
+    }
+    usable_ = true;
+    whole_pixels_ = plan.whole_pixels();
+    columns_ = plan.columns();
+    frame_rows_.assign(static_cast<std::size_t>(frame_height), 0);
+    plan.land_band(region, 0, region.height(), origin, display_scale,
+                   [&](std::size_t r, const std::int32_t* offsets, std::size_t kept) {
+                       const SamplePosition& row = plan.rows()[r];
+                       rows_.push_back({row.pixel, row.position, targets_.size(),
+                                        targets_.size() + kept});
+                       frame_rows_[static_cast<std::size_t>(row.pixel)] = 1;
+                       for (std::size_t i = 0; i < columns_.size(); ++i) {
+                           if (offsets[i] < 0) continue;
+                           targets_.push_back(offsets[i]);
+                           sample_columns_.push_back(static_cast<std::uint16_t>(i));
+                       }
+                   });
+}
+
+bool OverlayLayout::fits(const Frame& overlay, const Frame& region) const {
+    return usable_ && overlay.width() == frame_width_ && overlay.height() == frame_height_ &&
+           region.width() == region_width_ && region.height() == region_height_ &&
+           region.stride() == region_stride_;
+}
+
+void OverlayLayout::draw(Frame& region, Frame&& overlay, const CorrectionGrid& grid) const {
+    if (!fits(overlay, region)) return;
+    std::uint8_t* __restrict pixels = region.data();
+    const std::int32_t* __restrict targets = targets_.data();
+    const std::uint16_t* __restrict columns = sample_columns_.data();
+    if (whole_pixels_) {
+        // Rows no sample of which is seen need no correction.
+        correct_frame_rows(overlay, grid, frame_rows_);
+        for (const Row& row : rows_) {
+            // Column i reads pixel i of the frame's row.
+            const std::uint8_t* __restrict frame_row = overlay.row(row.frame_row);
+            const std::size_t end = row.end;
+            for (std::size_t k = row.first; k < end; ++k) {
+                copy_pixel(pixels + targets[k], frame_row + 3 * std::size_t{columns[k]});
+            }
+        }
+        return;
+    }
+    for (const Row& row : rows_) {
+        const std::uint8_t* frame_row = overlay.row(row.frame_row);
+        for (std::size_t k = row.first; k < row.end; ++k) {
+            const SamplePosition& column = columns_[columns[k]];
+            const std::uint8_t* in = frame_row + 3 * static_cast<std::ptrdiff_t>(column.pixel);
+            std::uint8_t bgr[3] = {in[0], in[1], in[2]};
+            grid.correct_pixel(column.position, row.position, bgr[2], bgr[1], bgr[0]);
+            put_pixel_bytes(pixels + targets[k], bgr);
+        }
     }
 }
 
 void draw_overlay(Frame& region, const Frame& overlay, const CorrectionGrid& grid,
                   double display_scale, double step, RegionOrigin origin) {
-    OverlayPlan(overlay, grid, step).draw(region, origin, grid, display_scale);
+    OverlayPlan(overlay, grid, step, false).draw(region, origin, grid, display_scale);
+}
+
+void draw_overlay(Frame& region, Frame&& overlay, const CorrectionGrid& grid,
+                  double display_scale, double step, RegionOrigin origin) {
+    OverlayPlan(std::move(overlay), grid, step, false).draw(region, origin, grid, display_scale);
 }
 
 void draw_markers(Frame& region, const CorrectionGrid& grid, double display_scale,
@@ -277,6 +383,26 @@ void draw_markers(Frame& region, const CorrectionGrid& grid, double display_scal
             }
         }
     }
+}
+
+RegionBox overlay_reach(const CorrectionGrid& grid, double display_scale, int width, int height,
+                        RegionOrigin origin) {
+    const RegionBox whole{0, 0, width, height};
+    const auto [min_x, max_x] = std::minmax_element(grid.area_x.begin(), grid.area_x.end());
+    const auto [min_y, max_y] = std::minmax_element(grid.area_y.begin(), grid.area_y.end());
+    constexpr double kReach = 4.0;
+    const double left = std::floor(*min_x * display_scale) - kReach - origin.left;
+    const double top = std::floor(*min_y * display_scale) - kReach - origin.top;
+    const double right = std::ceil(*max_x * display_scale) + kReach + 1.0 - origin.left;
+    const double bottom = std::ceil(*max_y * display_scale) + kReach + 1.0 - origin.top;
+    if (!(left > -2147483648.0 && right < 2147483648.0 && top > -2147483648.0 &&
+          bottom < 2147483648.0)) {
+        return whole;
+    }
+    const auto clip = [](double value, int size) {
+        return static_cast<int>(std::clamp(value, 0.0, static_cast<double>(size)));
+    };
+    return {clip(left, width), clip(top, height), clip(right, width), clip(bottom, height)};
 }
 
 namespace {
@@ -370,7 +496,7 @@ void Composition::compose(const CorrectionGrid& grid, const Frame* overlay, bool
             plan = std::move(overlay_);
             plan->place(grid);
         } else {
-            plan = std::make_unique<OverlayPlan>(*overlay, grid, step);
+            plan = std::make_unique<OverlayPlan>(*overlay, grid, step, true);
         }
     }
 
@@ -396,7 +522,7 @@ void Composition::render_background(Frame& region, RegionOrigin origin) const {
     render_background(region, origin, {0, 0, region.width(), region.height()});
 }
 
-void Composition::render_background(Frame& region, RegionOrigin origin, PixelBox box) const {
+void Composition::render_background(Frame& region, RegionOrigin origin, RegionBox box) const {
     int rotated_width = 0;
     int rotated_height = 0;
     if (box.right <= box.left || box.bottom <= box.top || background_.empty() ||
@@ -466,31 +592,8 @@ void Composition::render_background(Frame& region, RegionOrigin origin, PixelBox
     }
 }
 
-Composition::PixelBox Composition::drawn_box(const Frame& region, RegionOrigin origin) const {
-    if (!has_overlay_) return {};
-    const PixelBox whole{0, 0, region.width(), region.height()};
-    // Every sample of the frame is a blend of area points, so it lands within
-    // their bounding box (give or take a rounding); the markers reach two
-    // pixels beyond their points.
-    const auto [min_x, max_x] = std::minmax_element(grid_.area_x.begin(), grid_.area_x.end());
-    const auto [min_y, max_y] = std::minmax_element(grid_.area_y.begin(), grid_.area_y.end());
-    constexpr double kReach = 4.0;
-    const double left = std::floor(*min_x * display_scale_) - kReach - origin.left;
-    const double top = std::floor(*min_y * display_scale_) - kReach - origin.top;
-    const double right = std::ceil(*max_x * display_scale_) + kReach + 1.0 - origin.left;
-    const double bottom = std::ceil(*max_y * display_scale_) + kReach + 1.0 - origin.top;
-    if (!(left > -2147483648.0 && right < 2147483648.0 && top > -2147483648.0 &&
-          bottom < 2147483648.0)) {
-        return whole;
-    }
-    const auto clip = [](double value, int size) {
-        return static_cast<int>(std::clamp(value, 0.0, static_cast<double>(size)));
-    };
-    return {clip(left, whole.right), clip(top, whole.bottom), clip(right, whole.right),
-            clip(bottom, whole.bottom)};
-}
 
-Composition::PixelBox Composition::clip_to_picture(int x, int y, int width, int height) const {
+RegionBox Composition::clip_to_picture(int x, int y, int width, int height) const {
     const std::int64_t left = std::clamp<std::int64_t>(x, 0, picture_width_);
     const std::int64_t top = std::clamp<std::int64_t>(y, 0, picture_height_);
     const std::int64_t right =
@@ -502,7 +605,7 @@ Composition::PixelBox Composition::clip_to_picture(int x, int y, int width, int 
 }
 
 RegionOrigin Composition::render_clean(int x, int y, int width, int height, Frame& clean) const {
-    const PixelBox box = clip_to_picture(x, y, width, height);
+    const RegionBox box = clip_to_picture(x, y, width, height);
     const RegionOrigin origin{box.left, box.top};
     clean.resize_for_overwrite(box.right - box.left, box.bottom - box.top);
     render_background(clean, origin);
@@ -531,7 +634,7 @@ void Composition::show_region(int x, int y, int width, int height) {
                          std::int64_t{y} + height <= shown_origin_.top + shown_picture_.height();
     if (covered) return;
     if (shown_background_kept_ && clip_to_picture(x, y, width, height) ==
-                                      PixelBox{shown_origin_.left, shown_origin_.top,
+                                      RegionBox{shown_origin_.left, shown_origin_.top,
                                                shown_origin_.left + shown_picture_.width(),
                                                shown_origin_.top + shown_picture_.height()}) {
         // The same part of the same background: only where the frame and the
@@ -544,7 +647,9 @@ void Composition::show_region(int x, int y, int width, int height) {
         shown_origin_ = render_region(x, y, width, height, composed, nullptr);
         shown_picture_ = std::move(composed);
     }
-    shown_drawn_ = drawn_box(shown_picture_, shown_origin_);
+    shown_drawn_ = has_overlay_ ? overlay_reach(grid_, display_scale_, shown_picture_.width(),
+                                                shown_picture_.height(), shown_origin_)
+                                : RegionBox{};
     shown_valid_ = true;
     shown_background_kept_ = false;
 }

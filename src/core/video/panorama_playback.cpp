@@ -62,24 +62,57 @@ PlaybackJob playback_job(const Composition& composition, const VideoWorkspace& w
     return job;
 }
 
-Result<PlayedPicture> render_played_picture(const Composition& composition, const PlaybackJob& job,
-                                            int frame, bool corrected) {
-    Result<Frame> loaded = load_jpeg(frame_file_path(job.work_dir, frame));
+PlayedPictureMaker::PlayedPictureMaker(const Composition& composition, const PlaybackJob& job)
+    : job_(job) {
+    origin_ = composition.render_clean(job.left, job.top, job.width, job.height, clean_);
+}
+
+void PlayedPictureMaker::recycle(Frame picture) {
+    if (spare_.size() <= PanoramaPlayback::kPreparedAhead && picture.width() == clean_.width() &&
+        picture.height() == clean_.height()) {
+        spare_.push_back(std::move(picture));
+    }
+}
+
+Result<PlayedPicture> PlayedPictureMaker::make(int frame, bool corrected) {
+    Result<Frame> loaded = load_jpeg(frame_file_path(job_.work_dir, frame));
     if (!loaded) return Error{loaded.error()};
     try {
         // The workspace's source and result pictures, made the same way.
-        const Frame result = render_output(
-            rotate_for_output(std::move(loaded).value(), job.rotation_angle), job.steps);
+        Frame result = render_output(
+            rotate_for_output(std::move(loaded).value(), job_.rotation_angle), job_.steps);
         PlayedPicture played;
         played.frame = frame;
-        played.origin =
-            composition.render_clean(job.left, job.top, job.width, job.height, played.picture);
-        const CorrectionGrid grid = corrected ? job.grid : uncorrected(job.grid);
-        if (job.draw_frame) {
-            draw_overlay(played.picture, result, grid, job.display_scale, job.density_step,
-                         played.origin);
+        played.origin = origin_;
+        const CorrectionGrid grid = corrected ? job_.grid : uncorrected(job_.grid);
+        if (!job_.draw_frame) {
+            played.picture = clean_;
+            draw_markers(played.picture, grid, job_.display_scale, origin_);
+            return played;
         }
-        draw_markers(played.picture, grid, job.display_scale, played.origin);
+        if (!layout_ || !layout_->fits(result, clean_)) {
+            // Laid out once for the clip's frame size; pictures drawn
+            // another way cannot be drawn over again.
+            layout_.emplace(result.width(), result.height(), job_.grid, job_.display_scale,
+                            job_.density_step, clean_, origin_);
+            spare_.clear();
+        }
+        if (!layout_->fits(result, clean_)) {
+            played.picture = clean_;
+            draw_overlay(played.picture, std::move(result), grid, job_.display_scale,
+                         job_.density_step, origin_);
+        } else {
+            // A picture drawn before with this layout has its frame's pixels
+            // in exactly the places this one's go: it is drawn over as it is.
+            if (spare_.empty()) {
+                played.picture = clean_;
+            } else {
+                played.picture = std::move(spare_.back());
+                spare_.pop_back();
+            }
+            layout_->draw(played.picture, std::move(result), grid);
+        }
+        draw_markers(played.picture, grid, job_.display_scale, origin_);
         return played;
     } catch (const std::bad_alloc&) {
         return Error{"Not enough memory to play the frame"};
@@ -109,14 +142,22 @@ std::int64_t PanoramaPlayback::position_due_at(Clock::time_point time) const {
 void PanoramaPlayback::work() {
     if (job_.frames.empty()) return;
     const auto count = static_cast<std::int64_t>(job_.frames.size());
+    std::optional<PlayedPictureMaker> maker;
+    try {
+        maker.emplace(composition_, job_);
+    } catch (const std::bad_alloc&) {
+        return;  // nothing plays; the still picture stays
+    }
     std::int64_t next = 0;
     while (true) {
         std::int64_t position = 0;
         bool corrected = true;
+        std::vector<Frame> returned;
         {
             std::unique_lock lock(mutex_);
             wake_.wait(lock, [this] { return stopping_ || ready_.size() < kPreparedAhead; });
             if (stopping_) return;
+            returned.swap(returned_);
             // A picture ready only after its time is not worth making.
             const std::int64_t due = position_due_at(Clock::now() + making_time_);
             if (started_ && due > next) {
@@ -126,9 +167,10 @@ void PanoramaPlayback::work() {
             position = next++;
             corrected = corrected_;
         }
+        for (Frame& picture : returned) maker->recycle(std::move(picture));
         const Clock::time_point began = Clock::now();
-        Result<PlayedPicture> made = render_played_picture(
-            composition_, job_, job_.frames[static_cast<std::size_t>(position % count)], corrected);
+        Result<PlayedPicture> made =
+            maker->make(job_.frames[static_cast<std::size_t>(position % count)], corrected);
         const Clock::time_point ended = Clock::now();
 
         std::unique_lock lock(mutex_);
@@ -157,6 +199,7 @@ void PanoramaPlayback::set_corrected(bool corrected) {
     const std::lock_guard lock(mutex_);
     if (corrected_ == corrected) return;
     corrected_ = corrected;
+    for (PlayedPicture& picture : ready_) keep_for_reuse(std::move(picture.picture));
     ready_.clear();
     wake_.notify_all();
 }
@@ -168,13 +211,26 @@ std::optional<PlayedPicture> PanoramaPlayback::take_due(Clock::time_point now) {
         if (!started_) return std::nullopt;
         const std::int64_t due = position_due_at(now);
         while (!ready_.empty() && ready_.front().position <= due) {
-            if (taken) ++dropped_;
+            if (taken) {
+                ++dropped_;
+                keep_for_reuse(std::move(taken->picture));
+            }
             taken = std::move(ready_.front());
             ready_.pop_front();
         }
     }
     if (taken) wake_.notify_all();
     return taken;
+}
+
+void PanoramaPlayback::recycle(Frame picture) {
+    const std::lock_guard lock(mutex_);
+    keep_for_reuse(std::move(picture));
+}
+
+void PanoramaPlayback::keep_for_reuse(Frame picture) {
+    // Enough to draw ahead into; more would only hold memory.
+    if (returned_.size() < kPreparedAhead + 1) returned_.push_back(std::move(picture));
 }
 
 std::int64_t PanoramaPlayback::dropped() const {

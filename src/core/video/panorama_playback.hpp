@@ -60,12 +60,30 @@ struct PlayedPicture {
     std::int64_t position = 0;  // its place in the play order, counted on round after round
 };
 
-// One played picture: source frame `frame` through the preview chain, drawn
-// onto the background (corrected with the job's grid, or as it comes) with
-// the markers: pixel for pixel what the main window shows with that frame
-// as the result picture. A frame file that cannot be read is an error.
-Result<PlayedPicture> render_played_picture(const Composition& composition, const PlaybackJob& job,
-                                            int frame, bool corrected);
+// Makes a job's played pictures one after another. Each is source frame n
+// through the preview chain, drawn onto the background (corrected with the
+// job's grid, or as it comes) with the markers: pixel for pixel what the
+// main window shows with that frame as the result picture. What stays the
+// same from one to the next is worked out once: the shown part of the
+// background and where the frame's samples land in it; a picture handed
+// back is drawn over again as it is, since the next frame covers the very
+// same pixels.
+class PlayedPictureMaker {
+public:
+    PlayedPictureMaker(const Composition& composition, const PlaybackJob& job);
+
+    // A frame file that cannot be read is an error.
+    Result<PlayedPicture> make(int frame, bool corrected);
+    // A picture no longer shown, to be drawn over again.
+    void recycle(Frame picture);
+
+private:
+    const PlaybackJob& job_;
+    Frame clean_;
+    RegionOrigin origin_;
+    std::optional<OverlayLayout> layout_;
+    std::vector<Frame> spare_;
+};
 
 // Plays a job: a worker prepares pictures a few ahead while the window takes
 // the one that is due. A picture that would only be ready after its time is
@@ -89,10 +107,13 @@ public:
     std::optional<PlayedPicture> take_due(Clock::time_point now = Clock::now());
     // Pictures made but never taken, and places skipped as they would have been late.
     std::int64_t dropped() const;
+    // A picture taken before and no longer shown, for the worker to draw over again.
+    void recycle(Frame picture);
 
 private:
     void work();
     std::int64_t position_due_at(Clock::time_point time) const;  // with mutex_ held
+    void keep_for_reuse(Frame picture);                          // with mutex_ held
 
     const Composition& composition_;
     const PlaybackJob job_;
@@ -100,6 +121,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<PlayedPicture> ready_;
+    std::vector<Frame> returned_;
     bool stopping_ = false;
     bool corrected_ = true;
     bool started_ = false;

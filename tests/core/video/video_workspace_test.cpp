@@ -207,13 +207,22 @@ TEST(OutputChain, SkipsIdleStepsWithoutChangingAByte) {
     // Rows padded (37 pixels) and not (36): the last row's end must not be over-read.
     for (const int width : {37, 36}) {
         const Frame rotated = test::random_frame(width, 23, random);
-        for (int mask = 0; mask < 64; ++mask) {
+        for (int mask = 0; mask < 128; ++mask) {
             OutputSteps steps;
             // The cut reaches outside the frame and is clipped to 34 (or 33) by
             // 21: the resample to 34 by 21 is then idle (or adds one column).
-            if (mask & 1) steps.cut = OutputSteps::Rect{3, 2, 40, 40};
-            if (mask & 2)
-                steps.resample = mask & 1 ? OutputSteps::Size{34, 21} : OutputSteps::Size{20, 19};
+            // The other cut lies at the top-left corner, as after an import:
+            // a frame given up is then only made smaller.
+            const bool corner = mask & 64;
+            if (mask & 1) {
+                steps.cut = corner ? OutputSteps::Rect{0, 0, width - 1, 22}
+                                   : OutputSteps::Rect{3, 2, 40, 40};
+            }
+            if (mask & 2) {
+                steps.resample = mask & 1 ? (corner ? OutputSteps::Size{width - 1, 22}
+                                                    : OutputSteps::Size{34, 21})
+                                          : OutputSteps::Size{20, 19};
+            }
             steps.mirror_rows = mask & 4;
             steps.mirror_columns = mask & 8;
             steps.color_transformation = (mask >> 4) % 3;
@@ -221,6 +230,8 @@ TEST(OutputChain, SkipsIdleStepsWithoutChangingAByte) {
             const Frame expected = plain_chain(rotated, steps, corrected ? &grid : nullptr);
             EXPECT_EQ(render_output(rotated, steps, corrected ? &grid : nullptr), expected)
                 << "steps " << mask << ", width " << width;
+            EXPECT_EQ(render_output(Frame(rotated), steps, corrected ? &grid : nullptr), expected)
+                << "frame given up, steps " << mask << ", width " << width;
         }
     }
 }
