@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <utility>
 
 #include "core/composition/composition.hpp"
 
@@ -58,10 +59,11 @@ void CompositionView::paintEvent(QPaintEvent* event) {
     if (played_) paint_frame(painter, event->rect(), *played_, played_origin_);
 }
 
-void CompositionView::show_played(Frame picture, RegionOrigin origin) {
-    played_ = std::move(picture);
+std::optional<Frame> CompositionView::show_played(Frame picture, RegionOrigin origin) {
+    std::optional<Frame> replaced = std::exchange(played_, std::move(picture));
     played_origin_ = origin;
     update(QRect(origin.left, origin.top, played_->width(), played_->height()));
+    return replaced;
 }
 
 void CompositionView::clear_played() {

@@ -24,8 +24,8 @@ public:
     void picture_changed();
 
     // A played picture shown over its part of the composed picture, until
-    // cleared.
-    void show_played(Frame picture, RegionOrigin origin);
+    // cleared. Gives back the one it replaces, to be drawn over again.
+    std::optional<Frame> show_played(Frame picture, RegionOrigin origin);
     void clear_played();
     const Frame* played_picture() const { return played_ ? &*played_ : nullptr; }
 

@@ -71,7 +71,9 @@ void PanoramaPlayer::show_due_picture() {
     std::optional<PlayedPicture> due = playback_->take_due();
     if (!due) return;
     shown_frame_ = due->frame;
-    view_.show_played(std::move(due->picture), due->origin);
+    if (std::optional<Frame> shown = view_.show_played(std::move(due->picture), due->origin)) {
+        playback_->recycle(std::move(*shown));
+    }
 }
 
 void PanoramaPlayer::set_uncorrected(bool uncorrected) {

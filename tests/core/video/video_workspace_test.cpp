@@ -348,6 +348,42 @@ TEST_F(WorkspaceFramesTest, StatusTextsFollowTheLanguage) {
     EXPECT_EQ(workspace_.status_panel(kCursorPanel), "");
 }
 
+// The status bar follows the fields as they are left, not the next tab
+// change; before any clip no frame is shown.
+TEST_F(WorkspaceFramesTest, StatusFollowsTheFieldsAtOnceAndShowsNoFrameBeforeAClip) {
+    workspace_.change_tab(kResultTab);
+    EXPECT_EQ(workspace_.status_panel(kPositionPanel), "Position: 0 / 0");
+    workspace_.finish_import("/clips/a.mp4", outcome());
+    VideoParameters& p = workspace_.parameters();
+    p.text(Field::OutputFps) = "30";
+    workspace_.leave_field(Field::OutputFps);
+    EXPECT_EQ(workspace_.status_panel(kOutputPanel), "Output video: 63x47@30");
+    p.text(Field::CutWidth) = "20";
+    workspace_.leave_field(Field::CutWidth);
+    EXPECT_EQ(workspace_.status_panel(kOutputPanel), "Output video: 20x47@30");
+}
+
+// A project's stop frame beyond the frames an import kept (one cancelled
+// part-way) is pulled to the last; other texts stay as they are.
+TEST_F(WorkspaceFramesTest, StopFrameBeyondTheFramesKeptIsPulledToTheLast) {
+    workspace_.finish_import("/clips/a.mp4", outcome());
+    VideoParameters& p = workspace_.parameters();
+    const struct {
+        const char* start;
+        const char* stop;
+        const char* start_after;
+        const char* stop_after;
+    } cases[] = {{"2", "250", "2", "5"}, {"9", "250", "5", "5"}, {"2", "3", "2", "3"},
+                 {"", "", "", ""},        {"1", "x", "1", "x"}};
+    for (const auto& c : cases) {
+        p.text(Field::StartFrame) = c.start;
+        p.text(Field::StopFrame) = c.stop;
+        workspace_.hold_stop_frame_within_clip();
+        EXPECT_EQ(p.text(Field::StartFrame), c.start_after) << c.start << " " << c.stop;
+        EXPECT_EQ(p.text(Field::StopFrame), c.stop_after) << c.start << " " << c.stop;
+    }
+}
+
 TEST_F(WorkspaceFramesTest, NewProjectResetsTheTabAndClosesTheClip) {
     workspace_.finish_import("/clips/a.mp4", outcome());
     VideoParameters& p = workspace_.parameters();
