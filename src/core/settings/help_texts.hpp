@@ -26,6 +26,8 @@ inline constexpr TextPair kSecondStep{"2. Then open a video clip: File > Open vi
 
 inline constexpr TextPair kGuideMissing{"The guide was not found. It was looked for in:",
                                         "Руководство не найдено. Оно искалось в:"};
+inline constexpr TextPair kGuideNotOpened{"No web browser could open the guide:",
+                                          "Ни один браузер не смог открыть руководство:"};
 }  // namespace workspace_texts
 
 // What each undo step is called (shown as the Undo and Redo items' hints).

@@ -359,7 +359,12 @@ void MainWindow::open_guide() {
     const AppSettings& settings = program_.settings();
     const std::filesystem::path page = find_guide_page(settings.program_dir, settings.language);
     if (!page.empty()) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(page.string())));
+        const QString path = QString::fromStdString(page.string());
+        if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) return;
+        QMessageBox::warning(
+            this, QStringLiteral("Tintora"),
+            to_qstring(message_text(workspace_texts::kGuideNotOpened, settings.language)) +
+                QStringLiteral("\n") + path);
         return;
     }
     QString places;
