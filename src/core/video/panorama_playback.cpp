@@ -120,7 +120,14 @@ Result<PlayedPicture> PlayedPictureMaker::make(int frame, bool corrected) {
 }
 
 PanoramaPlayback::PanoramaPlayback(const Composition& composition, PlaybackJob job, bool corrected)
-    : composition_(composition), job_(std::move(job)), corrected_(corrected) {
+    : job_(std::move(job)), corrected_(corrected) {
+    // The shown part of the background is taken here, on the caller's
+    // thread: the worker never reads the composition.
+    try {
+        maker_.emplace(composition, job_);
+    } catch (const std::bad_alloc&) {
+        return;  // nothing plays; the still picture stays
+    }
     worker_ = std::thread([this] { work(); });
 }
 
@@ -130,7 +137,7 @@ PanoramaPlayback::~PanoramaPlayback() {
         stopping_ = true;
     }
     wake_.notify_all();
-    worker_.join();
+    if (worker_.joinable()) worker_.join();
 }
 
 std::int64_t PanoramaPlayback::position_due_at(Clock::time_point time) const {
@@ -142,12 +149,7 @@ std::int64_t PanoramaPlayback::position_due_at(Clock::time_point time) const {
 void PanoramaPlayback::work() {
     if (job_.frames.empty()) return;
     const auto count = static_cast<std::int64_t>(job_.frames.size());
-    std::optional<PlayedPictureMaker> maker;
-    try {
-        maker.emplace(composition_, job_);
-    } catch (const std::bad_alloc&) {
-        return;  // nothing plays; the still picture stays
-    }
+    PlayedPictureMaker& maker = *maker_;
     std::int64_t next = 0;
     while (true) {
         std::int64_t position = 0;
@@ -167,10 +169,10 @@ void PanoramaPlayback::work() {
             position = next++;
             corrected = corrected_;
         }
-        for (Frame& picture : returned) maker->recycle(std::move(picture));
+        for (Frame& picture : returned) maker.recycle(std::move(picture));
         const Clock::time_point began = Clock::now();
         Result<PlayedPicture> made =
-            maker->make(job_.frames[static_cast<std::size_t>(position % count)], corrected);
+            maker.make(job_.frames[static_cast<std::size_t>(position % count)], corrected);
         const Clock::time_point ended = Clock::now();
 
         std::unique_lock lock(mutex_);

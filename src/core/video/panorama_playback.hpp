@@ -89,7 +89,7 @@ private:
 // the one that is due. A picture that would only be ready after its time is
 // not made, and one whose time passed unseen is dropped, so the playing keeps
 // the output's pace however long a picture takes. The first picture is due
-// when it is ready. The composition must not change while this lives.
+// when it is ready. The composition is read only while this is made.
 class PanoramaPlayback {
 public:
     using Clock = std::chrono::steady_clock;
@@ -115,8 +115,8 @@ private:
     std::int64_t position_due_at(Clock::time_point time) const;  // with mutex_ held
     void keep_for_reuse(Frame picture);                          // with mutex_ held
 
-    const Composition& composition_;
     const PlaybackJob job_;
+    std::optional<PlayedPictureMaker> maker_;  // none when out of memory
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
