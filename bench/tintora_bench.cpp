@@ -322,11 +322,22 @@ void BM_Compose(benchmark::State& state, int scale_index) {
 BENCHMARK_CAPTURE(BM_Compose, scale_100, 5)->Name("compose/100")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Compose, scale_300, 8)->Name("compose/300")->Unit(benchmark::kMillisecond);
 
+// With a set named, the fast paths are held to it while a benchmark runs,
+// as on a machine without the wider ones.
+class HeldToSet {
+public:
+    explicit HeldToSet(std::optional<VectorIsa> widest) {
+        if (widest) limit_vector_isa(*widest);
+    }
+    ~HeldToSet() { limit_vector_isa(VectorIsa::Avx512Vbmi); }
+    HeldToSet(const HeldToSet&) = delete;
+    HeldToSet& operator=(const HeldToSet&) = delete;
+};
+
 // An edit as the user makes it most: an area point dragged, the picture
-// redrawn where the window shows it. With a set named, the fast paths are
-// held to it, as on a machine without the wider ones.
+// redrawn where the window shows it.
 void BM_Recompose(benchmark::State& state, std::optional<VectorIsa> widest) {
-    if (widest) limit_vector_isa(*widest);
+    const HeldToSet held(widest);
     ViewPlace place = view_place(1.0);
     Composition composition;
     composition.set_background(panorama());
@@ -341,7 +352,6 @@ void BM_Recompose(benchmark::State& state, std::optional<VectorIsa> widest) {
         composition.show_region(place.left, place.top, kViewWidth, kViewHeight);
         benchmark::DoNotOptimize(composition.shown_picture().data());
     }
-    limit_vector_isa(VectorIsa::Avx512Vbmi);
 }
 BENCHMARK_CAPTURE(BM_Recompose, widest, std::nullopt)
     ->Name("compose/recompose")
@@ -357,7 +367,7 @@ const std::vector<std::uint8_t>& imported_frame_jpeg();
 // import, corrected and drawn with the markers onto the part of the
 // panorama the window shows.
 void BM_PanoramaPlayFrame(benchmark::State& state, std::optional<VectorIsa> widest) {
-    if (widest) limit_vector_isa(*widest);
+    const HeldToSet held(widest);
     const std::filesystem::path work_dir = picture_folder() / "play";
     std::filesystem::create_directories(work_dir);
     const std::vector<std::uint8_t>& frame_file = imported_frame_jpeg();
@@ -396,7 +406,6 @@ void BM_PanoramaPlayFrame(benchmark::State& state, std::optional<VectorIsa> wide
         benchmark::DoNotOptimize(played.value().picture.data());
         maker.recycle(std::move(played.value().picture));
     }
-    limit_vector_isa(VectorIsa::Avx512Vbmi);
 }
 BENCHMARK_CAPTURE(BM_PanoramaPlayFrame, widest, std::nullopt)
     ->Name("compose/panorama_play_frame")

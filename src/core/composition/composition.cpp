@@ -57,7 +57,6 @@ void put_pixel(Frame& picture, int x, int y, const std::uint8_t* bgr) {
     to[2] = bgr[2];
 }
 
-
 // 0, step, 2 step, ... while below size - 1, added up the way a running loop
 // variable is, so the positions match a loop that adds the step each time.
 std::vector<SamplePosition> sample_positions(int size, double step) {
