@@ -40,6 +40,7 @@
 #include "core/correction/jpeg_codec.hpp"
 #include "core/video/command_runner.hpp"
 #include "core/video/output_chain.hpp"
+#include "core/video/panorama_playback.hpp"
 #include "core/video/processing_run.hpp"
 #include "core/video/video_formats.hpp"
 #include "core/video/video_import.hpp"
@@ -323,23 +324,97 @@ void BM_Compose(benchmark::State& state, int scale_index) {
 BENCHMARK_CAPTURE(BM_Compose, scale_100, 5)->Name("compose/100")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Compose, scale_300, 8)->Name("compose/300")->Unit(benchmark::kMillisecond);
 
+// With a set named, the fast paths are held to it while a benchmark runs,
+// as on a machine without the wider ones.
+class HeldToSet {
+public:
+    explicit HeldToSet(std::optional<VectorIsa> widest) {
+        if (widest) limit_vector_isa(*widest);
+    }
+    ~HeldToSet() { limit_vector_isa(VectorIsa::Avx512Vbmi); }
+    HeldToSet(const HeldToSet&) = delete;
+    HeldToSet& operator=(const HeldToSet&) = delete;
+};
+
 // An edit as the user makes it most: an area point dragged, the picture
 // redrawn where the window shows it.
-void BM_Recompose(benchmark::State& state) {
+void BM_Recompose(benchmark::State& state, std::optional<VectorIsa> widest) {
+    const HeldToSet held(widest);
     ViewPlace place = view_place(1.0);
     Composition composition;
     composition.set_background(panorama());
     composition.choices.density_index = kFullDensityIndex;
     composition.compose(place.grid, &video_frame());
+    composition.show_region(place.left, place.top, kViewWidth, kViewHeight);
     int step = 0;
     for (auto _ : state) {
         place.grid.area_x[4] += (step++ % 2 == 0) ? 3 : -3;
-        composition.compose(place.grid, &video_frame());
+        // As the window does while the frame stays the same.
+        composition.compose_same_overlay(place.grid, &video_frame());
         composition.show_region(place.left, place.top, kViewWidth, kViewHeight);
         benchmark::DoNotOptimize(composition.shown_picture().data());
     }
 }
-BENCHMARK(BM_Recompose)->Name("compose/recompose")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Recompose, widest, std::nullopt)
+    ->Name("compose/recompose")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Recompose, avx2, VectorIsa::Avx2)
+    ->Name("compose/recompose_avx2")
+    ->Unit(benchmark::kMillisecond);
+
+const std::vector<std::uint8_t>& imported_frame_jpeg();
+
+// One frame of "Play in panorama" as its worker makes it: the frame file
+// (as the import writes it) decoded, cut by the preview chain as after an
+// import, corrected and drawn with the markers onto the part of the
+// panorama the window shows.
+void BM_PanoramaPlayFrame(benchmark::State& state, std::optional<VectorIsa> widest) {
+    const HeldToSet held(widest);
+    const std::filesystem::path work_dir = picture_folder() / "play";
+    std::filesystem::create_directories(work_dir);
+    const std::vector<std::uint8_t>& frame_file = imported_frame_jpeg();
+    const Status written = write_file_atomically(
+        work_dir / "pic0001.jpg",
+        std::string_view(reinterpret_cast<const char*>(frame_file.data()), frame_file.size()));
+    if (!written) {
+        state.SkipWithError(written.error().c_str());
+        return;
+    }
+    ViewPlace place = view_place(1.0);
+    Composition composition;
+    composition.set_background(panorama());
+    composition.choices.density_index = kFullDensityIndex;
+    composition.compose(place.grid, &video_frame());
+    PlaybackJob job;
+    job.work_dir = work_dir;
+    job.frames = {1};
+    job.steps.cut = OutputSteps::Rect{0, 0, 1919, 1079};
+    job.grid = place.grid;
+    job.display_scale = composition.display_scale();
+    job.density_step = composition.density_step();
+    job.left = place.left;
+    job.top = place.top;
+    job.width = kViewWidth;
+    job.height = kViewHeight;
+    // Frame after frame, as the worker plays: the window hands each picture
+    // back when the next one is shown.
+    PlayedPictureMaker maker(composition, job);
+    for (auto _ : state) {
+        Result<PlayedPicture> played = maker.make(1, true);
+        if (!played) {
+            state.SkipWithError(played.error().c_str());
+            break;
+        }
+        benchmark::DoNotOptimize(played.value().picture.data());
+        maker.recycle(std::move(played.value().picture));
+    }
+}
+BENCHMARK_CAPTURE(BM_PanoramaPlayFrame, widest, std::nullopt)
+    ->Name("compose/panorama_play_frame")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_PanoramaPlayFrame, avx2, VectorIsa::Avx2)
+    ->Name("compose/panorama_play_frame_avx2")
+    ->Unit(benchmark::kMillisecond);
 
 // The decode of the frame the recomposition draws.
 void BM_DecodeFrame(benchmark::State& state) {
@@ -990,6 +1065,13 @@ int main(int argc, char** argv) {
     reporter.print_ratio("compose_300/compose_100", "compose/300", {"compose/100"});
     reporter.print_ratio("recompose/jpeg_decode_1080p", "compose/recompose",
                          {"compose/jpeg_decode_1080p"});
+    // The same held to AVX2, as machines without AVX-512 run it.
+    reporter.print_ratio("recompose_avx2/jpeg_decode_1080p", "compose/recompose_avx2",
+                         {"compose/jpeg_decode_1080p"});
+    reporter.print_ratio("panorama_play_frame/jpeg_decode_1080p", "compose/panorama_play_frame",
+                         {"compose/jpeg_decode_1080p"});
+    reporter.print_ratio("panorama_play_frame_avx2/jpeg_decode_1080p",
+                         "compose/panorama_play_frame_avx2", {"compose/jpeg_decode_1080p"});
     if (reporter.measured("compose/300")) {
         std::printf("ratio peak_bytes_300/background_bytes = %.4f\n", peak_bytes_ratio());
     } else {

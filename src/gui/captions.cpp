@@ -61,4 +61,10 @@ void apply_captions(const std::vector<Caption>& captions, bool russian) {
     }
 }
 
+void apply_hints(const std::vector<Hint>& hints, bool russian) {
+    for (const Hint& hint : hints) {
+        hint.control->setToolTip(to_qstring(russian ? hint.text.rus : hint.text.eng));
+    }
+}
+
 }  // namespace tintora

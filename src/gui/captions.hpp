@@ -3,6 +3,7 @@
 #include <QObject>
 
 class QMenuBar;
+class QWidget;
 #include <QString>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,13 @@ struct Caption {
 
 // Sets each control's caption to its Russian or English text.
 void apply_captions(const std::vector<Caption>& captions, bool russian);
+
+// A control whose hint (tooltip) follows the interface language.
+struct Hint {
+    QWidget* control;
+    TextPair text;
+};
+void apply_hints(const std::vector<Hint>& hints, bool russian);
 
 // Gives the menus of the bar and their items Alt+letter keys: the first
 // letter of each text not yet taken in its menu is marked. Call after the

@@ -5,8 +5,11 @@
 #include <QMessageBox>
 #include <QScopeGuard>
 #include <new>
+#include <optional>
 
+#include "core/project/project_changes.hpp"
 #include "core/settings/texts.hpp"
+#include "core/video/panorama_playback.hpp"
 #include "gui/dialogs/about_box.hpp"
 #include "gui/dialogs/options_dialog.hpp"
 #include "gui/main_window/main_window.hpp"
@@ -33,7 +36,10 @@ SettingsEnvironment system_settings_environment(const QString& program_dir) {
     return environment;
 }
 
-Program::Program(const SettingsEnvironment& environment) : settings_(load_settings(environment)) {
+Program::Program(const SettingsEnvironment& environment)
+    : settings_(load_settings(environment)),
+      history_([this] { return EditSnapshot{grid_}; },
+               [this](const EditSnapshot& snapshot) { restore_edit(snapshot); }) {
     // The grid starts with identity tables and no pairs, the clipboard
     // empty, no video and no background: the members' initial state.
     main_window_ = std::make_unique<MainWindow>(*this);
@@ -42,6 +48,9 @@ Program::Program(const SettingsEnvironment& environment) : settings_(load_settin
     progress_dialog_ = std::make_unique<ProgressDialog>(main_window_.get());
     about_box_ = std::make_unique<AboutBox>(*this, main_window_.get());
     options_dialog_ = std::make_unique<OptionsDialog>(*this, main_window_.get());
+    // Curves are edited in the palette: its keys undo and redo too.
+    palette_window_->addActions(main_window_->undo_redo_actions());
+    mark_project_unmodified();
 }
 
 Program::~Program() = default;
@@ -50,9 +59,26 @@ void Program::recompose() {
     // A large panorama at a large scale takes a while: the cursor says so.
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+    // Nothing may change under a picture being played: it stops first.
+    main_window_->abort_playing();
     try {
         const VideoSession& video = video_workspace_.session();
-        composition_.compose(grid_, video.FrameCount > 0 ? &video.result_picture : nullptr);
+        const Frame* overlay = video.FrameCount > 0 ? &video.result_picture : nullptr;
+        // The workspace counts every change of its pictures: while the count
+        // stands (a drag of the mesh, a curve edit), the frame need not be
+        // compared again.
+        const std::uint64_t generation = video_workspace_.picture_generation();
+        const bool same_overlay = overlay_composed_ && generation == composed_generation_;
+        std::optional<CorrectionGrid> before_correction;
+        if (main_window_->shows_uncorrected()) before_correction = uncorrected(grid_);
+        const CorrectionGrid& shown = before_correction ? *before_correction : grid_;
+        if (same_overlay) {
+            composition_.compose_same_overlay(shown, overlay);
+        } else {
+            composition_.compose(shown, overlay);
+        }
+        composed_generation_ = generation;
+        overlay_composed_ = true;
     } catch (const std::bad_alloc&) {
         // A large panorama at a large scale may not fit; the last picture stays.
         QMessageBox::warning(
@@ -66,7 +92,27 @@ void Program::set_video_result(Frame result_picture, int frame_count) {
     VideoSession& video = video_workspace_.session();
     video.result_picture = std::move(result_picture);
     video.FrameCount = frame_count;
+    overlay_composed_ = false;
     recompose();
+}
+
+void Program::restore_edit(const EditSnapshot& snapshot) {
+    grid_ = snapshot.grid;
+    main_window_->show_current_point();
+    palette_window_->redraw_graph();
+    recompose();
+}
+
+QString Program::edit_label(const TextPair& label) const {
+    return QString::fromUtf8(main_window_text(label, settings_.language));
+}
+
+bool Program::project_modified() const {
+    return project_content(composition_, grid_, video_workspace_) != unmodified_content_;
+}
+
+void Program::mark_project_unmodified() {
+    unmodified_content_ = project_content(composition_, grid_, video_workspace_);
 }
 
 void Program::save_settings_or_warn() {

@@ -1,13 +1,17 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "core/composition/composition.hpp"
 #include "core/correction/correction_grid.hpp"
 #include "core/correction/curves.hpp"
 #include "core/settings/settings_file.hpp"
 #include "core/video/video_workspace.hpp"
+#include "gui/edit_history.hpp"
 
 namespace tintora {
 
@@ -56,12 +60,38 @@ public:
     // Writes the settings file; tells the user when it cannot.
     void save_settings_or_warn();
 
+    // One undo step for what `change` does to the grid and the mesh (none
+    // when it changes nothing). The caller shows the result as before.
+    template <class Change>
+    void record_change(const TextPair& label, Change&& change) {
+        history_.record(edit_label(label), std::forward<Change>(change));
+    }
+    // The same for a gesture that spans events: begin when it starts,
+    // finish when it ends.
+    void begin_change(const TextPair& label) { history_.begin(edit_label(label)); }
+    void finish_change() { history_.finish(); }
+    EditHistory& history() { return history_; }
+    // Puts an undo step's state back and shows it in every window.
+    void restore_edit(const EditSnapshot& snapshot);
+
+    // Whether the project holds what it did when it was last opened,
+    // started or saved (see project_content); and taking that moment.
+    bool project_modified() const;
+    void mark_project_unmodified();
+
 private:
+    QString edit_label(const TextPair& label) const;
+
     AppSettings settings_;
     CorrectionGrid grid_;
     PairClipboard pair_clipboard_ = make_empty_pairs();
     VideoWorkspace video_workspace_{settings_};
     Composition composition_;
+    EditHistory history_;
+    std::string unmodified_content_;
+    // The workspace's picture count at the last composition.
+    std::uint64_t composed_generation_ = 0;
+    bool overlay_composed_ = false;
 
     std::unique_ptr<MainWindow> main_window_;
     std::unique_ptr<VideoWindow> video_window_;

@@ -93,11 +93,14 @@ Strings left_column_captions(const MainWindow& window) {
     Strings texts;
     // The client area only: the owned windows (the video window) have captions of their own.
     const QWidget* client = window.centralWidget();
+    const QWidget* picture = window.findChild<QWidget*>("scrollBox");
     for (const QGroupBox* group : client->findChildren<QGroupBox*>()) {
         texts.push_back(group->title().toStdString());
     }
     for (const QLabel* label : client->findChildren<QLabel*>()) {
-        if (!label->text().isEmpty()) texts.push_back(label->text().toStdString());
+        if (!label->text().isEmpty() && !picture->isAncestorOf(label)) {
+            texts.push_back(label->text().toStdString());
+        }
     }
     texts.push_back(window.findChild<QCheckBox*>("hideFrameBox")->text().toStdString());
     texts.push_back(window.findChild<QPushButton*>("refreshButton")->text().toStdString());
@@ -108,18 +111,20 @@ Strings left_column_captions(const MainWindow& window) {
 const std::vector<Strings> kEnglishMenus{
     {"File", "New project", "Open project", "Save project", "-", "Open image", "Open video", "-",
      "Exit"},
-    {"Edit", "Video", "Color palette", "-", "Options"},
+    {"Edit", "Video", "Color palette", "-", "Options", "-", "Play in panorama", "-", "Undo",
+     "Redo"},
     {"Language", "English", "Русский"},
     {"Service", "Krpano overlay hotspot counter"},
-    {"Help", "Context", "-", "About"},
+    {"Help", "Context", "-", "About", "Guide"},
 };
 const std::vector<Strings> kRussianMenus{
     {"Файл", "Новый поект", "Открыть поект", "Сохранить поект", "-", "Открыть фон", "Открыть видео",
      "-", "Выход"},
-    {"Редактирование", "Видео", "Коррекция яркости", "-", "Настройки"},
+    {"Редактирование", "Видео", "Коррекция яркости", "-", "Настройки", "-",
+     "Воспроизвести в панораме", "-", "Отменить", "Повторить"},
     {"Язык", "English", "Русский"},
     {"Сервис", "Вычисление параметров оверлея krpano"},
-    {"Помощь", "Справка", "-", "О программе"},
+    {"Помощь", "Справка", "-", "О программе", "Руководство"},
 };
 const Strings kEnglishCaptions{"Background", "Video frame", "Rotate",       "Scale",
                                "Density",    "hide [F4]",   "Refresh [F5]", "Default [F6]"};

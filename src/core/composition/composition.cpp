@@ -1,16 +1,24 @@
 #include "core/composition/composition.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <new>
 #include <vector>
 
+#include "core/composition/overlay_landing.hpp"
 #include "core/correction/frame_correction.hpp"
 #include "core/correction/frame_transforms.hpp"
 #include "core/correction/jpeg_codec.hpp"
 
 namespace tintora {
+
+using composition_detail::HalfMesh;
+using composition_detail::LandRow;
+using composition_detail::land_row_kernel;
+using composition_detail::RowLanding;
+
 namespace {
 
 // Truncates toward zero into an int; false for NaN and values no int holds.
@@ -26,6 +34,15 @@ void put_pixel_bytes(std::uint8_t* to, const std::uint8_t* from) {
     to[2] = from[2];
 }
 
+// The same in two moves, for the overlay's hot loop.
+inline void copy_pixel(std::uint8_t* __restrict to, const std::uint8_t* __restrict from) {
+    std::uint16_t first_two;
+    std::memcpy(&first_two, from, 2);
+    const std::uint8_t third = from[2];
+    std::memcpy(to, &first_two, 2);
+    to[2] = third;
+}
+
 // Nearest-neighbour source index as resample_frame has it: position i of n
 // over a source of m takes (i (m - 1)) div (n - 1); a single position takes 0.
 int nearest_source_index(int i, int n, int m) {
@@ -39,13 +56,6 @@ void put_pixel(Frame& picture, int x, int y, const std::uint8_t* bgr) {
     to[1] = bgr[1];
     to[2] = bgr[2];
 }
-
-// One sampled column (or row) of the overlay: which frame pixel it reads and
-// its unrounded relative position.
-struct SamplePosition {
-    int pixel;
-    double position;
-};
 
 // 0, step, 2 step, ... while below size - 1, added up the way a running loop
 // variable is, so the positions match a loop that adds the step each time.
@@ -90,13 +100,20 @@ ColumnMesh column_mesh(const CorrectionGrid& grid, double position) {
 // pixel, as correct_frame does it for the whole frame).
 class OverlayPlan {
 public:
-    OverlayPlan(const Frame& overlay, const CorrectionGrid& grid, double step);
+    // keep_frame: the plan keeps the frame as it came, to tell it from the
+    // next one (a composition's plan); a plan drawn once needs only the
+    // frame corrected, in place.
+    OverlayPlan(Frame overlay, const CorrectionGrid& grid, double step, bool keep_frame);
+    // The geometry alone, for a frame of this size: for laying out, not drawing.
+    OverlayPlan(int width, int height, const CorrectionGrid& grid, double step);
 
     bool usable() const { return usable_; }
     // Whether a plan for this frame, these curves and this step can keep its
-    // corrected frame: only the mesh changed.
-    bool same_colours(const Frame& overlay, const CorrectionGrid& grid, double step) const {
-        return step == step_ && grid.color_table == tables_ && overlay == source_;
+    // corrected frame: only the mesh changed. No frame: the caller knows it
+    // is the plan's own.
+    bool same_colours(const Frame* overlay, const CorrectionGrid& grid, double step) const {
+        return step == step_ && grid.color_table == tables_ &&
+               (overlay == nullptr || *overlay == source_);
     }
     // New area points: the columns' blends again.
     void place(const CorrectionGrid& grid);
@@ -104,7 +121,20 @@ public:
     void draw(Frame& region, RegionOrigin origin, const CorrectionGrid& grid,
               double display_scale) const;
 
+    // Where each sample lands in a band of rows of the region, row by row:
+    // visit(r, offsets, kept) gets sample row r's byte offsets into the band
+    // (-1: not drawn, outside or covered by a later sample) and how many
+    // are drawn, skipping rows with none.
+    template <class Visit>
+    void land_band(const Frame& region, int first_row, int rows, RegionOrigin origin,
+                   double display_scale, Visit&& visit) const;
+
+    bool whole_pixels() const { return whole_pixels_; }
+    const std::vector<SamplePosition>& columns() const { return columns_; }
+    const std::vector<SamplePosition>& rows() const { return rows_; }
+
 private:
+    void set_geometry(int width, int height, const CorrectionGrid& grid, double step);
     void draw_band(Frame& region, int first_row, int rows, RegionOrigin origin,
                    const CorrectionGrid& grid, double display_scale) const;
 
@@ -117,101 +147,56 @@ private:
     std::vector<SamplePosition> columns_;
     std::vector<std::ptrdiff_t> column_offset_;  // of each column's pixel in a frame row
     std::vector<SamplePosition> rows_;
-    // Per column, for the upper (index 0) and lower (1) half of the mesh: the
-    // blend along the half's top row and its difference to the bottom row.
-    std::array<std::vector<double>, 2> top_x_, top_y_, down_x_, down_y_;
+    // The upper (index 0) and lower (1) half of the mesh as the columns see it.
+    std::array<HalfMesh, 2> mesh_;
 };
 
-OverlayPlan::OverlayPlan(const Frame& overlay, const CorrectionGrid& grid, double step)
-    : step_(step), source_(overlay), tables_(grid.color_table) {
-    if (overlay.width() < 2 || overlay.height() < 2 || !(step > 0.0)) return;
+OverlayPlan::OverlayPlan(Frame overlay, const CorrectionGrid& grid, double step, bool keep_frame)
+    : step_(step), source_(std::move(overlay)), tables_(grid.color_table) {
+    set_geometry(source_.width(), source_.height(), grid, step);
+    // With a whole-pixel step every sample is one frame pixel at its own
+    // position, which is what correct_frame computes for the whole frame.
+    if (usable_ && whole_pixels_) {
+        if (keep_frame) {
+            corrected_ = source_;
+        } else {
+            corrected_ = std::move(source_);
+        }
+        correct_frame(corrected_, grid);
+    }
+}
+
+OverlayPlan::OverlayPlan(int width, int height, const CorrectionGrid& grid, double step)
+    : step_(step), tables_(grid.color_table) {
+    set_geometry(width, height, grid, step);
+}
+
+void OverlayPlan::set_geometry(int width, int height, const CorrectionGrid& grid, double step) {
+    if (width < 2 || height < 2 || !(step > 0.0)) return;
     usable_ = true;
-    columns_ = sample_positions(overlay.width(), step);
-    rows_ = sample_positions(overlay.height(), step);
+    columns_ = sample_positions(width, step);
+    rows_ = sample_positions(height, step);
     for (const SamplePosition& column : columns_) {
         column_offset_.push_back(3 * static_cast<std::ptrdiff_t>(column.pixel));
     }
     whole_pixels_ = step == 1.0;
-    // With a whole-pixel step every sample is one frame pixel at its own
-    // position, which is what correct_frame computes for the whole frame.
-    if (whole_pixels_) {
-        corrected_ = overlay;
-        correct_frame(corrected_, grid);
-    }
     place(grid);
 }
 
 void OverlayPlan::place(const CorrectionGrid& grid) {
-    for (int half = 0; half < 2; ++half) {
-        for (auto* values : {&top_x_[half], &top_y_[half], &down_x_[half], &down_y_[half]}) {
-            values->resize(columns_.size());
-        }
-    }
+    for (HalfMesh& half : mesh_) half.resize(columns_.size());
     for (std::size_t i = 0; i < columns_.size(); ++i) {
         const ColumnMesh mesh = column_mesh(grid, columns_[i].position);
         for (int half = 0; half < 2; ++half) {
             // The same operations as blending each sample on its own.
-            top_x_[half][i] = mesh.x[half];
-            top_y_[half][i] = mesh.y[half];
-            down_x_[half][i] = mesh.x[half + 1] - mesh.x[half];
-            down_y_[half][i] = mesh.y[half + 1] - mesh.y[half];
+            HalfMesh& m = mesh_[half];
+            m.top_x[i] = mesh.x[half];
+            m.top_y[i] = mesh.y[half];
+            m.down_x[i] = mesh.x[half + 1] - mesh.x[half];
+            m.down_y[i] = mesh.y[half + 1] - mesh.y[half];
         }
     }
 }
-
-namespace {
-
-// Where one row of samples lands in the region: the vertical blend of the
-// columns' mesh and the scale, truncated, as a byte offset into the region,
-// or -1 where the sample falls outside it (or no int holds its place, as
-// truncate_to_int has it). A plain loop over arrays, so the compiler can do
-// it several samples at a time.
-struct RowLanding {
-    const double* top_x;
-    const double* down_x;
-    const double* top_y;
-    const double* down_y;
-    double w;
-    double display_scale;
-    std::int32_t left, top, width, height, stride;
-};
-
-// Offsets fit 32 bits here: the caller keeps regions below 2 GiB. A place no
-// int holds is moved to INT32_MIN, which lies left of every region. The
-// program never looks at floating-point exception flags, so comparisons may
-// be made on all lanes at once (no-trapping-math); the values are the same.
-__attribute__((target_clones("avx512f", "avx2", "default"), optimize("no-trapping-math"))) void
-land_row(const RowLanding& row, std::size_t count, std::int32_t* __restrict offsets) {
-    // Locals the compiler can keep in registers and knows do not alias.
-    const double* __restrict top_x = row.top_x;
-    const double* __restrict down_x = row.down_x;
-    const double* __restrict top_y = row.top_y;
-    const double* __restrict down_y = row.down_y;
-    const double w = row.w;
-    const double scale = row.display_scale;
-    const std::uint32_t left = static_cast<std::uint32_t>(row.left);
-    const std::uint32_t top = static_cast<std::uint32_t>(row.top);
-    const std::uint32_t width = static_cast<std::uint32_t>(row.width);
-    const std::uint32_t height = static_cast<std::uint32_t>(row.height);
-    const std::int32_t stride = row.stride;
-    for (std::size_t i = 0; i < count; ++i) {
-        const double px = (top_x[i] + w * down_x[i]) * scale;
-        const double py = (top_y[i] + w * down_y[i]) * scale;
-        const bool holds =
-            px > -2147483648.0 && px < 2147483648.0 && py > -2147483648.0 && py < 2147483648.0;
-        const std::int32_t x = static_cast<std::int32_t>(holds ? px : -2147483648.0);
-        const std::int32_t y = static_cast<std::int32_t>(holds ? py : 0.0);
-        // Unsigned: a place left of or above the region wraps to a large value.
-        const std::uint32_t rx = static_cast<std::uint32_t>(x) - left;
-        const std::uint32_t ry = static_cast<std::uint32_t>(y) - top;
-        const bool inside = (rx < width) & (ry < height);
-        offsets[i] =
-            inside ? static_cast<std::int32_t>(ry) * stride + 3 * static_cast<std::int32_t>(rx)
-                   : -1;
-    }
-}
-
-}  // namespace
 
 void OverlayPlan::draw(Frame& region, RegionOrigin origin, const CorrectionGrid& grid,
                        double display_scale) const {
@@ -231,49 +216,149 @@ void OverlayPlan::draw(Frame& region, RegionOrigin origin, const CorrectionGrid&
     draw_band(region, 0, region.height(), origin, grid, display_scale);
 }
 
+template <class Visit>
+void OverlayPlan::land_band(const Frame& region, int first_row, int rows, RegionOrigin origin,
+                            double display_scale, Visit&& visit) const {
+    const std::size_t count = columns_.size();
+    const LandRow land_row = land_row_kernel();
+    // Two rows of landing places: the row being drawn and the next one,
+    // which culls it. Each has one more entry, -1, past its last sample.
+    std::vector<std::int32_t> drawn(count + 1, -1);
+    std::vector<std::int32_t> next(count + 1, -1);
+    const auto landing = [&](const SamplePosition& row) {
+        const bool upper = row.position <= 0.5;
+        return RowLanding{&mesh_[upper ? 0 : 1],
+                          2.0 * (upper ? row.position : row.position - 0.5),
+                          display_scale,
+                          origin.left,
+                          origin.top + first_row,
+                          region.width(),
+                          rows,
+                          static_cast<std::int32_t>(region.stride())};
+    };
+    if (!rows_.empty()) land_row(landing(rows_.front()), count, drawn.data(), nullptr);
+    for (std::size_t r = 0; r < rows_.size(); ++r) {
+        std::size_t kept = 0;
+        if (r + 1 < rows_.size()) {
+            kept = land_row(landing(rows_[r + 1]), count, next.data(), drawn.data());
+        } else {
+            // The last row: only its own samples overwrite one another.
+            for (std::size_t i = 0; i < count; ++i) {
+                if (drawn[i] == drawn[i + 1]) drawn[i] = -1;
+                kept += drawn[i] >= 0 ? 1 : 0;
+            }
+        }
+        // A row with none is drawn over by the next one, or lies outside.
+        if (kept > 0) visit(r, static_cast<const std::int32_t*>(drawn.data()), kept);
+        drawn.swap(next);
+    }
+}
+
 void OverlayPlan::draw_band(Frame& region, int first_row, int rows, RegionOrigin origin,
                             const CorrectionGrid& grid, double display_scale) const {
     const std::size_t count = columns_.size();
-    std::vector<std::int32_t> offsets(count);
     std::uint8_t* pixels = region.row(first_row);
-    for (const SamplePosition& row : rows_) {
-        const bool upper = row.position <= 0.5;
-        const int half = upper ? 0 : 1;
-        const RowLanding landing{top_x_[half].data(),
-                                 down_x_[half].data(),
-                                 top_y_[half].data(),
-                                 down_y_[half].data(),
-                                 2.0 * (upper ? row.position : row.position - 0.5),
-                                 display_scale,
-                                 origin.left,
-                                 origin.top + first_row,
-                                 region.width(),
-                                 rows,
-                                 static_cast<std::int32_t>(region.stride())};
-        land_row(landing, count, offsets.data());
-        if (whole_pixels_) {
-            const std::uint8_t* frame_row = corrected_.row(row.pixel);
-            for (std::size_t i = 0; i < count; ++i) {
-                if (offsets[i] >= 0) {
-                    put_pixel_bytes(pixels + offsets[i], frame_row + column_offset_[i]);
-                }
+    land_band(region, first_row, rows, origin, display_scale,
+              [&](std::size_t r, const std::int32_t* __restrict offsets, std::size_t) {
+                  const SamplePosition& row = rows_[r];
+                  if (whole_pixels_) {
+                      // Column i reads pixel i of the frame's row.
+                      const std::uint8_t* __restrict frame_row = corrected_.row(row.pixel);
+                      for (std::size_t i = 0; i < count; ++i) {
+                          if (offsets[i] >= 0) copy_pixel(pixels + offsets[i], frame_row + 3 * i);
+                      }
+                      return;
+                  }
+                  const std::uint8_t* frame_row = source_.row(row.pixel);
+                  for (std::size_t i = 0; i < count; ++i) {
+                      if (offsets[i] < 0) continue;
+                      const std::uint8_t* in = frame_row + column_offset_[i];
+                      std::uint8_t bgr[3] = {in[0], in[1], in[2]};
+                      grid.correct_pixel(columns_[i].position, row.position, bgr[2], bgr[1],
+                                         bgr[0]);
+                      put_pixel_bytes(pixels + offsets[i], bgr);
+                  }
+              });
+}
+
+OverlayLayout::OverlayLayout(int frame_width, int frame_height, const CorrectionGrid& grid,
+                             double display_scale, double step, const Frame& region,
+                             RegionOrigin origin)
+    : frame_width_(frame_width),
+      frame_height_(frame_height),
+      region_width_(region.width()),
+      region_height_(region.height()),
+      region_stride_(region.stride()) {
+    const OverlayPlan plan(frame_width, frame_height, grid, step);
+    // Offsets of one band only: a region of 2 GiB or more is not laid out;
+    // nor are more columns than 16 bits count.
+    if (!plan.usable() || region.empty() ||
+        region.stride() * static_cast<std::int64_t>(region.height()) >= (std::int64_t{1} << 31) ||
+        plan.columns().size() > 65536) {
+        return;
+    }
+    usable_ = true;
+    whole_pixels_ = plan.whole_pixels();
+    columns_ = plan.columns();
+    frame_rows_.assign(static_cast<std::size_t>(frame_height), 0);
+    plan.land_band(region, 0, region.height(), origin, display_scale,
+                   [&](std::size_t r, const std::int32_t* offsets, std::size_t kept) {
+                       const SamplePosition& row = plan.rows()[r];
+                       rows_.push_back({row.pixel, row.position, targets_.size(),
+                                        targets_.size() + kept});
+                       frame_rows_[static_cast<std::size_t>(row.pixel)] = 1;
+                       for (std::size_t i = 0; i < columns_.size(); ++i) {
+                           if (offsets[i] < 0) continue;
+                           targets_.push_back(offsets[i]);
+                           sample_columns_.push_back(static_cast<std::uint16_t>(i));
+                       }
+                   });
+}
+
+bool OverlayLayout::fits(const Frame& overlay, const Frame& region) const {
+    return usable_ && overlay.width() == frame_width_ && overlay.height() == frame_height_ &&
+           region.width() == region_width_ && region.height() == region_height_ &&
+           region.stride() == region_stride_;
+}
+
+void OverlayLayout::draw(Frame& region, Frame&& overlay, const CorrectionGrid& grid) const {
+    if (!fits(overlay, region)) return;
+    std::uint8_t* __restrict pixels = region.data();
+    const std::int32_t* __restrict targets = targets_.data();
+    const std::uint16_t* __restrict columns = sample_columns_.data();
+    if (whole_pixels_) {
+        // Rows no sample of which is seen need no correction.
+        correct_frame_rows(overlay, grid, frame_rows_);
+        for (const Row& row : rows_) {
+            // Column i reads pixel i of the frame's row.
+            const std::uint8_t* __restrict frame_row = overlay.row(row.frame_row);
+            const std::size_t end = row.end;
+            for (std::size_t k = row.first; k < end; ++k) {
+                copy_pixel(pixels + targets[k], frame_row + 3 * std::size_t{columns[k]});
             }
-            continue;
         }
-        const std::uint8_t* frame_row = source_.row(row.pixel);
-        for (std::size_t i = 0; i < count; ++i) {
-            if (offsets[i] < 0) continue;
-            const std::uint8_t* in = frame_row + column_offset_[i];
+        return;
+    }
+    for (const Row& row : rows_) {
+        const std::uint8_t* frame_row = overlay.row(row.frame_row);
+        for (std::size_t k = row.first; k < row.end; ++k) {
+            const SamplePosition& column = columns_[columns[k]];
+            const std::uint8_t* in = frame_row + 3 * static_cast<std::ptrdiff_t>(column.pixel);
             std::uint8_t bgr[3] = {in[0], in[1], in[2]};
-            grid.correct_pixel(columns_[i].position, row.position, bgr[2], bgr[1], bgr[0]);
-            put_pixel_bytes(pixels + offsets[i], bgr);
+            grid.correct_pixel(column.position, row.position, bgr[2], bgr[1], bgr[0]);
+            put_pixel_bytes(pixels + targets[k], bgr);
         }
     }
 }
 
 void draw_overlay(Frame& region, const Frame& overlay, const CorrectionGrid& grid,
                   double display_scale, double step, RegionOrigin origin) {
-    OverlayPlan(overlay, grid, step).draw(region, origin, grid, display_scale);
+    OverlayPlan(overlay, grid, step, false).draw(region, origin, grid, display_scale);
+}
+
+void draw_overlay(Frame& region, Frame&& overlay, const CorrectionGrid& grid,
+                  double display_scale, double step, RegionOrigin origin) {
+    OverlayPlan(std::move(overlay), grid, step, false).draw(region, origin, grid, display_scale);
 }
 
 void draw_markers(Frame& region, const CorrectionGrid& grid, double display_scale,
@@ -297,6 +382,26 @@ void draw_markers(Frame& region, const CorrectionGrid& grid, double display_scal
             }
         }
     }
+}
+
+RegionBox overlay_reach(const CorrectionGrid& grid, double display_scale, int width, int height,
+                        RegionOrigin origin) {
+    const RegionBox whole{0, 0, width, height};
+    const auto [min_x, max_x] = std::minmax_element(grid.area_x.begin(), grid.area_x.end());
+    const auto [min_y, max_y] = std::minmax_element(grid.area_y.begin(), grid.area_y.end());
+    constexpr double kReach = 4.0;
+    const double left = std::floor(*min_x * display_scale) - kReach - origin.left;
+    const double top = std::floor(*min_y * display_scale) - kReach - origin.top;
+    const double right = std::ceil(*max_x * display_scale) + kReach + 1.0 - origin.left;
+    const double bottom = std::ceil(*max_y * display_scale) + kReach + 1.0 - origin.top;
+    if (!(left > -2147483648.0 && right < 2147483648.0 && top > -2147483648.0 &&
+          bottom < 2147483648.0)) {
+        return whole;
+    }
+    const auto clip = [](double value, int size) {
+        return static_cast<int>(std::clamp(value, 0.0, static_cast<double>(size)));
+    };
+    return {clip(left, width), clip(top, height), clip(right, width), clip(bottom, height)};
 }
 
 namespace {
@@ -350,6 +455,7 @@ void Composition::forget_picture() {
     picture_width_ = 0;
     picture_height_ = 0;
     shown_valid_ = false;
+    shown_background_kept_ = false;
     whole_valid_ = false;
 }
 
@@ -360,6 +466,14 @@ double Composition::density_step() const {
 }
 
 void Composition::compose(const CorrectionGrid& grid, const Frame* overlay) {
+    compose(grid, overlay, false);
+}
+
+void Composition::compose_same_overlay(const CorrectionGrid& grid, const Frame* overlay) {
+    compose(grid, overlay, true);
+}
+
+void Composition::compose(const CorrectionGrid& grid, const Frame* overlay, bool same_overlay) {
     // Everything is worked out into locals first, so a failure (out of
     // memory) leaves the composition as it was.
     double scale = display_scale_;
@@ -377,14 +491,20 @@ void Composition::compose(const CorrectionGrid& grid, const Frame* overlay) {
     }
     std::unique_ptr<OverlayPlan> plan;
     if (overlay != nullptr && !choices.hide_frame) {
-        if (overlay_ && overlay_->same_colours(*overlay, grid, step)) {
+        if (overlay_ && overlay_->same_colours(same_overlay ? nullptr : overlay, grid, step)) {
             plan = std::move(overlay_);
             plan->place(grid);
         } else {
-            plan = std::make_unique<OverlayPlan>(*overlay, grid, step);
+            plan = std::make_unique<OverlayPlan>(*overlay, grid, step, true);
         }
     }
 
+    // The background part of the picture shown stays right while the
+    // background is turned and sized as before.
+    shown_background_kept_ = (shown_valid_ || shown_background_kept_) &&
+                             rotation_ == choices.rotation_index &&
+                             picture_width_ == std::max(width, 0) &&
+                             picture_height_ == std::max(height, 0);
     display_scale_ = scale;
     last_density_step_ = step;
     rotation_ = choices.rotation_index;
@@ -398,25 +518,32 @@ void Composition::compose(const CorrectionGrid& grid, const Frame* overlay) {
 }
 
 void Composition::render_background(Frame& region, RegionOrigin origin) const {
+    render_background(region, origin, {0, 0, region.width(), region.height()});
+}
+
+void Composition::render_background(Frame& region, RegionOrigin origin, RegionBox box) const {
     int rotated_width = 0;
     int rotated_height = 0;
-    if (region.empty() || background_.empty() ||
+    if (box.right <= box.left || box.bottom <= box.top || background_.empty() ||
         !rotated_size(background_, rotation_, rotated_width, rotated_height)) {
         return;
     }
     const int wa = background_.width();
     const int ha = background_.height();
+    const int width = box.right - box.left;
+    const int height = box.bottom - box.top;
     // The resampled picture's pixel (x, y) is the rotated background's
-    // (row_of[y], column_of[x]), nearest neighbour as resample_frame has it.
-    std::vector<int> row_of(static_cast<std::size_t>(region.height()));
-    std::vector<int> column_of(static_cast<std::size_t>(region.width()));
-    for (int y = 0; y < region.height(); ++y) {
+    // (row_of[y], column_of[x]), nearest neighbour as resample_frame has it;
+    // x and y count from the box's corner.
+    std::vector<int> row_of(static_cast<std::size_t>(height));
+    std::vector<int> column_of(static_cast<std::size_t>(width));
+    for (int y = 0; y < height; ++y) {
         row_of[static_cast<std::size_t>(y)] =
-            nearest_source_index(origin.top + y, picture_height_, rotated_height);
+            nearest_source_index(origin.top + box.top + y, picture_height_, rotated_height);
     }
-    for (int x = 0; x < region.width(); ++x) {
+    for (int x = 0; x < width; ++x) {
         column_of[static_cast<std::size_t>(x)] =
-            nearest_source_index(origin.left + x, picture_width_, rotated_width);
+            nearest_source_index(origin.left + box.left + x, picture_width_, rotated_width);
     }
     if (rotation_ % 2 == 0) {
         // Unturned or half-turned: a picture row reads one background row.
@@ -425,14 +552,14 @@ void Composition::render_background(Frame& region, RegionOrigin origin) const {
             const int column = rotation_ == 0 ? column_of[x] : wa - 1 - column_of[x];
             offset[x] = 3 * static_cast<std::ptrdiff_t>(column);
         }
-        const bool contiguous = rotation_ == 0 && region.width() > 0 &&
-                                column_of.back() - column_of.front() == region.width() - 1;
-        for (int y = 0; y < region.height(); ++y) {
+        const bool contiguous =
+            rotation_ == 0 && column_of.back() - column_of.front() == width - 1;
+        for (int y = 0; y < height; ++y) {
             const int r = row_of[static_cast<std::size_t>(y)];
             const std::uint8_t* in = background_.row(rotation_ == 0 ? r : ha - 1 - r);
-            std::uint8_t* out = region.row(y);
+            std::uint8_t* out = region.pixel(box.top + y, box.left);
             if (contiguous) {
-                std::memcpy(out, in + offset.front(), 3 * static_cast<std::size_t>(region.width()));
+                std::memcpy(out, in + offset.front(), 3 * static_cast<std::size_t>(width));
                 continue;
             }
             for (const std::ptrdiff_t o : offset) {
@@ -445,10 +572,10 @@ void Composition::render_background(Frame& region, RegionOrigin origin) const {
     // Quarter turns: a picture column reads one background row. Square
     // tiles keep both the rows read and the rows written in the cache.
     constexpr int kTile = 64;
-    for (int y0 = 0; y0 < region.height(); y0 += kTile) {
-        const int y1 = std::min(y0 + kTile, region.height());
-        for (int x0 = 0; x0 < region.width(); x0 += kTile) {
-            const int x1 = std::min(x0 + kTile, region.width());
+    for (int y0 = 0; y0 < height; y0 += kTile) {
+        const int y1 = std::min(y0 + kTile, height);
+        for (int x0 = 0; x0 < width; x0 += kTile) {
+            const int x1 = std::min(x0 + kTile, width);
             for (int x = x0; x < x1; ++x) {
                 const int c = column_of[static_cast<std::size_t>(x)];
                 // 90: B(r, c) = A(Ha - 1 - c, r); 270: B(r, c) = A(c, Wa - 1 - r).
@@ -456,7 +583,7 @@ void Composition::render_background(Frame& region, RegionOrigin origin) const {
                 for (int y = y0; y < y1; ++y) {
                     const int r = row_of[static_cast<std::size_t>(y)];
                     const int column = rotation_ == 1 ? r : wa - 1 - r;
-                    put_pixel_bytes(region.pixel(y, x),
+                    put_pixel_bytes(region.pixel(box.top + y, box.left + x),
                                     in + 3 * static_cast<std::ptrdiff_t>(column));
                 }
             }
@@ -464,15 +591,22 @@ void Composition::render_background(Frame& region, RegionOrigin origin) const {
     }
 }
 
-RegionOrigin Composition::render_clean(int x, int y, int width, int height, Frame& clean) const {
+
+RegionBox Composition::clip_to_picture(int x, int y, int width, int height) const {
     const std::int64_t left = std::clamp<std::int64_t>(x, 0, picture_width_);
     const std::int64_t top = std::clamp<std::int64_t>(y, 0, picture_height_);
     const std::int64_t right =
         std::clamp<std::int64_t>(std::int64_t{x} + std::max(width, 0), left, picture_width_);
     const std::int64_t bottom =
         std::clamp<std::int64_t>(std::int64_t{y} + std::max(height, 0), top, picture_height_);
-    const RegionOrigin origin{static_cast<int>(left), static_cast<int>(top)};
-    clean.resize_for_overwrite(static_cast<int>(right - left), static_cast<int>(bottom - top));
+    return {static_cast<int>(left), static_cast<int>(top), static_cast<int>(right),
+            static_cast<int>(bottom)};
+}
+
+RegionOrigin Composition::render_clean(int x, int y, int width, int height, Frame& clean) const {
+    const RegionBox box = clip_to_picture(x, y, width, height);
+    const RegionOrigin origin{box.left, box.top};
+    clean.resize_for_overwrite(box.right - box.left, box.bottom - box.top);
     render_background(clean, origin);
     return origin;
 }
@@ -482,12 +616,15 @@ RegionOrigin Composition::render_region(int x, int y, int width, int height, Fra
     Frame region;
     const RegionOrigin origin = render_clean(x, y, width, height, region);
     if (clean != nullptr) *clean = region;
-    if (has_overlay_) {
-        if (overlay_) overlay_->draw(region, origin, grid_, display_scale_);
-        draw_markers(region, grid_, display_scale_, origin);
-    }
+    draw_overlay_and_markers(region, origin);
     composed = std::move(region);
     return origin;
+}
+
+void Composition::draw_overlay_and_markers(Frame& region, RegionOrigin origin) const {
+    if (!has_overlay_) return;
+    if (overlay_) overlay_->draw(region, origin, grid_, display_scale_);
+    draw_markers(region, grid_, display_scale_, origin);
 }
 
 void Composition::show_region(int x, int y, int width, int height) {
@@ -495,11 +632,25 @@ void Composition::show_region(int x, int y, int width, int height) {
                          std::int64_t{x} + width <= shown_origin_.left + shown_picture_.width() &&
                          std::int64_t{y} + height <= shown_origin_.top + shown_picture_.height();
     if (covered) return;
-    Frame composed;
-    const RegionOrigin origin = render_region(x, y, width, height, composed, nullptr);
-    shown_picture_ = std::move(composed);
-    shown_origin_ = origin;
+    if (shown_background_kept_ && clip_to_picture(x, y, width, height) ==
+                                      RegionBox{shown_origin_.left, shown_origin_.top,
+                                               shown_origin_.left + shown_picture_.width(),
+                                               shown_origin_.top + shown_picture_.height()}) {
+        // The same part of the same background: only where the frame and the
+        // markers were drawn is the background put back before they are
+        // drawn again (most of a drag's redraw).
+        render_background(shown_picture_, shown_origin_, shown_drawn_);
+        draw_overlay_and_markers(shown_picture_, shown_origin_);
+    } else {
+        Frame composed;
+        shown_origin_ = render_region(x, y, width, height, composed, nullptr);
+        shown_picture_ = std::move(composed);
+    }
+    shown_drawn_ = has_overlay_ ? overlay_reach(grid_, display_scale_, shown_picture_.width(),
+                                                shown_picture_.height(), shown_origin_)
+                                : RegionBox{};
     shown_valid_ = true;
+    shown_background_kept_ = false;
 }
 
 const Frame& Composition::picture() const {

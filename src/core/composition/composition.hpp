@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "core/common/result.hpp"
 #include "core/correction/correction_grid.hpp"
@@ -43,6 +44,15 @@ struct RegionOrigin {
     int top = 0;
 };
 
+// A box of a region, in the region's own pixels: [left, right) by [top, bottom).
+struct RegionBox {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+    friend bool operator==(const RegionBox&, const RegionBox&) = default;
+};
+
 // Draws the video frame onto the picture through the mesh: samples every
 // `step` frame pixels (x, y < size - 1), corrects each sample with the grid
 // at its unrounded relative position and writes it where map_to_background
@@ -51,11 +61,69 @@ struct RegionOrigin {
 // pixels from `origin` on, and only samples that land in it are drawn.
 void draw_overlay(Frame& region, const Frame& overlay, const CorrectionGrid& grid,
                   double display_scale, double step, RegionOrigin origin = {});
+// The same with a frame no longer needed: it is corrected in place, not copied.
+void draw_overlay(Frame& region, Frame&& overlay, const CorrectionGrid& grid,
+                  double display_scale, double step, RegionOrigin origin = {});
 
 // The nine 5 by 5 markers of the grid points: red for cur_point, green for
 // the others, drawn in index order, clipped to the region.
 void draw_markers(Frame& region, const CorrectionGrid& grid, double display_scale,
                   RegionOrigin origin = {});
+
+// Where draw_overlay and draw_markers with this grid may write in a region
+// of width by height pixels at `origin`: every sample of the frame is a
+// blend of area points, so within their bounding box (give or take a
+// rounding), and the markers reach two pixels beyond their points.
+RegionBox overlay_reach(const CorrectionGrid& grid, double display_scale, int width, int height,
+                        RegionOrigin origin);
+
+// One sampled column (or row) of the overlay: which frame pixel it reads and
+// its unrounded relative position.
+struct SamplePosition {
+    int pixel;
+    double position;
+};
+
+// Where a frame of one size lands in a region through a mesh, at a scale and
+// a density: the samples that stay visible (those a later sample covers left
+// out), in drawing order. Laid out once, it draws any frame of that size
+// exactly as draw_overlay would, without placing a sample again: what
+// playing frame after frame through a mesh that stays put needs. Drawing a
+// second frame over the first writes the very same pixels.
+class OverlayLayout {
+public:
+    OverlayLayout(int frame_width, int frame_height, const CorrectionGrid& grid,
+                  double display_scale, double step, const Frame& region, RegionOrigin origin);
+
+    // Whether the frame and the region are those it was laid out for.
+    bool fits(const Frame& overlay, const Frame& region) const;
+    // Draws the frame corrected with the grid's curves; the frame is used up
+    // (corrected in place). Nothing when it does not fit.
+    void draw(Frame& region, Frame&& overlay, const CorrectionGrid& grid) const;
+
+private:
+    struct Row {
+        int frame_row;
+        double position;
+        std::size_t first, end;  // its samples in targets_ and sample_columns_
+    };
+
+    bool usable_ = false;
+    bool whole_pixels_ = false;
+    int frame_width_ = 0;
+    int frame_height_ = 0;
+    int region_width_ = 0;
+    int region_height_ = 0;
+    std::ptrdiff_t region_stride_ = 0;
+    std::vector<SamplePosition> columns_;
+    std::vector<Row> rows_;
+    // Per visible sample, in drawing order: its byte offset in the region
+    // and its column (into columns_).
+    std::vector<std::int32_t> targets_;
+    std::vector<std::uint16_t> sample_columns_;
+    // The frame's rows some visible sample reads (non-zero).
+    std::vector<std::uint8_t> frame_rows_;
+};
 
 class OverlayPlan;
 
@@ -103,6 +171,10 @@ public:
     // then neither frame nor markers are drawn). The frame's correction is
     // kept while neither the frame nor the curves change.
     void compose(const CorrectionGrid& grid, const Frame* overlay);
+    // The same for a caller that knows the overlay is the one of the last
+    // composition, pixel for pixel (a drag of the mesh): its correction is
+    // kept without comparing the frames again.
+    void compose_same_overlay(const CorrectionGrid& grid, const Frame* overlay);
 
     // Size of the whole composed picture: the rotated background times the scale.
     int picture_width() const { return picture_width_; }
@@ -118,6 +190,8 @@ public:
 
     // The part of the picture the window shows, kept until the next
     // compose(): rendered again only when asked for more than it holds.
+    // When only the frame, its curves or the mesh changed, the same part is
+    // redrawn where the frame and the markers lie, not as a whole.
     void show_region(int x, int y, int width, int height);
     const Frame& shown_picture() const { return shown_picture_; }
     RegionOrigin shown_origin() const { return shown_origin_; }
@@ -133,7 +207,11 @@ public:
     double density_step() const;
 
 private:
+    void compose(const CorrectionGrid& grid, const Frame* overlay, bool same_overlay);
+    RegionBox clip_to_picture(int x, int y, int width, int height) const;
     void render_background(Frame& region, RegionOrigin origin) const;
+    void render_background(Frame& region, RegionOrigin origin, RegionBox box) const;
+    void draw_overlay_and_markers(Frame& region, RegionOrigin origin) const;
     void forget_picture();
 
     Frame background_;
@@ -154,6 +232,10 @@ private:
     Frame shown_picture_;
     RegionOrigin shown_origin_;
     bool shown_valid_ = false;
+    // After compose(): the shown picture's background is still right, only
+    // its frame and markers (within shown_drawn_) are not.
+    bool shown_background_kept_ = false;
+    RegionBox shown_drawn_;
 
     mutable Frame whole_picture_;
     mutable Frame whole_clean_;

@@ -62,6 +62,9 @@ struct CorrectionGrid {
     // Every table back to the identity, entry v = v.
     void reset_color_tables();
 
+    // Member by member: undo tells an edit from a click that changed nothing.
+    friend bool operator==(const CorrectionGrid&, const CorrectionGrid&) = default;
+
     // Scales the pixel's three channels by one common gain so its intensity
     // moves to the target blended from the four surrounding points' tables.
     // x and y are the relative position in the frame (0..1); outside the unit

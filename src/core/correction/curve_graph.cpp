@@ -1,5 +1,7 @@
 #include "core/correction/curve_graph.hpp"
 
+#include <cstdint>
+
 namespace tintora {
 
 CurveGraphGeometry::CurveGraphGeometry(int width, int height)
@@ -17,6 +19,24 @@ std::optional<GraphPair> pair_at_press(const CurveGraphGeometry& graph, int x, i
     // Over the colour bars v passes 255: not a place on the curve.
     if (x < 0 || v > 255 || y < 0 || t < 0 || t > 255) return std::nullopt;
     return GraphPair{v, t};
+}
+
+int pair_to_remove(const CurveGraphGeometry& graph, const ControlValues& pairs, int x, int y,
+                   int v) {
+    if (v >= 0 && v < kIntensityCount && pairs[v] != NO_PAIR) return v;
+    int nearest = v;
+    std::int64_t nearest_distance = std::int64_t{kDotReach} * kDotReach + 1;
+    for (int u = 0; u < kIntensityCount; ++u) {
+        if (pairs[u] == NO_PAIR) continue;
+        const std::int64_t dx = std::int64_t{x} - graph.x_of(u);
+        const std::int64_t dy = std::int64_t{y} - graph.y_of(pairs[u]);
+        const std::int64_t distance = dx * dx + dy * dy;
+        if (distance < nearest_distance) {
+            nearest = u;
+            nearest_distance = distance;
+        }
+    }
+    return nearest;
 }
 
 MarkerPlace candidate_marker_place(int left, int top, int graph_width, int graph_height, int i,

@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "core/correction/correction_grid.hpp"
+
 namespace tintora {
 
 // Geometry of the palette window's curve graph: a plot of video intensity
@@ -50,6 +52,17 @@ struct GraphPair {
 // pointer, t from the row (the top row gives 254). Nothing when the press
 // lies over the colour bars or the graph has no room for a plot.
 std::optional<GraphPair> pair_at_press(const CurveGraphGeometry& graph, int x, int y);
+
+// How near a right press must come to a pair's dot to remove it, in pixels.
+inline constexpr int kDotReach = 3;
+
+// The intensity whose pair a right press at (x, y) removes, v being the
+// intensity under the pointer (pair_at_press): v itself when it holds a pair;
+// otherwise the pair whose dot's centre lies within kDotReach pixels of the
+// press, the nearest (the lower intensity on a tie); v again when none does,
+// which removes nothing.
+int pair_to_remove(const CurveGraphGeometry& graph, const ControlValues& pairs, int x, int y,
+                   int v);
 
 // Top-left corner of the 5 by 5 marker that shows the candidate pair
 // (video intensity i, background intensity j) on a graph placed at

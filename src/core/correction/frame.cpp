@@ -1,5 +1,6 @@
 #include "core/correction/frame.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -52,6 +53,15 @@ void Frame::resize_for_overwrite(int width, int height) {
     // nothing at all.
     const bool padded = width > 0 && (3 * static_cast<std::ptrdiff_t>(width)) % 4 != 0;
     allocate(width, height, padded);
+}
+
+void Frame::crop_to_top_left(int width, int height) {
+    if (width <= 0 || height <= 0) {
+        *this = Frame();
+        return;
+    }
+    width_ = std::min(width, width_);
+    height_ = std::min(height, height_);
 }
 
 bool operator==(const Frame& a, const Frame& b) {

@@ -34,6 +34,11 @@ public:
     // resize.
     void resize_for_overwrite(int width, int height);
 
+    // Keeps the top-left width by height pixels where they are: the rows
+    // keep their stride, so no byte moves (the part left over lies in the
+    // rows' padding from then on). Sizes beyond the frame's are held to it.
+    void crop_to_top_left(int width, int height);
+
     std::uint8_t* row(int r) { return data_.get() + r * stride_; }
     const std::uint8_t* row(int r) const { return data_.get() + r * stride_; }
     std::uint8_t* pixel(int r, int c) { return row(r) + 3 * static_cast<std::ptrdiff_t>(c); }

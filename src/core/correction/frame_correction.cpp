@@ -1,6 +1,7 @@
 #include "core/correction/frame_correction.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "core/correction/frame_correction_plan.hpp"
@@ -175,6 +176,7 @@ void correct_rows_baseline(Frame& frame, const FramePlan& plan) {
     RowBuffers buffers;
     const int width = frame.width();
     for (int y = 0; y < frame.height(); ++y) {
+        if (!plan.wants_row(y)) continue;
         const RowPlace place = row_place(y, frame.height());
         const HalfTables& tables = place.lower ? plan.lower : plan.upper;
         std::uint8_t* row = frame.row(y);
@@ -200,8 +202,9 @@ bool all_tables_identity(const CorrectionGrid& grid) {
 // With identity tables the target is the pixel's own intensity and the gain
 // exactly 1, except at intensity 0, where it is 0: only pixels whose channels
 // add up to at most 2 change, to black.
-void blacken_dark_pixels(Frame& frame) {
+void blacken_dark_pixels(Frame& frame, const std::vector<std::uint8_t>& rows) {
     for (int y = 0; y < frame.height(); ++y) {
+        if (!rows.empty() && rows[static_cast<std::size_t>(y)] == 0) continue;
         std::uint8_t* p = frame.row(y);
         for (int x = 0; x < frame.width(); ++x, p += 3) {
             if (p[0] + p[1] + p[2] <= 2) p[0] = p[1] = p[2] = 0;
@@ -254,13 +257,20 @@ const char* vector_isa_name(VectorIsa isa) {
 }
 
 void correct_frame(Frame& frame, const CorrectionGrid& grid, VectorIsa isa) {
+    correct_frame_rows(frame, grid, {}, isa);
+}
+
+void correct_frame_rows(Frame& frame, const CorrectionGrid& grid,
+                        const std::vector<std::uint8_t>& rows, VectorIsa isa) {
     using namespace correction_detail;
     if (frame.width() < 2 || frame.height() < 2) return;
+    if (!rows.empty() && rows.size() != static_cast<std::size_t>(frame.height())) return;
     if (all_tables_identity(grid)) {
-        blacken_dark_pixels(frame);
+        blacken_dark_pixels(frame, rows);
         return;
     }
-    const FramePlan plan = plan_frame(frame, grid);
+    FramePlan plan = plan_frame(frame, grid);
+    plan.rows = rows;
     // Never run instructions the processor lacks, whatever the caller asks.
     if (!cpu_has(isa)) isa = VectorIsa::Baseline;
     switch (isa) {
@@ -279,9 +289,31 @@ void correct_frame(Frame& frame, const CorrectionGrid& grid, VectorIsa isa) {
     }
 }
 
+namespace {
+
+std::atomic<VectorIsa> widest_allowed{VectorIsa::Avx512Vbmi};
+
+}  // namespace
+
+void limit_vector_isa(VectorIsa widest) { widest_allowed = widest; }
+
+VectorIsa automatic_vector_isa() {
+    static const std::vector<VectorIsa> supported = supported_vector_isas();
+    const VectorIsa widest = widest_allowed;
+    // The sets are listed widest first, and so are their values.
+    for (const VectorIsa isa : supported) {
+        if (isa >= widest) return isa;
+    }
+    return VectorIsa::Baseline;
+}
+
 void correct_frame(Frame& frame, const CorrectionGrid& grid) {
-    static const VectorIsa best = supported_vector_isas().front();
-    correct_frame(frame, grid, best);
+    correct_frame(frame, grid, automatic_vector_isa());
+}
+
+void correct_frame_rows(Frame& frame, const CorrectionGrid& grid,
+                        const std::vector<std::uint8_t>& rows) {
+    correct_frame_rows(frame, grid, rows, automatic_vector_isa());
 }
 
 }  // namespace tintora

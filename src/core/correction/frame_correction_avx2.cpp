@@ -262,6 +262,7 @@ TINTORA_AVX2 void correct_rows_avx2(Frame& frame, const FramePlan& plan) {
     const int width = frame.width();
     const int whole = width / kGroup * kGroup;
     for (int y = 0; y < frame.height(); ++y) {
+        if (!plan.wants_row(y)) continue;
         const RowPlace place = row_place(y, frame.height());
         const std::uint32_t* tables = (place.lower ? plan.lower : plan.upper).data();
         fill_row_table<4>(*parts, place.lower ? 1 : 0, place.w, row_table);

@@ -430,6 +430,7 @@ TINTORA_AVX512 void correct_rows_avx512(Frame& frame, const FramePlan& plan) {
     RowTable row_table;
     Doubtful doubtful(frame.width());
     for (int y = 0; y < frame.height(); ++y) {
+        if (!plan.wants_row(y)) continue;
         const RowPlace place = row_place(y, frame.height());
         fill_row_table<8>(*parts, place.lower ? 1 : 0, place.w, row_table);
         const RowWork row{plan, row_table, (place.lower ? plan.lower : plan.upper).data(), place.w,
@@ -445,6 +446,7 @@ TINTORA_AVX512_VBMI void correct_rows_avx512_vbmi(Frame& frame, const FramePlan&
     RowTable row_table;
     Doubtful doubtful(frame.width());
     for (int y = 0; y < frame.height(); ++y) {
+        if (!plan.wants_row(y)) continue;
         const RowPlace place = row_place(y, frame.height());
         fill_row_table<8>(*parts, place.lower ? 1 : 0, place.w, row_table);
         const RowWork row{plan, row_table, (place.lower ? plan.lower : plan.upper).data(), place.w,

@@ -47,6 +47,10 @@ struct FramePlan {
     // The upper half's cells (top-left points 0 and 1) and the lower's (3 and 4).
     HalfTables upper;
     HalfTables lower;
+    // The rows to correct (non-zero), or every row when empty.
+    std::vector<std::uint8_t> rows;
+
+    bool wants_row(int y) const { return rows.empty() || rows[static_cast<std::size_t>(y)] != 0; }
 };
 
 FramePlan plan_frame(const Frame& frame, const CorrectionGrid& grid);

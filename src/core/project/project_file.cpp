@@ -291,6 +291,7 @@ void replay_project(std::string_view text, ProjectState state, ProjectLoaders& l
     }
 
     recalculate_color_tables(grid);
+    workspace.hold_stop_frame_within_clip();
     workspace.draw_result_image();
     workspace.draw_selection();
 }

@@ -44,7 +44,9 @@ public:
 // cleared first; each line that starts with a key takes effect as its
 // control would; the background and the clip are opened by the loaders
 // (an empty clip name closes the clip). Then the tables are rebuilt from
-// the pairs and the workspace's result picture and selection redrawn. Any
+// the pairs, a stop frame beyond the clip's frames (an import cancelled
+// part-way) pulled to its last, and the workspace's result picture and
+// selection redrawn. Any
 // bytes are safe: lines of any length, CR LF or LF, a last line without a
 // break, numbers out of range (pair and area lines outside the grid or
 // 0..255 are skipped).

@@ -60,6 +60,23 @@ std::optional<Frame> apply_geometry(const Frame& rotated, const OutputSteps& ste
     return result;
 }
 
+// A cut at the frame's top-left corner and nothing else that moves pixels
+// keeps the frame's own pixels where they are: the frame can simply be made
+// smaller. The size it keeps, or nothing when the geometry does more.
+std::optional<Kept> corner_cut(const Frame& rotated, const OutputSteps& steps) {
+    if (!steps.cut || steps.cut->x > 0 || steps.cut->y > 0 || steps.mirror_rows ||
+        steps.mirror_columns) {
+        return std::nullopt;
+    }
+    const Kept kept = clip_to_frame(*steps.cut, rotated.width(), rotated.height());
+    if (kept.width <= 0 || kept.height <= 0) return std::nullopt;
+    if (steps.resample &&
+        (steps.resample->width != kept.width || steps.resample->height != kept.height)) {
+        return std::nullopt;
+    }
+    return kept;
+}
+
 Frame finish_colours(Frame frame, const OutputSteps& steps, const CorrectionGrid* correction) {
     if (correction != nullptr) correct_frame(frame, *correction);
     if (steps.color_transformation == kGrayscale) to_grayscale(frame);
@@ -96,6 +113,10 @@ Frame render_output(const Frame& rotated, const OutputSteps& steps,
 }
 
 Frame render_output(Frame&& rotated, const OutputSteps& steps, const CorrectionGrid* correction) {
+    if (const std::optional<Kept> kept = corner_cut(rotated, steps)) {
+        rotated.crop_to_top_left(kept->width, kept->height);
+        return finish_colours(std::move(rotated), steps, correction);
+    }
     std::optional<Frame> shaped = apply_geometry(rotated, steps);
     return finish_colours(shaped ? std::move(*shaped) : std::move(rotated), steps, correction);
 }

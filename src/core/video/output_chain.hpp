@@ -38,7 +38,8 @@ OutputSteps preview_steps(const VideoParameters& parameters);
 Frame render_output(const Frame& rotated, const OutputSteps& steps,
                     const CorrectionGrid* correction = nullptr);
 // The same on a frame that is no longer needed: when the cut, resampling
-// and mirrors leave it as it is, it is corrected in place, not copied.
+// and mirrors leave it as it is, or only cut it at its top-left corner, it
+// is corrected in place, not copied.
 Frame render_output(Frame&& rotated, const OutputSteps& steps,
                     const CorrectionGrid* correction = nullptr);
 

@@ -109,9 +109,10 @@ void VideoWorkspace::draw_result_image() {
 
 void VideoWorkspace::show_status_bar() {
     const VideoSession& s = session_;
-    status_panels_[kPositionPanel] =
-        fill_in(text(video_texts::kPosition),
-                {std::to_string(s.CurrentFrame), std::to_string(s.FrameCount)});
+    // Without a clip no frame is shown: "0 / 0", not the slider's 1.
+    const std::int32_t shown = s.FrameCount > 0 ? s.CurrentFrame : 0;
+    status_panels_[kPositionPanel] = fill_in(text(video_texts::kPosition),
+                                             {std::to_string(shown), std::to_string(s.FrameCount)});
     status_panels_[kInputPanel] = fill_in(
         text(video_texts::kInputVideo),
         {std::to_string(s.InputWidth), std::to_string(s.InputHeight), format_g(s.InputFps)});
@@ -203,6 +204,16 @@ void VideoWorkspace::leave_field(ParameterField field) {
     if (apply_exit_rule(field, session_, parameters_) == AfterExit::DrawSelection) {
         draw_selection();
     }
+    // The output's size and rate in the status bar follow the field at once.
+    draw_result_image();
+    show_status_bar();
+}
+
+void VideoWorkspace::hold_stop_frame_within_clip() {
+    const std::int32_t n = session_.FrameCount;
+    if (n < 1) return;
+    const std::optional<std::int32_t> stop = parse_whole_number(parameters_.text(Field::StopFrame));
+    if (stop && *stop > n) apply_exit_rule(Field::StopFrame, session_, parameters_);
 }
 
 void VideoWorkspace::choose_resample_item(int index) {

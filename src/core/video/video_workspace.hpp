@@ -85,8 +85,12 @@ public:
     // The player's command from the frame shown, or nothing without a video.
     std::optional<Command> play_command() const;
 
-    // Parameters.
+    // Parameters. Leaving a field also redraws the result and the status bar.
     void leave_field(ParameterField field);
+    // A stop frame beyond the clip's frames (a project's range after an
+    // import cancelled part-way) is pulled to the last frame, by the stop
+    // field's rule.
+    void hold_stop_frame_within_clip();
     void choose_resample_item(int index);
     void rotate_from_menu(int rotation_index);
     void clear_area_selection();

@@ -2,10 +2,11 @@
 
 #include <QPoint>
 #include <QWidget>
+#include <optional>
+
+#include "core/composition/composition.hpp"
 
 namespace tintora {
-
-class Composition;
 
 // Shows the composed picture at its own size, unscaled, inside a scroll
 // area, and reports the mouse in picture coordinates. It has the whole
@@ -22,17 +23,27 @@ public:
     // Takes the picture's new size and paints it again after a composition.
     void picture_changed();
 
+    // A played picture shown over its part of the composed picture, until
+    // cleared. Gives back the one it replaces, to be drawn over again.
+    std::optional<Frame> show_played(Frame picture, RegionOrigin origin);
+    void clear_played();
+    const Frame* played_picture() const { return played_ ? &*played_ : nullptr; }
+
 signals:
     void pressed(QPoint position, Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
     void moved(QPoint position);
+    void released(QPoint position, Qt::MouseButton button);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     Composition* composition_ = nullptr;
+    std::optional<Frame> played_;
+    RegionOrigin played_origin_;
 };
 
 }  // namespace tintora

@@ -22,10 +22,14 @@
 #include "core/common/file_io.hpp"
 #include "core/composition/sampling.hpp"
 #include "core/project/project_file.hpp"
+#include "core/settings/guide_page.hpp"
+#include "core/settings/help_texts.hpp"
 #include "gui/dialogs/about_box.hpp"
 #include "gui/dialogs/options_dialog.hpp"
+#include "gui/hints.hpp"
 #include "gui/main_window/composition_view.hpp"
 #include "gui/main_window/grid_thumbnail.hpp"
+#include "gui/main_window/panorama_player.hpp"
 #include "gui/palette/palette_window.hpp"
 #include "gui/program.hpp"
 #include "gui/video/video_window.hpp"
@@ -97,6 +101,9 @@ MainWindow::MainWindow(Program& program) : program_(program) {
     scroll_box_->setWidget(picture_view_);
     connect(picture_view_, &CompositionView::pressed, this, &MainWindow::on_picture_pressed);
     connect(picture_view_, &CompositionView::moved, this, &MainWindow::on_picture_moved);
+    connect(picture_view_, &CompositionView::released, this, &MainWindow::on_picture_released);
+    player_ = new PanoramaPlayer(program_, *this, *picture_view_, *scroll_box_);
+    build_empty_picture_hint();
 
     build_status_bar();
 
@@ -109,6 +116,7 @@ MainWindow::MainWindow(Program& program) : program_(program) {
     shortcut(Qt::Key_F5, &MainWindow::refresh);
     shortcut(Qt::Key_F6, &MainWindow::restore_default_layout);
 
+    hints_ = main_window_hints(*this);
     if (program_.settings().language == "rus") russian_action_->setChecked(true);
     apply_language();
 
@@ -133,22 +141,28 @@ void MainWindow::build_menus() {
     using namespace main_texts;
 
     QMenu* file = add_menu(kFileMenu, "fileMenu");
-    connect(add(file, kNewProject, "newProjectAction"), &QAction::triggered, this,
-            &MainWindow::new_project);
-    connect(add(file, kOpenProject, "openProjectAction"), &QAction::triggered, this,
-            &MainWindow::open_project);
-    connect(add(file, kSaveProject, "saveProjectAction"), &QAction::triggered, this,
-            &MainWindow::save_project);
+    const auto with_key = [](QAction* action, QKeySequence::StandardKey key) {
+        action->setShortcut(key);
+        return action;
+    };
+    connect(with_key(add(file, kNewProject, "newProjectAction"), QKeySequence::New),
+            &QAction::triggered, this, &MainWindow::new_project);
+    connect(with_key(add(file, kOpenProject, "openProjectAction"), QKeySequence::Open),
+            &QAction::triggered, this, &MainWindow::open_project);
+    connect(with_key(add(file, kSaveProject, "saveProjectAction"), QKeySequence::Save),
+            &QAction::triggered, this, &MainWindow::save_project);
     file->addSeparator();
     connect(add(file, kOpenImage, "openImageAction"), &QAction::triggered, this,
             &MainWindow::open_image);
     connect(add(file, kOpenVideo, "openVideoAction"), &QAction::triggered, this,
             [this] { program_.video_window().show(); });
     file->addSeparator();
-    connect(add(file, kExit, "exitAction"), &QAction::triggered, this, [this] {
-        program_.save_settings_or_warn();
-        QCoreApplication::exit(0);
-    });
+    connect(with_key(add(file, kExit, "exitAction"), QKeySequence::Quit), &QAction::triggered, this,
+            [this] {
+                if (!ask_to_save_changes()) return;
+                program_.save_settings_or_warn();
+                QCoreApplication::exit(0);
+            });
 
     QMenu* edit = add_menu(kEditMenu, "editMenu");
     connect(add(edit, kVideo, "videoAction"), &QAction::triggered, this,
@@ -158,6 +172,12 @@ void MainWindow::build_menus() {
     edit->addSeparator();
     connect(add(edit, kOptions, "optionsAction"), &QAction::triggered, this,
             [this] { program_.options_dialog().exec(); });
+    edit->addSeparator();
+    QAction* play = add(edit, workspace_texts::kPlayInPanorama, "playInPanoramaAction");
+    play->setShortcut(Qt::Key_Space);
+    connect(play, &QAction::triggered, this, [this] { player_->play(); });
+    edit->addSeparator();
+    build_undo_items(edit);
 
     QMenu* language = add_menu(kLanguageMenu, "languageMenu");
     auto* language_group = new QActionGroup(this);
@@ -185,6 +205,33 @@ void MainWindow::build_menus() {
     help->addSeparator();
     connect(add(help, kAbout, "aboutAction"), &QAction::triggered, this,
             [this] { program_.about_box().exec(); });
+    connect(add(help, workspace_texts::kGuide, "guideAction"), &QAction::triggered, this,
+            &MainWindow::open_guide);
+}
+
+void MainWindow::build_undo_items(QMenu* edit) {
+    const auto add = [this, edit](const TextPair& text, const char* name) {
+        QAction* action = edit->addAction(QString());
+        action->setObjectName(QString::fromLatin1(name));
+        action->setEnabled(false);
+        captions_.push_back({action, text});
+        return action;
+    };
+    undo_action_ = add(workspace_texts::kUndo, "undoAction");
+    undo_action_->setShortcut(QKeySequence::Undo);
+    redo_action_ = add(workspace_texts::kRedo, "redoAction");
+    redo_action_->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    // The hints name the step each would take back or do again.
+    edit->setToolTipsVisible(true);
+    EditHistory& history = program_.history();
+    const QUndoStack& stack = history.stack();
+    connect(undo_action_, &QAction::triggered, this, [&history] { history.undo(); });
+    connect(redo_action_, &QAction::triggered, this, [&history] { history.redo(); });
+    connect(&stack, &QUndoStack::canUndoChanged, undo_action_, &QAction::setEnabled);
+    connect(&stack, &QUndoStack::canRedoChanged, redo_action_, &QAction::setEnabled);
+    connect(&stack, &QUndoStack::undoTextChanged, undo_action_, &QAction::setToolTip);
+    connect(&stack, &QUndoStack::redoTextChanged, redo_action_, &QAction::setToolTip);
 }
 
 void MainWindow::build_left_column(QWidget* client) {
@@ -259,8 +306,15 @@ void MainWindow::sync_lists_from_choices() {
 }
 
 void MainWindow::apply_language() {
-    apply_captions(captions_, program_.settings().language == "rus");
+    const bool russian = program_.settings().language == "rus";
+    apply_captions(captions_, russian);
+    apply_hints(hints_, russian);
     give_mnemonics(menuBar());
+    using namespace workspace_texts;
+    empty_picture_hint_->setText(to_qstring(russian ? kFirstStep.rus : kFirstStep.eng) +
+                                 QStringLiteral("\n") +
+                                 to_qstring(russian ? kSecondStep.rus : kSecondStep.eng));
+    place_empty_picture_hint();
 }
 
 void MainWindow::choose_language(const char* language) {
@@ -268,7 +322,60 @@ void MainWindow::choose_language(const char* language) {
     apply_language();
 }
 
-void MainWindow::show_picture() { picture_view_->picture_changed(); }
+void MainWindow::show_picture() {
+    picture_view_->picture_changed();
+    empty_picture_hint_->setVisible(!program_.composition().background_loaded());
+}
+
+void MainWindow::build_empty_picture_hint() {
+    // Says what to do first while there is nothing to show.
+    empty_picture_hint_ = new QLabel(scroll_box_->viewport());
+    empty_picture_hint_->setObjectName(QStringLiteral("emptyPictureHint"));
+    empty_picture_hint_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    empty_picture_hint_->setMargin(12);
+    QFont larger = empty_picture_hint_->font();
+    larger.setPointSize(larger.pointSize() + 2);
+    empty_picture_hint_->setFont(larger);
+    empty_picture_hint_->setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void MainWindow::place_empty_picture_hint() {
+    if (empty_picture_hint_ == nullptr) return;
+    empty_picture_hint_->adjustSize();
+    empty_picture_hint_->move(0, 0);
+}
+
+void MainWindow::show_current_point() { thumbnail_->show_point(program_.grid().current_point()); }
+
+void MainWindow::abort_playing() {
+    if (player_ != nullptr) player_->abort();
+}
+
+bool MainWindow::shows_uncorrected() const {
+    return player_ != nullptr && player_->shows_uncorrected();
+}
+
+void MainWindow::open_guide() {
+    const AppSettings& settings = program_.settings();
+    const std::filesystem::path page = find_guide_page(settings.program_dir, settings.language);
+    if (!page.empty()) {
+        const QString path = QString::fromStdString(page.string());
+        if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) return;
+        QMessageBox::warning(
+            this, QStringLiteral("Tintora"),
+            to_qstring(message_text(workspace_texts::kGuideNotOpened, settings.language)) +
+                QStringLiteral("\n") + path);
+        return;
+    }
+    QString places;
+    for (const std::filesystem::path& candidate :
+         guide_page_candidates(settings.program_dir, settings.language)) {
+        places += QStringLiteral("\n") + QString::fromStdString(candidate.string());
+    }
+    QMessageBox::warning(
+        this, QStringLiteral("Tintora"),
+        to_qstring(message_text(workspace_texts::kGuideMissing, settings.language)) + places);
+}
 
 void MainWindow::open_image() {
     const QString path = QFileDialog::getOpenFileName(
@@ -278,6 +385,7 @@ void MainWindow::open_image() {
 }
 
 bool MainWindow::open_background_file(const QString& path) {
+    abort_playing();
     Composition& composition = program_.composition();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const Status opened = composition.open_background(path.toStdString());
@@ -320,18 +428,51 @@ private:
 }  // namespace
 
 void MainWindow::new_project() {
+    if (!ask_to_save_changes()) return;
     if (!program_.video_window().stop_run_if_agreed()) return;
+    abort_playing();
     reset_project({program_.composition(), program_.grid(), program_.video_workspace()});
     sync_lists_from_choices();
     program_.video_window().refresh_from_workspace();
     program_.recompose();
     picture_view_->hide();
+    project_path_.clear();
+    program_.history().clear();
+    program_.mark_project_unmodified();
 }
 
 void MainWindow::open_project() {
+    if (!ask_to_save_changes()) return;
     if (!program_.video_window().stop_run_if_agreed()) return;
     const QString path = QFileDialog::getOpenFileName(this);
     if (!path.isEmpty()) open_project_file(path);
+}
+
+bool MainWindow::ask_to_save_changes() {
+    if (!program_.project_modified()) return true;
+    const std::string_view language = program_.settings().language;
+    using namespace workspace_texts;
+    QMessageBox question(QMessageBox::Question, QStringLiteral("Tintora"),
+                         to_qstring(message_text(kSaveChanges, language)),
+                         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    question.setObjectName(QStringLiteral("saveChangesQuestion"));
+    question.button(QMessageBox::Save)->setText(to_qstring(message_text(kSave, language)));
+    question.button(QMessageBox::Discard)->setText(to_qstring(message_text(kDontSave, language)));
+    question.button(QMessageBox::Cancel)->setText(to_qstring(message_text(kCancel, language)));
+    question.setDefaultButton(QMessageBox::Save);
+    question.setEscapeButton(QMessageBox::Cancel);
+    switch (question.exec()) {
+        case QMessageBox::Save: {
+            // A project without a name yet asks for one, as Save project does.
+            const QString path =
+                project_path_.isEmpty() ? QFileDialog::getSaveFileName(this) : project_path_;
+            return !path.isEmpty() && save_project_file(path);
+        }
+        case QMessageBox::Discard:
+            return true;
+        default:
+            return false;
+    }
 }
 
 void MainWindow::save_project() {
@@ -349,6 +490,7 @@ bool MainWindow::open_project_file(const QString& path) {
                                  QStringLiteral("\n\n") + QString::fromStdString(bytes.error()));
         return false;
     }
+    abort_playing();
     VideoWindow& video = program_.video_window();
     video.show();
     WindowLoaders loaders(*this, video);
@@ -362,14 +504,19 @@ bool MainWindow::open_project_file(const QString& path) {
     program_.recompose();
     activateWindow();
     setFocus();
+    project_path_ = path;
+    program_.history().clear();
+    program_.mark_project_unmodified();
     return true;
 }
 
-void MainWindow::save_project_file(const QString& path) {
+bool MainWindow::save_project_file(const QString& path) {
     const std::string_view language = program_.settings().language;
     const Status saved = tintora::save_project(path.toStdString(), program_.composition(),
                                                program_.grid(), program_.video_workspace());
     if (saved) {
+        project_path_ = path;
+        program_.mark_project_unmodified();
         QMessageBox::information(this, QStringLiteral("Tintora"),
                                  to_qstring(message_text(message_texts::kProjectSaved, language)));
     } else {
@@ -377,6 +524,7 @@ void MainWindow::save_project_file(const QString& path) {
                              to_qstring(message_text(message_texts::kCantSaveProject, language)) +
                                  QStringLiteral("\n\n") + QString::fromStdString(saved.error()));
     }
+    return saved.ok();
 }
 
 void MainWindow::toggle_hide_frame() {
@@ -388,7 +536,11 @@ void MainWindow::toggle_hide_frame() {
 void MainWindow::refresh() { program_.recompose(); }
 
 void MainWindow::restore_default_layout() {
-    if (set_default_layout(program_.grid(), program_.composition())) program_.recompose();
+    bool placed = false;
+    program_.record_change(edit_texts::kMovedMesh, [&] {
+        placed = set_default_layout(program_.grid(), program_.composition());
+    });
+    if (placed) program_.recompose();
 }
 
 void MainWindow::on_thumbnail_clicked(QPoint position) {
@@ -405,21 +557,51 @@ void MainWindow::on_picture_pressed(QPoint position, Qt::MouseButton button,
     Composition& composition = program_.composition();
     bool changed = false;
     if (button == Qt::LeftButton) {
+        // A drag is one undo step, finished when the button is let go.
+        program_.begin_change(edit_texts::kMovedPoint);
         const bool shift_or_ctrl = modifiers & (Qt::ShiftModifier | Qt::ControlModifier);
-        changed = move_current_area_point(grid, composition.display_scale(), position.x(),
-                                          position.y(), shift_or_ctrl);
+        const bool markers_shown = program_.video().FrameCount > 0;
+        const bool on_handle = markers_shown && handle_at(grid, composition.display_scale(),
+                                                          position.x(), position.y());
+        changed = mesh_drag_.press(grid, composition.display_scale(), position.x(), position.y(),
+                                   shift_or_ctrl, markers_shown);
+        if (!mesh_drag_.active()) program_.finish_change();
+        if (mesh_drag_.active() && on_handle) picture_view_->setCursor(Qt::ClosedHandCursor);
+        if (changed) show_current_point();
     } else if (button == Qt::MiddleButton) {
-        changed = centre_mesh_at(grid, composition, position.x(), position.y());
+        program_.record_change(edit_texts::kMovedMesh, [&] {
+            changed = centre_mesh_at(grid, composition, position.x(), position.y());
+        });
     } else if (button == Qt::RightButton) {
-        store_sampled_pair(grid, video_intensity_, background_intensity_);
+        program_.record_change(edit_texts::kSampledPair, [&] {
+            store_sampled_pair(grid, video_intensity_, background_intensity_);
+        });
         program_.palette_window().redraw_graph();
         changed = true;
     }
     if (changed) program_.recompose();
 }
 
+void MainWindow::on_picture_released(QPoint, Qt::MouseButton button) {
+    if (button != Qt::LeftButton || !mesh_drag_.active()) return;
+    mesh_drag_.release();
+    program_.finish_change();
+}
+
 void MainWindow::on_picture_moved(QPoint position) {
     const Composition& composition = program_.composition();
+    if (mesh_drag_.active()) {
+        if (mesh_drag_.move(program_.grid(), composition.display_scale(), position.x(),
+                            position.y())) {
+            program_.recompose();
+        }
+        return;
+    }
+    // A marker under the pointer can be taken hold of.
+    const bool on_handle =
+        program_.video().FrameCount > 0 &&
+        handle_at(program_.grid(), composition.display_scale(), position.x(), position.y());
+    picture_view_->setCursor(on_handle ? Qt::OpenHandCursor : Qt::ArrowCursor);
     if (!composition.background_loaded()) return;
     const std::optional<SampleReading> reading =
         sample_composition(composition, position.x(), position.y());
@@ -432,6 +614,10 @@ void MainWindow::on_picture_moved(QPoint position) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!ask_to_save_changes()) {
+        event->ignore();
+        return;
+    }
     program_.save_settings_or_warn();
     event->accept();
 }

@@ -4,9 +4,11 @@
 #include <QPoint>
 #include <vector>
 
+#include "core/composition/mesh_drag.hpp"
 #include "gui/captions.hpp"
 
 class QAction;
+class QMenu;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -17,6 +19,7 @@ namespace tintora {
 
 class CompositionView;
 class GridThumbnail;
+class PanoramaPlayer;
 class Program;
 
 // The main window: the composed picture of background and corrected video
@@ -48,7 +51,24 @@ public:
     // nothing changes. True when it was read.
     bool open_project_file(const QString& path);
     // Writes the project file and says whether it was saved.
-    void save_project_file(const QString& path);
+    bool save_project_file(const QString& path);
+    // When the project holds changes not saved: asks whether to save them
+    // (Save, Don't save, Cancel). False when the work at hand must not go on
+    // (Cancel, or a save that did not happen).
+    bool ask_to_save_changes();
+
+    // Edit > "Play in panorama" (Space): the output played in the picture.
+    PanoramaPlayer& panorama_player() { return *player_; }
+    // The playing ends where something else changes the picture.
+    void abort_playing();
+    // B held: the picture shows the frame before the correction.
+    bool shows_uncorrected() const;
+    // The thumbnail follows the current point (after an undo).
+    void show_current_point();
+    // Help > "Guide": the local guide in the interface language.
+    void open_guide();
+    // Edit > "Undo" and "Redo", for the other windows' keys.
+    QList<QAction*> undo_redo_actions() const { return {undo_action_, redo_action_}; }
 
     // F4, F5, F6.
     void toggle_hide_frame();
@@ -73,7 +93,11 @@ private:
     void on_picture_pressed(QPoint position, Qt::MouseButton button,
                             Qt::KeyboardModifiers modifiers);
     void on_picture_moved(QPoint position);
+    void on_picture_released(QPoint position, Qt::MouseButton button);
     void on_thumbnail_clicked(QPoint position);
+    void build_undo_items(QMenu* edit);
+    void build_empty_picture_hint();
+    void place_empty_picture_hint();
 
     Program& program_;
     std::vector<Caption> captions_;
@@ -90,6 +114,14 @@ private:
     QLabel* background_panel_ = nullptr;
     QLabel* video_panel_ = nullptr;
     QLabel* spare_panel_ = nullptr;
+    QLabel* empty_picture_hint_ = nullptr;
+    QAction* undo_action_ = nullptr;
+    QAction* redo_action_ = nullptr;
+    std::vector<Hint> hints_;
+    PanoramaPlayer* player_ = nullptr;
+    MeshDrag mesh_drag_;
+    // The file the project was last opened from or saved to; empty for a new one.
+    QString project_path_;
 
     // The intensities of the last mouse move over the picture.
     int background_intensity_ = 0;

@@ -89,11 +89,14 @@ void CurveGraphWidget::mousePressEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
     const std::optional<GraphPair> pair = pair_at_press(g, at.x(), at.y());
     if (!pair) return;
+    emit about_to_edit();
     const int point = grid_.current_point();
+    ControlValues& pairs = grid_.control_values[point];
     if (event->button() == Qt::LeftButton) {
-        grid_.control_values[point][pair->v] = pair->t;
+        pairs[pair->v] = pair->t;
     } else if (event->button() == Qt::RightButton) {
-        grid_.control_values[point][pair->v] = NO_PAIR;
+        // A dot is hard to hit to the pixel: a press near one removes it.
+        pairs[pair_to_remove(g, pairs, at.x(), at.y(), pair->v)] = NO_PAIR;
     }
     recalculate_color_table(grid_, point);
     emit edited();

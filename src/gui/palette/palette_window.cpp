@@ -8,6 +8,7 @@
 
 #include "core/correction/curve_graph.hpp"
 #include "core/correction/curves.hpp"
+#include "core/settings/help_texts.hpp"
 #include "gui/captions.hpp"
 #include "gui/palette/curve_graph_widget.hpp"
 #include "gui/program.hpp"
@@ -44,7 +45,13 @@ PaletteWindow::PaletteWindow(Program& program, QWidget* owner)
     }
 
     graph_ = new CurveGraphWidget(program_.grid(), this);
-    connect(graph_, &CurveGraphWidget::edited, this, &PaletteWindow::after_edit);
+    // A press in the graph is one undo step.
+    connect(graph_, &CurveGraphWidget::about_to_edit, this,
+            [this] { program_.begin_change(edit_texts::kCurveEdit); });
+    connect(graph_, &CurveGraphWidget::edited, this, [this] {
+        program_.finish_change();
+        after_edit();
+    });
 
     marker_ = new QWidget(this);
     marker_->setObjectName(QStringLiteral("candidateMarker"));
@@ -64,24 +71,20 @@ PaletteWindow::PaletteWindow(Program& program, QWidget* owner)
         buttons_[i]->resize(kButtonWidth, kButtonHeight);
     }
     CorrectionGrid& grid = program_.grid();
-    connect(buttons_[0], &QPushButton::clicked, this, [this, &grid] {
-        clear_all_points(grid);
-        after_edit();
-    });
-    connect(buttons_[1], &QPushButton::clicked, this, [this, &grid] {
-        clear_point(grid);
-        after_edit();
-    });
+    // Each whole-curve edit is one undo step.
+    const auto on_edit = [this](QPushButton* button, const TextPair& label, auto edit) {
+        connect(button, &QPushButton::clicked, this, [this, &label, edit] {
+            program_.record_change(label, edit);
+            after_edit();
+        });
+    };
+    on_edit(buttons_[0], edit_texts::kClearAll, [&grid] { clear_all_points(grid); });
+    on_edit(buttons_[1], edit_texts::kClear, [&grid] { clear_point(grid); });
     connect(buttons_[2], &QPushButton::clicked, this,
             [this, &grid] { copy_pairs(grid, program_.pair_clipboard()); });
-    connect(buttons_[3], &QPushButton::clicked, this, [this, &grid] {
-        paste_pairs(grid, program_.pair_clipboard());
-        after_edit();
-    });
-    connect(buttons_[4], &QPushButton::clicked, this, [this, &grid] {
-        set_pairs_for_all(grid);
-        after_edit();
-    });
+    on_edit(buttons_[3], edit_texts::kPaste,
+            [this, &grid] { paste_pairs(grid, program_.pair_clipboard()); });
+    on_edit(buttons_[4], edit_texts::kSetForAll, [&grid] { set_pairs_for_all(grid); });
 
     status_bar_ = new QStatusBar(this);
     status_bar_->setSizeGripEnabled(true);
@@ -103,6 +106,8 @@ void PaletteWindow::show_near_owner() {
     }
     // Never show stale texts, even before the first tick.
     follow_program_state();
+    // In front, also when it was minimised.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
     activateWindow();

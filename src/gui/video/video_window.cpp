@@ -16,6 +16,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTabBar>
@@ -29,6 +30,7 @@
 #include "core/video/video_layout.hpp"
 #include "core/video/video_texts.hpp"
 #include "core/video/video_workspace.hpp"
+#include "gui/hints.hpp"
 #include "gui/program.hpp"
 #include "gui/video/frame_view.hpp"
 #include "gui/video/import_progress_dialog.hpp"
@@ -92,6 +94,7 @@ VideoWindow::VideoWindow(Program& program, QWidget* owner)
     connect(run_timer_, &QTimer::timeout, this, &VideoWindow::follow_run);
     run_timer_->start();
 
+    hints_ = video_window_hints(*this);
     resize(980, 700);
     place_controls();
     follow_program_state();
@@ -200,6 +203,7 @@ void VideoWindow::follow_program_state() {
 void VideoWindow::apply_language() {
     const bool russian = applied_language_ != "eng";
     apply_captions(captions_, russian);
+    apply_hints(hints_, russian);
     give_mnemonics(menuBar());
     const TextPair* tab_texts[3] = {&video_texts::kSourcePage, &video_texts::kResultPage,
                                     &video_texts::kParametersPage};
@@ -570,7 +574,13 @@ void VideoWindow::build_pages() {
 
     pages_->addTab(source_page, QString());
     pages_->addTab(result_page, QString());
-    pages_->addTab(build_parameters_page(), QString());
+    // Below the size its groups need, the page scrolls rather than squeezes.
+    auto* parameters_scroll = new QScrollArea;
+    parameters_scroll->setObjectName(QStringLiteral("parametersScroll"));
+    parameters_scroll->setWidgetResizable(true);
+    parameters_scroll->setFrameShape(QFrame::NoFrame);
+    parameters_scroll->setWidget(build_parameters_page());
+    pages_->addTab(parameters_scroll, QString());
     connect(pages_, &QTabWidget::currentChanged, this, [this](int index) {
         if (showing_state_) return;
         workspace_.change_tab(index);
@@ -732,9 +742,12 @@ QLineEdit* VideoWindow::add_field(QWidget* parent, ParameterField field, const c
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QString::fromLatin1(name));
     edit->setMaximumWidth(70);
+    edit->setMinimumWidth(48);
     edit->installEventFilter(this);
     connect(edit, &QLineEdit::textEdited, this, [this, field](const QString& text) {
         workspace_.parameters().text(field) = text.toStdString();
+        // The range bar and its hint follow the range fields as they are typed.
+        if (field == Field::StartFrame || field == Field::StopFrame) draw_selected_frames();
     });
     fields_[static_cast<std::size_t>(field)] = edit;
     return edit;
@@ -749,6 +762,7 @@ bool VideoWindow::eventFilter(QObject* watched, QEvent* event) {
                 if (fields_[static_cast<std::size_t>(i)] != watched) continue;
                 workspace_.leave_field(static_cast<ParameterField>(i));
                 show_state();
+                draw_selected_frames();
             }
         }
     }

@@ -130,6 +130,7 @@ private:
     Program& program_;
     VideoWorkspace& workspace_;
     std::vector<Caption> captions_;
+    std::vector<Hint> hints_;
 
     std::array<QAction*, 4> rotate_actions_{};
     QTabWidget* pages_ = nullptr;

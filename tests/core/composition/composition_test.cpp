@@ -7,10 +7,12 @@
 #include <climits>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 
 #include "core/correction/curves.hpp"
+#include "core/correction/frame_correction.hpp"
 #include "core/correction/frame_transforms.hpp"
 #include "core/correction/jpeg_codec.hpp"
 #include "support/temporary_folder.hpp"
@@ -98,7 +100,8 @@ void random_area_points(CorrectionGrid& grid, std::mt19937& random, int low, int
 
 // Overlay drawing must give the bytes of the plain loop for every density,
 // with meshes that fold, enlarge, shrink and reach outside the picture on
-// every side (a place in (-1, 0) truncates to 0 and is drawn).
+// every side (a place in (-1, 0) truncates to 0 and is drawn), on every
+// kernel this processor has.
 TEST(CompositionOverlay, MatchesThePlainSampleLoopByteForByte) {
     const double steps[] = {1.0, 0.5, kDensitySteps[6], 2.0, 10.0, 4.0, 10000.0};
     const struct {
@@ -106,6 +109,9 @@ TEST(CompositionOverlay, MatchesThePlainSampleLoopByteForByte) {
     } overlays[] = {{2, 2}, {3, 3}, {17, 11}, {40, 29}, {1, 6}, {6, 1}};
     const double scales[] = {1.0, 0.33, 1.5};
     std::mt19937 random(4711);
+    for (const VectorIsa isa : supported_vector_isas()) {
+    SCOPED_TRACE(vector_isa_name(isa));
+    limit_vector_isa(isa);
     for (const double step : steps) {
         for (const auto& size : overlays) {
             for (const double scale : scales) {
@@ -121,6 +127,8 @@ TEST(CompositionOverlay, MatchesThePlainSampleLoopByteForByte) {
             }
         }
     }
+    }
+    limit_vector_isa(VectorIsa::Avx512Vbmi);
 }
 
 // The picture has no row limit: the frame reaches rows beyond 10000.
@@ -273,6 +281,47 @@ TEST(CompositionRegion, KeptCorrectionFollowsTheCurvesAndTheFrame) {
     expect_fresh("curve changed");
     overlay.pixel(3, 3)[1] ^= 0x55;
     expect_fresh("frame changed");
+}
+
+// The part the window shows is redrawn only where the frame and the markers
+// were when nothing but they changed; after every kind of change it is that
+// part of the whole picture, byte for byte.
+TEST(CompositionRegion, ShownPartRedrawnInPlaceIsThatPartOfTheWholePicture) {
+    std::mt19937 random(1212);
+    const Frame background = test::random_frame(90, 70, random);
+    Frame overlay = test::random_frame(33, 21, random);
+    CorrectionGrid grid = test::random_grid(random);
+    random_area_points(grid, random, 10, 60);
+    Composition composition;
+    composition.set_background(background);
+    const struct {
+        const char* change;
+        std::function<void()> make;
+    } changes[] = {
+        {"mesh dragged", [&] { grid.area_x[4] += 7; }},
+        {"mesh moved off the part", [&] { random_area_points(grid, random, -40, 130); }},
+        {"curve edited", [&] {
+             grid.control_values[2][90] = 20;
+             recalculate_color_tables(grid);
+         }},
+        {"current point", [&] { grid.cur_point = 6; }},
+        {"frame hidden", [&] { composition.choices.hide_frame = true; }},
+        {"frame shown", [&] { composition.choices.hide_frame = false; }},
+        {"frame changed", [&] { overlay.pixel(5, 5)[0] ^= 0xFF; }},
+        {"scale", [&] { composition.choices.scale_index = 6; }},
+        {"rotation", [&] { composition.choices.rotation_index = 1; }},
+    };
+    composition.compose(grid, &overlay);
+    composition.show_region(8, 5, 50, 40);
+    for (const auto& c : changes) {
+        c.make();
+        composition.compose(grid, &overlay);
+        composition.show_region(8, 5, 50, 40);
+        const RegionOrigin origin = composition.shown_origin();
+        EXPECT_EQ(composition.shown_picture(),
+                  crop(composition.picture(), origin.left, origin.top, 50, 40))
+            << c.change;
+    }
 }
 
 // The rotated and scaled background is kept between compositions; whatever

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 
@@ -94,6 +95,29 @@ TEST(CorrectFrame, MatchesThePixelByPixelLoopOnManyGrids) {
             Frame fast = original;
             correct_frame(fast, grid, isa);
             ASSERT_EQ(fast, plain) << vector_isa_name(isa) << " round " << round;
+        }
+    }
+}
+
+// Correcting some rows gives those rows exactly as the whole frame's
+// correction does and leaves the others alone, on every kernel.
+TEST(CorrectFrame, ChosenRowsAreThoseOfTheWholeFrameAndNoOthersChange) {
+    std::mt19937 random(777);
+    for (const VectorIsa isa : supported_vector_isas()) {
+        for (const bool identity : {false, true}) {
+            const CorrectionGrid grid = identity ? CorrectionGrid{} : test::random_grid(random);
+            const Frame original = greyish_frame(301, 23, random);
+            Frame whole = original;
+            correct_frame(whole, grid, isa);
+            std::vector<std::uint8_t> rows(23);
+            for (std::uint8_t& wanted : rows) wanted = random() % 2;
+            Frame some = original;
+            correct_frame_rows(some, grid, rows, isa);
+            for (int y = 0; y < 23; ++y) {
+                const Frame& expected = rows[static_cast<std::size_t>(y)] ? whole : original;
+                ASSERT_TRUE(std::equal(some.row(y), some.row(y) + 3 * 301, expected.row(y)))
+                    << vector_isa_name(isa) << " identity " << identity << " row " << y;
+            }
         }
     }
 }

@@ -207,13 +207,22 @@ TEST(OutputChain, SkipsIdleStepsWithoutChangingAByte) {
     // Rows padded (37 pixels) and not (36): the last row's end must not be over-read.
     for (const int width : {37, 36}) {
         const Frame rotated = test::random_frame(width, 23, random);
-        for (int mask = 0; mask < 64; ++mask) {
+        for (int mask = 0; mask < 128; ++mask) {
             OutputSteps steps;
             // The cut reaches outside the frame and is clipped to 34 (or 33) by
             // 21: the resample to 34 by 21 is then idle (or adds one column).
-            if (mask & 1) steps.cut = OutputSteps::Rect{3, 2, 40, 40};
-            if (mask & 2)
-                steps.resample = mask & 1 ? OutputSteps::Size{34, 21} : OutputSteps::Size{20, 19};
+            // The other cut lies at the top-left corner, as after an import:
+            // a frame given up is then only made smaller.
+            const bool corner = mask & 64;
+            if (mask & 1) {
+                steps.cut = corner ? OutputSteps::Rect{0, 0, width - 1, 22}
+                                   : OutputSteps::Rect{3, 2, 40, 40};
+            }
+            if (mask & 2) {
+                steps.resample = mask & 1 ? (corner ? OutputSteps::Size{width - 1, 22}
+                                                    : OutputSteps::Size{34, 21})
+                                          : OutputSteps::Size{20, 19};
+            }
             steps.mirror_rows = mask & 4;
             steps.mirror_columns = mask & 8;
             steps.color_transformation = (mask >> 4) % 3;
@@ -221,6 +230,8 @@ TEST(OutputChain, SkipsIdleStepsWithoutChangingAByte) {
             const Frame expected = plain_chain(rotated, steps, corrected ? &grid : nullptr);
             EXPECT_EQ(render_output(rotated, steps, corrected ? &grid : nullptr), expected)
                 << "steps " << mask << ", width " << width;
+            EXPECT_EQ(render_output(Frame(rotated), steps, corrected ? &grid : nullptr), expected)
+                << "frame given up, steps " << mask << ", width " << width;
         }
     }
 }
@@ -335,6 +346,42 @@ TEST_F(WorkspaceFramesTest, StatusTextsFollowTheLanguage) {
     EXPECT_EQ(workspace_.status_panel(kPositionPanel), "Положение: 1 / 5");
     EXPECT_EQ(workspace_.status_panel(kOutputPanel), "Результирующее видео: 63x47@25");
     EXPECT_EQ(workspace_.status_panel(kCursorPanel), "");
+}
+
+// The status bar follows the fields as they are left, not the next tab
+// change; before any clip no frame is shown.
+TEST_F(WorkspaceFramesTest, StatusFollowsTheFieldsAtOnceAndShowsNoFrameBeforeAClip) {
+    workspace_.change_tab(kResultTab);
+    EXPECT_EQ(workspace_.status_panel(kPositionPanel), "Position: 0 / 0");
+    workspace_.finish_import("/clips/a.mp4", outcome());
+    VideoParameters& p = workspace_.parameters();
+    p.text(Field::OutputFps) = "30";
+    workspace_.leave_field(Field::OutputFps);
+    EXPECT_EQ(workspace_.status_panel(kOutputPanel), "Output video: 63x47@30");
+    p.text(Field::CutWidth) = "20";
+    workspace_.leave_field(Field::CutWidth);
+    EXPECT_EQ(workspace_.status_panel(kOutputPanel), "Output video: 20x47@30");
+}
+
+// A project's stop frame beyond the frames an import kept (one cancelled
+// part-way) is pulled to the last; other texts stay as they are.
+TEST_F(WorkspaceFramesTest, StopFrameBeyondTheFramesKeptIsPulledToTheLast) {
+    workspace_.finish_import("/clips/a.mp4", outcome());
+    VideoParameters& p = workspace_.parameters();
+    const struct {
+        const char* start;
+        const char* stop;
+        const char* start_after;
+        const char* stop_after;
+    } cases[] = {{"2", "250", "2", "5"}, {"9", "250", "5", "5"}, {"2", "3", "2", "3"},
+                 {"", "", "", ""},        {"1", "x", "1", "x"}};
+    for (const auto& c : cases) {
+        p.text(Field::StartFrame) = c.start;
+        p.text(Field::StopFrame) = c.stop;
+        workspace_.hold_stop_frame_within_clip();
+        EXPECT_EQ(p.text(Field::StartFrame), c.start_after) << c.start << " " << c.stop;
+        EXPECT_EQ(p.text(Field::StopFrame), c.stop_after) << c.start << " " << c.stop;
+    }
 }
 
 TEST_F(WorkspaceFramesTest, NewProjectResetsTheTabAndClosesTheClip) {

@@ -195,6 +195,24 @@ TEST_F(PaletteWindowTest, PressesRecomposeTheMainPictureAndRightPressRemovesTheP
     EXPECT_EQ(picture(), plain);
 }
 
+// A dot is hard to hit to the pixel: a right press that misses its
+// intensity but lies within 3 pixels of the dot removes the pair.
+TEST_F(PaletteWindowTest, RightPressNearADotRemovesItsPair) {
+    const GraphScale g(*graph_);
+    const struct {
+        int dx, dy;
+        bool removed;
+    } cases[] = {{3, 0, true}, {2, 2, true}, {-2, -2, true}, {4, 0, false}, {3, 2, false}};
+    for (const auto& c : cases) {
+        grid().control_values[0] = make_empty_pairs();
+        set_pairs(0, {{100, 150}});
+        const QPoint at(g.x(100) + c.dx, g.y(150) + c.dy);
+        ASSERT_NE(pair_under(*graph_, at).first, 100) << c.dx << "," << c.dy;
+        press(Qt::RightButton, at);
+        EXPECT_EQ(grid().control_values[0][100] == NO_PAIR, c.removed) << c.dx << "," << c.dy;
+    }
+}
+
 TEST_F(PaletteWindowTest, PressOverTheColourBarsChangesNothing) {
     set_pairs(0, {{100, 150}});
     const auto values = grid().control_values;

@@ -190,16 +190,20 @@ TEST_F(ExportWindowTest, ANewProjectDuringARunAsksWhetherToStopIt) {
     ASSERT_TRUE(window().run_active());
     const int frames = session().FrameCount;
 
-    // Answers the question with `choice`; any other message box is closed.
+    // Answers the question with `choice`; the question about unsaved changes,
+    // asked first, is answered "Don't save"; any other message box is closed.
     std::vector<std::string> said;
     QString choice;
     QTimer answer;
     QObject::connect(&answer, &QTimer::timeout, [&said, &choice] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr) return;
-        said.push_back(box->text().toStdString());
+        const bool save_question = box->text() == QStringLiteral("Save changes to the project?");
+        if (!save_question) said.push_back(box->text().toStdString());
         for (QAbstractButton* button : box->buttons()) {
-            if (button->text() == choice) return button->click();
+            if (button->text() == (save_question ? QStringLiteral("Don't save") : choice)) {
+                return button->click();
+            }
         }
         box->close();
     });

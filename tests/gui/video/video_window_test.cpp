@@ -16,6 +16,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <memory>
+#include <vector>
 
 #include "core/correction/jpeg_codec.hpp"
 #include "gui/main_window/main_window.hpp"
@@ -186,6 +187,49 @@ TEST_F(VideoWindowTest, TextsFollowTheLanguageOnTheNextTick) {
     EXPECT_EQ(child<QPushButton>("playButton")->text().toStdString(), "Воспр");
     EXPECT_EQ(window().findChild<QAction*>("clearAreaAction")->text().toStdString(),
               "&Очистить прямоугольное выделение");  // with its Alt key
+}
+
+// Every button and field says what it does, in both languages; Start and
+// Stop say which frame they set.
+TEST_F(VideoWindowTest, EveryButtonAndFieldHasAHintInBothLanguages) {
+    std::vector<QWidget*> controls;
+    for (QPushButton* button : window().findChildren<QPushButton*>()) controls.push_back(button);
+    for (QLineEdit* field : window().findChildren<QLineEdit*>()) controls.push_back(field);
+    ASSERT_EQ(controls.size(), 7u + kParameterFieldCount);
+    std::vector<QString> english;
+    for (QWidget* control : controls) {
+        EXPECT_FALSE(control->toolTip().isEmpty()) << control->objectName().toStdString();
+        english.push_back(control->toolTip());
+    }
+    EXPECT_NE(child<QPushButton>("startButton")->toolTip().indexOf("first frame"), -1);
+    EXPECT_NE(child<QPushButton>("stopButton")->toolTip().indexOf("last frame"), -1);
+    program_->settings().language = "rus";
+    window().follow_program_state();
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        // The volume field keeps its "1-256" in both languages.
+        if (controls[i]->objectName() == "volumeField") continue;
+        EXPECT_NE(controls[i]->toolTip(), english[i]) << controls[i]->objectName().toStdString();
+    }
+}
+
+TEST_F(VideoWindowTest, RangeHintFollowsTheRangeFieldsAsTheyAreTyped) {
+    open_clip();
+    QLineEdit* stop = child<QLineEdit>("stopFrameField");
+    stop->setFocus();
+    stop->selectAll();
+    QTest::keyClicks(stop, "5");
+    EXPECT_EQ(child<QSlider>("frameSlider")->toolTip().toStdString(), "Start: 1, stop: 5");
+}
+
+// At the smallest size the layout allows, the Parameters tab scrolls
+// instead of squeezing its fields.
+TEST_F(VideoWindowTest, ParametersTabScrollsRatherThanSqueezes) {
+    window().resize(980, 600);
+    child<QTabWidget>("videoPages")->setCurrentIndex(kParametersTab);
+    QApplication::processEvents();
+    for (const char* name : {"cutXField", "cutWidthField", "startFrameField", "inputFpsField"}) {
+        EXPECT_GE(child<QLineEdit>(name)->width(), 48) << name;
+    }
 }
 
 TEST_F(VideoWindowTest, AMissingEncoderIsReportedWithItsPath) {
