@@ -16,10 +16,9 @@
 namespace tintora {
 namespace correction_detail {
 
-FramePlan plan_frame(const Frame& frame, const CorrectionGrid& grid) {
+void plan_columns(const Frame& frame, FramePlan& plan) {
     const int width = frame.width();
     const int padded = (width + kColumnPadding - 1) / kColumnPadding * kColumnPadding;
-    FramePlan plan;
     plan.u.assign(static_cast<std::size_t>(padded), 0.0);
     plan.u_float.assign(static_cast<std::size_t>(padded), 0.0f);
     plan.cell_offset.assign(static_cast<std::size_t>(padded), 0);
@@ -31,21 +30,31 @@ FramePlan plan_frame(const Frame& frame, const CorrectionGrid& grid) {
             static_cast<float>(plan.u[static_cast<std::size_t>(x)]);
         plan.cell_offset[static_cast<std::size_t>(x)] = left ? 0 : kIntensityCount;
     }
-    const auto pack = [&grid](HalfTables& tables, int cell, int top_left) {
-        const ColorTable& tl = grid.color_table[top_left];
-        const ColorTable& tr = grid.color_table[top_left + 1];
-        const ColorTable& bl = grid.color_table[top_left + 3];
-        const ColorTable& br = grid.color_table[top_left + 4];
+}
+
+void pack_half_tables(const std::array<ColorTable, kGridPointCount>& color_tables,
+                      HalfTables& upper, HalfTables& lower) {
+    const auto pack = [&color_tables](HalfTables& tables, int cell, int top_left) {
+        const ColorTable& tl = color_tables[top_left];
+        const ColorTable& tr = color_tables[top_left + 1];
+        const ColorTable& bl = color_tables[top_left + 3];
+        const ColorTable& br = color_tables[top_left + 4];
         for (int v = 0; v < kIntensityCount; ++v) {
             tables[cell * kIntensityCount + v] = std::uint32_t{tl[v]} | std::uint32_t{tr[v]} << 8 |
                                                  std::uint32_t{bl[v]} << 16 |
                                                  std::uint32_t{br[v]} << 24;
         }
     };
-    pack(plan.upper, 0, 0);
-    pack(plan.upper, 1, 1);
-    pack(plan.lower, 0, 3);
-    pack(plan.lower, 1, 4);
+    pack(upper, 0, 0);
+    pack(upper, 1, 1);
+    pack(lower, 0, 3);
+    pack(lower, 1, 4);
+}
+
+FramePlan plan_frame(const Frame& frame, const CorrectionGrid& grid) {
+    FramePlan plan;
+    plan_columns(frame, plan);
+    pack_half_tables(grid.color_table, plan.upper, plan.lower);
     return plan;
 }
 
@@ -209,6 +218,36 @@ void blacken_dark_pixels(Frame& frame) {
     }
 }
 
+bool all_channel_tables_identity(const CorrectionGrid& grid) {
+    for (const auto& channel : grid.channel_color_table) {
+        for (const ColorTable& table : channel) {
+            for (int v = 0; v < kIntensityCount; ++v) {
+                if (table[v] != v) return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The colour mode: with identity tables every channel blends to itself.
+void correct_frame_colour(Frame& frame, const CorrectionGrid& grid, VectorIsa isa) {
+    using namespace correction_detail;
+    if (all_channel_tables_identity(grid)) return;
+    const ColourPlan plan = plan_colour_frame(frame, grid);
+    switch (isa) {
+        case VectorIsa::Avx512Vbmi:  // the byte permutes gain nothing measurable here
+        case VectorIsa::Avx512:
+            correct_colour_rows_avx512(frame, plan);
+            break;
+        case VectorIsa::Avx2:
+            correct_colour_rows_avx2(frame, plan);
+            break;
+        case VectorIsa::Baseline:
+            correct_colour_rows_baseline(frame, plan);
+            break;
+    }
+}
+
 bool cpu_has(VectorIsa isa) {
     __builtin_cpu_init();
     switch (isa) {
@@ -256,13 +295,17 @@ const char* vector_isa_name(VectorIsa isa) {
 void correct_frame(Frame& frame, const CorrectionGrid& grid, VectorIsa isa) {
     using namespace correction_detail;
     if (frame.width() < 2 || frame.height() < 2) return;
+    // Never run instructions the processor lacks, whatever the caller asks.
+    if (!cpu_has(isa)) isa = VectorIsa::Baseline;
+    if (grid.correction_mode == CorrectionMode::Colour) {
+        correct_frame_colour(frame, grid, isa);
+        return;
+    }
     if (all_tables_identity(grid)) {
         blacken_dark_pixels(frame);
         return;
     }
     const FramePlan plan = plan_frame(frame, grid);
-    // Never run instructions the processor lacks, whatever the caller asks.
-    if (!cpu_has(isa)) isa = VectorIsa::Baseline;
     switch (isa) {
         case VectorIsa::Avx512Vbmi:
             correct_rows_avx512_vbmi(frame, plan);
