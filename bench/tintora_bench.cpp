@@ -32,6 +32,7 @@
 
 #include "core/common/file_io.hpp"
 #include "core/common/memory_tuning.hpp"
+#include "core/composition/colour_matching.hpp"
 #include "core/composition/composition.hpp"
 #include "core/correction/curves.hpp"
 #include "core/correction/frame_correction.hpp"
@@ -42,6 +43,7 @@
 #include "core/video/processing_run.hpp"
 #include "core/video/video_import.hpp"
 #include "core/video/video_parameters.hpp"
+#include "support/colour_scene.hpp"
 #include "support/test_clips.hpp"
 #include "support/test_pictures.hpp"
 
@@ -379,6 +381,20 @@ void BM_DecodeFrame(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_DecodeFrame)->Name("compose/jpeg_decode_1080p")->Unit(benchmark::kMillisecond);
+
+// A colour match of all nine points from one 1080p frame against its
+// background (a synthetic scene: another camera's frame of an unevenly lit
+// place), pairing and fitting both.
+void BM_MatchFrame(benchmark::State& state) {
+    static const test::ColourScene scene = test::make_colour_scene(1920, 1080, 1);
+    const std::vector<Frame> frames{scene.frame};
+    for (auto _ : state) {
+        const MatchOutcome outcome =
+            match_colours(scene.grid, CorrectionMode::Colour, frames, {&scene.background, 0});
+        benchmark::DoNotOptimize(outcome.result.fitted);
+    }
+}
+BENCHMARK(BM_MatchFrame)->Name("match/frame")->Unit(benchmark::kMillisecond);
 
 // The memory a composition at "300%" takes at its peak, against the
 // background's own bytes: measured in a child process, so the rest of the
@@ -930,6 +946,8 @@ int main(int argc, char** argv) {
                          {"jpeg/decode", "jpeg/encode_q90"});
     reporter.print_ratio("compose_300/compose_100", "compose/300", {"compose/100"});
     reporter.print_ratio("recompose/jpeg_decode_1080p", "compose/recompose",
+                         {"compose/jpeg_decode_1080p"});
+    reporter.print_ratio("match_frame/jpeg_decode_1080p", "match/frame",
                          {"compose/jpeg_decode_1080p"});
     if (reporter.measured("compose/300")) {
         std::printf("ratio peak_bytes_300/background_bytes = %.4f\n", peak_bytes_ratio());

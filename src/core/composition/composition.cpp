@@ -96,23 +96,24 @@ public:
     // Whether a plan for this frame, these curves and this step can keep its
     // corrected frame: only the mesh changed.
     bool same_colours(const Frame& overlay, const CorrectionGrid& grid, double step) const {
-        return step == step_ && grid.color_table == tables_ && overlay == source_;
+        return step == step_ && same_correction(grid, colours_) && overlay == source_;
     }
     // New area points: the columns' blends again.
     void place(const CorrectionGrid& grid);
 
-    void draw(Frame& region, RegionOrigin origin, const CorrectionGrid& grid,
-              double display_scale) const;
+    // Draws the frame corrected, or as it came (for sampling pairs).
+    void draw(Frame& region, RegionOrigin origin, const CorrectionGrid& grid, double display_scale,
+              bool corrected = true) const;
 
 private:
     void draw_band(Frame& region, int first_row, int rows, RegionOrigin origin,
-                   const CorrectionGrid& grid, double display_scale) const;
+                   const CorrectionGrid& grid, double display_scale, bool corrected) const;
 
     bool usable_ = false;
     double step_ = 0.0;
-    Frame source_;     // the frame as handed in
-    Frame corrected_;  // with whole-pixel steps, the frame corrected
-    std::array<ColorTable, kGridPointCount> tables_{};
+    Frame source_;            // the frame as handed in
+    Frame corrected_;         // with whole-pixel steps, the frame corrected
+    CorrectionGrid colours_;  // the mode and tables the frame was corrected with
     bool whole_pixels_ = false;
     std::vector<SamplePosition> columns_;
     std::vector<std::ptrdiff_t> column_offset_;  // of each column's pixel in a frame row
@@ -123,7 +124,7 @@ private:
 };
 
 OverlayPlan::OverlayPlan(const Frame& overlay, const CorrectionGrid& grid, double step)
-    : step_(step), source_(overlay), tables_(grid.color_table) {
+    : step_(step), source_(overlay), colours_(grid) {
     if (overlay.width() < 2 || overlay.height() < 2 || !(step > 0.0)) return;
     usable_ = true;
     columns_ = sample_positions(overlay.width(), step);
@@ -214,7 +215,7 @@ land_row(const RowLanding& row, std::size_t count, std::int32_t* __restrict offs
 }  // namespace
 
 void OverlayPlan::draw(Frame& region, RegionOrigin origin, const CorrectionGrid& grid,
-                       double display_scale) const {
+                       double display_scale, bool corrected) const {
     if (!usable_ || region.empty()) return;
     // Regions of 2 GiB and more (a whole picture at a large scale) go in
     // bands, so offsets fit 32 bits.
@@ -224,15 +225,17 @@ void OverlayPlan::draw(Frame& region, RegionOrigin origin, const CorrectionGrid&
         for (std::int64_t first = 0; first < region.height(); first += band_rows) {
             const int rows =
                 static_cast<int>(std::min<std::int64_t>(band_rows, region.height() - first));
-            draw_band(region, static_cast<int>(first), rows, origin, grid, display_scale);
+            draw_band(region, static_cast<int>(first), rows, origin, grid, display_scale,
+                      corrected);
         }
         return;
     }
-    draw_band(region, 0, region.height(), origin, grid, display_scale);
+    draw_band(region, 0, region.height(), origin, grid, display_scale, corrected);
 }
 
 void OverlayPlan::draw_band(Frame& region, int first_row, int rows, RegionOrigin origin,
-                            const CorrectionGrid& grid, double display_scale) const {
+                            const CorrectionGrid& grid, double display_scale,
+                            bool corrected) const {
     const std::size_t count = columns_.size();
     std::vector<std::int32_t> offsets(count);
     std::uint8_t* pixels = region.row(first_row);
@@ -251,8 +254,9 @@ void OverlayPlan::draw_band(Frame& region, int first_row, int rows, RegionOrigin
                                  rows,
                                  static_cast<std::int32_t>(region.stride())};
         land_row(landing, count, offsets.data());
-        if (whole_pixels_) {
-            const std::uint8_t* frame_row = corrected_.row(row.pixel);
+        if (whole_pixels_ || !corrected) {
+            const std::uint8_t* frame_row =
+                (whole_pixels_ && corrected ? corrected_ : source_).row(row.pixel);
             for (std::size_t i = 0; i < count; ++i) {
                 if (offsets[i] >= 0) {
                     put_pixel_bytes(pixels + offsets[i], frame_row + column_offset_[i]);
@@ -350,6 +354,7 @@ void Composition::forget_picture() {
     picture_width_ = 0;
     picture_height_ = 0;
     shown_valid_ = false;
+    shown_uncorrected_valid_ = false;
     whole_valid_ = false;
 }
 
@@ -394,6 +399,7 @@ void Composition::compose(const CorrectionGrid& grid, const Frame* overlay) {
     has_overlay_ = overlay != nullptr;
     overlay_ = std::move(plan);
     shown_valid_ = false;
+    shown_uncorrected_valid_ = false;
     whole_valid_ = false;
 }
 
@@ -479,15 +485,34 @@ RegionOrigin Composition::render_clean(int x, int y, int width, int height, Fram
 
 RegionOrigin Composition::render_region(int x, int y, int width, int height, Frame& composed,
                                         Frame* clean) const {
+    return render_region(x, y, width, height, composed, clean, true);
+}
+
+RegionOrigin Composition::render_region(int x, int y, int width, int height, Frame& composed,
+                                        Frame* clean, bool corrected) const {
     Frame region;
     const RegionOrigin origin = render_clean(x, y, width, height, region);
     if (clean != nullptr) *clean = region;
     if (has_overlay_) {
-        if (overlay_) overlay_->draw(region, origin, grid_, display_scale_);
+        if (overlay_) overlay_->draw(region, origin, grid_, display_scale_, corrected);
         draw_markers(region, grid_, display_scale_, origin);
     }
     composed = std::move(region);
     return origin;
+}
+
+RegionOrigin Composition::render_uncorrected(int x, int y, int width, int height,
+                                             Frame& picture) const {
+    return render_region(x, y, width, height, picture, nullptr, false);
+}
+
+const Frame& Composition::shown_uncorrected() const {
+    if (!shown_uncorrected_valid_) {
+        render_uncorrected(shown_origin_.left, shown_origin_.top, shown_picture_.width(),
+                           shown_picture_.height(), shown_uncorrected_);
+        shown_uncorrected_valid_ = true;
+    }
+    return shown_uncorrected_;
 }
 
 void Composition::show_region(int x, int y, int width, int height) {
@@ -500,6 +525,7 @@ void Composition::show_region(int x, int y, int width, int height) {
     shown_picture_ = std::move(composed);
     shown_origin_ = origin;
     shown_valid_ = true;
+    shown_uncorrected_valid_ = false;
 }
 
 const Frame& Composition::picture() const {

@@ -115,6 +115,10 @@ public:
                                Frame* clean) const;
     // The background alone in the rectangle: quick, however large the picture.
     RegionOrigin render_clean(int x, int y, int width, int height, Frame& clean) const;
+    // The picture in the rectangle with the frame drawn as it came, before
+    // correction (the markers as usual): what sampling reads a pair's video
+    // side from, since the curves apply to the uncorrected frame.
+    RegionOrigin render_uncorrected(int x, int y, int width, int height, Frame& picture) const;
 
     // The part of the picture the window shows, kept until the next
     // compose(): rendered again only when asked for more than it holds.
@@ -123,6 +127,9 @@ public:
     RegionOrigin shown_origin() const { return shown_origin_; }
     // False after compose() until show_region() renders again.
     bool has_shown_region() const { return shown_valid_; }
+    // The shown part rendered with the frame uncorrected, made on first use
+    // after each show_region(), so the pointer's moves read it for free.
+    const Frame& shown_uncorrected() const;
 
     // The whole picture, rendered on first use after each compose(): for the
     // command line and the tests, not for the window.
@@ -134,6 +141,8 @@ public:
 
 private:
     void render_background(Frame& region, RegionOrigin origin) const;
+    RegionOrigin render_region(int x, int y, int width, int height, Frame& composed, Frame* clean,
+                               bool corrected) const;
     void forget_picture();
 
     Frame background_;
@@ -154,6 +163,8 @@ private:
     Frame shown_picture_;
     RegionOrigin shown_origin_;
     bool shown_valid_ = false;
+    mutable Frame shown_uncorrected_;
+    mutable bool shown_uncorrected_valid_ = false;
 
     mutable Frame whole_picture_;
     mutable Frame whole_clean_;
