@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "core/correction/curves.hpp"
 
@@ -46,26 +47,31 @@ double CurveSamples::total() const {
     return sum;
 }
 
+double weighted_median(int first, std::span<const double> weights, double total) {
+    const double half = total / 2.0;
+    double below = 0.0;
+    for (std::size_t i = 0; i < weights.size(); ++i) {
+        below += weights[i];
+        if (below < half) continue;
+        double median = first + static_cast<double>(i);
+        if (below == half) {
+            // Exactly half up to here: the middle of this target and the next.
+            std::size_t next = i + 1;
+            while (next < weights.size() && weights[next] == 0.0) ++next;
+            if (next < weights.size()) median = (median + first + static_cast<double>(next)) / 2.0;
+        }
+        return median;
+    }
+    return first + static_cast<double>(weights.size()) - 1.0;
+}
+
 std::vector<LevelValue> level_medians(const CurveSamples& samples) {
     std::vector<LevelValue> levels;
     for (int v = 0; v < kIntensityCount; ++v) {
         const CurveSamples::Level& level = samples.level(v);
         if (level.total < kMinLevelWeight) continue;
-        const double half = level.total / 2.0;
-        double below = 0.0;
-        for (std::size_t i = 0; i < level.weights.size(); ++i) {
-            below += level.weights[i];
-            if (below < half) continue;
-            double median = level.first + static_cast<double>(i);
-            if (below == half) {
-                // Exactly half up to here: the middle of this target and the next.
-                std::size_t next = i + 1;
-                while (next < level.weights.size() && level.weights[next] == 0.0) ++next;
-                if (next < level.weights.size()) median = (median + level.first + next) / 2.0;
-            }
-            levels.push_back({v, median, level.total});
-            break;
-        }
+        levels.push_back(
+            {v, weighted_median(level.first, level.weights, level.total), level.total});
     }
     return levels;
 }
@@ -136,11 +142,13 @@ ControlValues pairs_for_fit(const std::vector<LevelValue>& fit) {
     return pairs;
 }
 
+std::optional<ControlValues> fit_levels(const std::vector<LevelValue>& levels, double total) {
+    if (total < kMinCurveWeight || levels.empty()) return std::nullopt;
+    return pairs_for_fit(monotone_fit(levels));
+}
+
 std::optional<ControlValues> fit_curve(const CurveSamples& samples) {
-    if (samples.total() < kMinCurveWeight) return std::nullopt;
-    const std::vector<LevelValue> fit = monotone_fit(level_medians(samples));
-    if (fit.empty()) return std::nullopt;
-    return pairs_for_fit(fit);
+    return fit_levels(level_medians(samples), samples.total());
 }
 
 // ----------------------------------------------------------- the pairing
@@ -158,25 +166,48 @@ constexpr int kQuadrantTopLeft[kQuadrantCount] = {0, 1, 3, 4};
 // bottom-left, bottom-right.
 using CornerWeights = float __attribute__((vector_size(4 * sizeof(float))));
 
+// Cells are marked as touched in blocks of this many, so the fit reads
+// only the few blocks of each level that pixels reached.
+constexpr std::uint32_t kMarkBlock = 16;
+
 // Per quadrant, curve, video level and target level the summed weights
 // toward the quadrant's four corners.
 struct MatchStatistics::Cells {
+    // A mark is no character type, so storing one lets the compiler keep
+    // every pointer of the pixel loop in a register.
+    static constexpr int kBlock = kMarkBlock;
+    enum class Mark : std::uint8_t { Untouched, Touched };
+
     explicit Cells(int curves)
         : curves(curves),
-          weights(static_cast<std::size_t>(kQuadrantCount) * curves * kIntensityCount *
-                  kIntensityCount) {}
+          count(static_cast<std::size_t>(kQuadrantCount) * curves * kIntensityCount *
+                kIntensityCount),
+          weights(new CornerWeights[count]),
+          touched(count / kBlock, Mark::Untouched) {
+        // One memset clears the table faster than element-wise initialisation.
+        std::memset(static_cast<void*>(weights.get()), 0, count * sizeof(CornerWeights));
+    }
 
     // The cells of one quadrant's curve, video-major.
     CornerWeights* curve_cells(int quadrant, int curve) {
-        return weights.data() + (static_cast<std::size_t>(quadrant) * curves + curve) *
-                                    kIntensityCount * kIntensityCount;
+        return weights.get() + (static_cast<std::size_t>(quadrant) * curves + curve) *
+                                   kIntensityCount * kIntensityCount;
     }
     const CornerWeights* curve_cells(int quadrant, int curve) const {
         return const_cast<Cells*>(this)->curve_cells(quadrant, curve);
     }
+    Mark* curve_touched(int quadrant, int curve) {
+        return touched.data() + (static_cast<std::size_t>(quadrant) * curves + curve) *
+                                    kIntensityCount * kIntensityCount / kBlock;
+    }
+    const Mark* curve_touched(int quadrant, int curve) const {
+        return const_cast<Cells*>(this)->curve_touched(quadrant, curve);
+    }
 
     int curves;
-    std::vector<CornerWeights> weights;
+    std::size_t count;
+    std::unique_ptr<CornerWeights[]> weights;
+    std::vector<Mark> touched;  // per block of cells
 };
 
 MatchStatistics::MatchStatistics(CorrectionMode mode)
@@ -194,28 +225,45 @@ constexpr std::uint32_t kEdgeFlag = 1;
 constexpr std::uint32_t kClippedFlag[3] = {2, 4, 8};
 constexpr std::uint32_t kAnyClipped = 2 | 4 | 8;
 
-// The channel sums of `count` pixels.
-__attribute__((target_clones("avx512f", "avx2", "default"))) void sum_channels(
-    const std::uint8_t* __restrict pixels, int count, std::int16_t* __restrict sums) {
-    for (int i = 0; i < count; ++i) {
-        sums[i] = static_cast<std::int16_t>(pixels[3 * i] + pixels[3 * i + 1] + pixels[3 * i + 2]);
+// Plain loops over arrays, so the compiler does them many pixels at a time.
+
+// Pixels as words B | G << 8 | R << 16, and their channel sums. Four
+// pixels at a time go by one byte shuffle of sixteen bytes read; the last
+// few, whose sixteen bytes would reach past the row, one by one.
+using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
+
+__attribute__((target_clones("avx512f", "avx2", "default"))) void read_pixels(
+    const std::uint8_t* __restrict pixels, int count, std::uint32_t* __restrict words,
+    std::int16_t* __restrict sums) {
+    int i = 0;
+    for (; i + 6 <= count; i += 4) {
+        Bytes16 bytes;
+        std::memcpy(&bytes, pixels + 3 * i, sizeof bytes);
+        const Bytes16 spread = __builtin_shufflevector(bytes, Bytes16{}, 0, 1, 2, 16, 3, 4, 5, 16,
+                                                       6, 7, 8, 16, 9, 10, 11, 16);
+        std::memcpy(words + i, &spread, sizeof spread);
+    }
+    for (; i < count; ++i) {
+        words[i] = pixels[3 * i] | pixels[3 * i + 1] << 8 | pixels[3 * i + 2] << 16;
+    }
+    for (i = 0; i < count; ++i) {
+        sums[i] = static_cast<std::int16_t>((words[i] & 0xFF) + (words[i] >> 8 & 0xFF) +
+                                            (words[i] >> 16));
     }
 }
 
-// A row's pixels as words B | G << 8 | R << 16 | flags << 24, from the
-// pixels and the channel sums of the row and the rows above and below, all
-// from one column before the first to one after the last: plain
-// arithmetic, so the compiler does it many pixels at a time.
-__attribute__((target_clones("avx512f", "avx2", "default"))) void flag_pixels(
-    const std::uint8_t* __restrict pixels, const std::int16_t* __restrict above,
+// A row's words with their flags in the top byte, from its words and the
+// channel sums of it and the rows above and below, all from one column
+// before the first to one after the last.
+__attribute__((target_clones("avx512f", "avx2", "default"))) void flag_words(
+    const std::uint32_t* __restrict here_words, const std::int16_t* __restrict above,
     const std::int16_t* __restrict here, const std::int16_t* __restrict below, int count,
     std::uint32_t* __restrict words) {
     for (int i = 1; i <= count; ++i) {
-        std::uint32_t word = 0;
+        const std::uint32_t word = here_words[i];
         std::uint32_t flag = 0;
         for (int byte = 0; byte < 3; ++byte) {
-            const std::uint32_t value = pixels[3 * i + byte];
-            word |= value << (8 * byte);
+            const std::uint32_t value = word >> (8 * byte) & 0xFF;
             flag |= static_cast<std::uint32_t>(value == 0 || value >= kClippedFrom) << (byte + 1);
         }
         const int along = here[i + 1] - here[i - 1];
@@ -227,11 +275,14 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) void flag_pixels(
 }
 
 // The words of the pixels first..last - 1 of each row of a picture, read
-// row after row; the picture's outer pixels count as edges. The channel
-// sums of a row serve it and its two neighbours.
+// row after row; the picture's outer pixels count as edges. A row read
+// serves it and its two neighbours.
 class RowWords {
 public:
-    explicit RowWords(int count) : sums_(3 * static_cast<std::size_t>(count + 2)), count_(count) {}
+    explicit RowWords(int count)
+        : words_(3 * static_cast<std::size_t>(count + 2)),
+          sums_(3 * static_cast<std::size_t>(count + 2)),
+          count_(count) {}
 
     void read(const Frame& picture, int y, int first, int last, std::uint32_t* words) {
         const int count = last - first;
@@ -243,29 +294,32 @@ public:
         if (y == 0 || y == picture.height() - 1 || inner_first >= inner_last) return;
         const int inner = inner_last - inner_first;
         // Rows y - 1, y and y + 1 in the slots y - 1, y and y + 1 modulo 3;
-        // a slot is summed again unless it holds that row already.
-        std::int16_t* rows[3];
+        // a slot is read again unless it holds that row already.
+        std::uint32_t* row_words[3];
+        std::int16_t* row_sums[3];
         for (int i = 0; i < 3; ++i) {
             const int row = y - 1 + i;
             const std::size_t slot = static_cast<std::size_t>(row % 3);
-            rows[i] = sums_.data() + slot * (count_ + 2);
-            if (summed_[slot] != row || summed_span_[0] != inner_first ||
-                summed_span_[1] != inner_last) {
-                sum_channels(picture.pixel(row, inner_first - 1), inner + 2, rows[i]);
-                summed_[slot] = row;
+            row_words[i] = words_.data() + slot * (count_ + 2);
+            row_sums[i] = sums_.data() + slot * (count_ + 2);
+            if (read_[slot] != row || read_span_[0] != inner_first || read_span_[1] != inner_last) {
+                read_pixels(picture.pixel(row, inner_first - 1), inner + 2, row_words[i],
+                            row_sums[i]);
+                read_[slot] = row;
             }
         }
-        summed_span_[0] = inner_first;
-        summed_span_[1] = inner_last;
-        flag_pixels(picture.pixel(y, inner_first - 1), rows[0], rows[1], rows[2], inner,
-                    words + (inner_first - first));
+        read_span_[0] = inner_first;
+        read_span_[1] = inner_last;
+        flag_words(row_words[1], row_sums[0], row_sums[1], row_sums[2], inner,
+                   words + (inner_first - first));
     }
 
 private:
+    std::vector<std::uint32_t> words_;
     std::vector<std::int16_t> sums_;
     int count_;
-    int summed_[3] = {-1, -1, -1};   // the row each slot holds
-    int summed_span_[2] = {-1, -1};  // the columns they were summed over
+    int read_[3] = {-1, -1, -1};   // the row each slot holds
+    int read_span_[2] = {-1, -1};  // the columns they were read over
 };
 
 // The part of the background the mesh can reach (the mesh lies within the
@@ -336,13 +390,13 @@ BackgroundBox background_box(const Frame& loaded, int rotation, const Correction
     return box;
 }
 
-// Where the frame's columns lie in the mesh: the cell (0 left, 1 right),
+// Where the frame's columns lie in the mesh: where the right cells start,
 // the column's factors of the corner weights (1 - u, u, 1 - u, u), and for
 // the upper (0) and lower (1) half the blend of the area points along the
 // half's top row and its difference to the bottom row, as map_to_background
 // blends them.
 struct ColumnPlaces {
-    std::vector<int> cell;
+    std::size_t split = 0;  // the first column of the right cells
     std::vector<CornerWeights> across;
     std::vector<double> top_x[2], top_y[2], down_x[2], down_y[2];
 };
@@ -350,7 +404,6 @@ struct ColumnPlaces {
 ColumnPlaces column_places(int width, const CorrectionGrid& grid) {
     ColumnPlaces places;
     const std::size_t n = static_cast<std::size_t>(width);
-    places.cell.resize(n);
     places.across.resize(n);
     for (int half = 0; half < 2; ++half) {
         for (auto* values : {&places.top_x[half], &places.top_y[half], &places.down_x[half],
@@ -363,7 +416,7 @@ ColumnPlaces column_places(int width, const CorrectionGrid& grid) {
         const bool left = position <= 0.5;
         const double u = 2.0 * (left ? position : position - 0.5);
         const int cell = left ? 0 : 1;
-        places.cell[x] = cell;
+        if (left) places.split = x + 1;
         const auto uf = static_cast<float>(u);
         places.across[x] = CornerWeights{1.0f - uf, uf, 1.0f - uf, uf};
         double mx[3];
@@ -399,7 +452,7 @@ struct Landing {
 // A plain loop over arrays, so the compiler can do it several columns at a
 // time; the program never looks at floating-point exception flags, so
 // comparisons may be made on all lanes at once (no-trapping-math).
-__attribute__((target_clones("avx512f", "avx2", "default"), optimize("no-trapping-math"))) void
+__attribute__((target_clones("avx512f", "avx2", "default"), optimize("no-trapping-math"))) int
 land_row(const Landing& row, int count, std::int32_t* __restrict index) {
     const double* __restrict top_x = row.top_x;
     const double* __restrict top_y = row.top_y;
@@ -413,6 +466,7 @@ land_row(const Landing& row, int count, std::int32_t* __restrict index) {
     const int box_left = row.box->left;
     const int box_top = row.box->top;
     const int box_width = row.box->width;
+    int landed = 0;
     for (int i = 0; i < count; ++i) {
         const double x = top_x[i] + w * down_x[i];
         const double y = top_y[i] + w * down_y[i];
@@ -420,8 +474,86 @@ land_row(const Landing& row, int count, std::int32_t* __restrict index) {
         const int ix = static_cast<int>(inside ? x : left) - box_left;
         const int iy = static_cast<int>(inside ? y : top) - box_top;
         index[i] = inside ? iy * box_width + ix : -1;
+        landed += inside;
     }
+    return landed;
 }
+
+// The cells of a pixel's three channels: per channel its video level times
+// 256 plus its target level, from the words (B | G << 8 | R << 16) of the
+// frame and the background pixel, by interleaving their bytes.
+using Words4 = std::uint32_t __attribute__((vector_size(16)));
+using Halves8 = std::uint16_t __attribute__((vector_size(16)));
+
+inline Halves8 channel_cells(std::uint32_t video, std::uint32_t target) {
+    const Bytes16 v = reinterpret_cast<Bytes16>(Words4{video, 0, 0, 0});
+    const Bytes16 t = reinterpret_cast<Bytes16>(Words4{target, 0, 0, 0});
+    return reinterpret_cast<Halves8>(
+        __builtin_shufflevector(t, v, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23));
+}
+
+std::uint32_t word_intensity(std::uint32_t word) {
+    return ((word & 0xFF) + (word >> 8 & 0xFF) + (word >> 16)) / 3;
+}
+
+// The pairing of a run of a row's pixels that lie in one quadrant.
+struct PixelRun {
+    const std::int32_t* index;    // of the background box's word, or -1
+    const std::uint32_t* video;   // the frame's words
+    const CornerWeights* across;  // the columns' factors
+    CornerWeights down;           // the row's factors
+    CornerWeights* cells[kChannelCount];
+    MatchStatistics::Cells::Mark* marks[kChannelCount];
+
+    void add(int curve, std::uint32_t cell, CornerWeights corner) const {
+        cells[curve][cell] += corner;
+        marks[curve][cell / kMarkBlock] = MatchStatistics::Cells::Mark::Touched;
+    }
+
+    // Each channel of each usable pixel to its curve: red, green, blue,
+    // from the words' bytes R, G, B. Returns the channels paired.
+    std::int64_t pair_colours(const std::uint32_t* box, std::size_t first, std::size_t last) const {
+        std::int64_t paired = 0;
+        for (std::size_t x = first; x < last; ++x) {
+            if (index[x] < 0) continue;
+            const std::uint32_t target = box[static_cast<std::size_t>(index[x])];
+            const std::uint32_t flags = (target | video[x]) >> 24;
+            if (flags & kEdgeFlag) continue;
+            const CornerWeights corner = across[x] * down;
+            const Halves8 cell = channel_cells(video[x], target);
+            if (!(flags & kAnyClipped)) {
+                add(0, cell[2], corner);
+                add(1, cell[1], corner);
+                add(2, cell[0], corner);
+                paired += 3;
+                continue;
+            }
+            for (int curve = 0; curve < kChannelCount; ++curve) {
+                const int byte = 2 - curve;
+                if (flags & kClippedFlag[byte]) continue;
+                add(curve, cell[byte], corner);
+                ++paired;
+            }
+        }
+        return paired;
+    }
+
+    // Each usable pixel's intensities to the one curve. Returns the pixels paired.
+    std::int64_t pair_intensities(const std::uint32_t* box, std::size_t first,
+                                  std::size_t last) const {
+        std::int64_t paired = 0;
+        for (std::size_t x = first; x < last; ++x) {
+            if (index[x] < 0) continue;
+            const std::uint32_t target = box[static_cast<std::size_t>(index[x])];
+            const std::uint32_t flags = (target | video[x]) >> 24;
+            if (flags & (kEdgeFlag | kAnyClipped)) continue;
+            add(0, word_intensity(video[x]) * kIntensityCount + word_intensity(target),
+                across[x] * down);
+            ++paired;
+        }
+        return paired;
+    }
+};
 
 }  // namespace
 
@@ -451,74 +583,96 @@ void MatchStatistics::add_frame(const Frame& frame, const CorrectionGrid& grid,
         const bool upper = row_position <= 0.5;
         const double w = 2.0 * (upper ? row_position : row_position - 0.5);
         const int half = upper ? 0 : 1;
-        land_row({places.top_x[half].data(), places.top_y[half].data(), places.down_x[half].data(),
-                  places.down_y[half].data(), w, &box},
-                 width, index.data());
-        for (const std::int32_t i : index) landed += i >= 0;
+        landed += land_row({places.top_x[half].data(), places.top_y[half].data(),
+                            places.down_x[half].data(), places.down_y[half].data(), w, &box},
+                           width, index.data());
         reader.read(frame, y, 0, width, video_words.data());
         const auto wf = static_cast<float>(w);
         const CornerWeights down{1.0f - wf, 1.0f - wf, wf, wf};
-        // Each curve's cells for the row's two quadrants.
-        CornerWeights* curve_cells[2][kChannelCount];
+        // The row's pixels over each of its two quadrants in turn, with the
+        // quadrant's cells and marks at hand.
         for (int cell = 0; cell < 2; ++cell) {
+            const int quadrant = 2 * half + cell;
+            PixelRun run{index.data(), video_words.data(), places.across.data(), down, {}, {}};
             for (int curve = 0; curve < curves; ++curve) {
-                curve_cells[cell][curve] = cells.curve_cells(2 * half + cell, curve);
+                run.cells[curve] = cells.curve_cells(quadrant, curve);
+                run.marks[curve] = cells.curve_touched(quadrant, curve);
             }
-        }
-        const std::uint8_t* frame_row = frame.row(y);
-        for (std::size_t x = 0; x < n; ++x) {
-            if (index[x] < 0) continue;
-            const std::uint32_t target = box.words[static_cast<std::size_t>(index[x])];
-            const std::uint32_t video = video_words[x];
-            const std::uint32_t flags = (target | video) >> 24;
-            if (flags & kEdgeFlag) continue;
-            const CornerWeights corner = places.across[x] * down;
-            CornerWeights* const* quadrant = curve_cells[places.cell[x]];
-            if (curves == kChannelCount) {
-                // Curves red, green, blue; the frame and the words hold B, G, R.
-                const std::uint8_t* v = frame_row + 3 * x;
-                for (int curve = 0; curve < kChannelCount; ++curve) {
-                    const int byte = 2 - curve;
-                    if (flags & kClippedFlag[byte]) continue;
-                    const std::uint32_t t = target >> (8 * byte) & 0xFF;
-                    quadrant[curve][std::uint32_t{v[byte]} << 8 | t] += corner;
-                }
-                paired += 3 - (flags >> 1 & 1) - (flags >> 2 & 1) - (flags >> 3 & 1);
-            } else if (!(flags & kAnyClipped)) {
-                const auto intensity = [](std::uint32_t word) {
-                    return ((word & 0xFF) + (word >> 8 & 0xFF) + (word >> 16 & 0xFF)) / 3;
-                };
-                quadrant[0][intensity(video) * kIntensityCount + intensity(target)] += corner;
-                ++paired;
-            }
+            const std::size_t first = cell == 0 ? 0 : places.split;
+            const std::size_t last = cell == 0 ? places.split : n;
+            paired += curves == kChannelCount ? run.pair_colours(box.words.data(), first, last)
+                                              : run.pair_intensities(box.words.data(), first, last);
         }
     }
     landed_ += landed;
     paired_ += paired;
 }
 
-std::vector<CurveSamples> MatchStatistics::samples(int curve) const {
-    std::vector<CurveSamples> points(kGridPointCount);
+std::vector<LevelValue> MatchStatistics::levels(int point, int curve, double& total) const {
     const Cells& cells = *cells_;
+    // The quadrants the point is a corner of, and which corner.
+    struct Source {
+        const CornerWeights* cells;
+        const Cells::Mark* marks;
+        int corner;
+    };
+    Source sources[kQuadrantCount];
+    int count = 0;
     for (int quadrant = 0; quadrant < kQuadrantCount; ++quadrant) {
-        const int e = kQuadrantTopLeft[quadrant];
-        const int corners[4] = {e, e + 1, e + 3, e + 4};
-        const CornerWeights* level = cells.curve_cells(quadrant, curve);
-        for (int v = 0; v < kIntensityCount; ++v, level += kIntensityCount) {
-            for (int t = 0; t < kIntensityCount; t += 4) {
-                // Most cells are empty: four at a time are passed over.
-                const CornerWeights any = level[t] + level[t + 1] + level[t + 2] + level[t + 3];
-                if (any[0] + any[1] + any[2] + any[3] == 0.0f) continue;
-                for (int i = t; i < t + 4; ++i) {
-                    for (int corner = 0; corner < 4; ++corner) {
-                        points[static_cast<std::size_t>(corners[corner])].add(v, i,
-                                                                              level[i][corner]);
-                    }
-                }
-            }
+        const int offset = point - kQuadrantTopLeft[quadrant];
+        const int corner = offset == 0   ? 0
+                           : offset == 1 ? 1
+                           : offset == 3 ? 2
+                           : offset == 4 ? 3
+                                         : -1;
+        if (corner >= 0) {
+            sources[count++] = {cells.curve_cells(quadrant, curve),
+                                cells.curve_touched(quadrant, curve), corner};
         }
     }
-    return points;
+    constexpr int kBlocks = kIntensityCount / Cells::kBlock;
+    static_assert(kBlocks == 16 && sizeof(Cells::Mark) == 1, "a level's marks are two words");
+    std::vector<LevelValue> levels;
+    total = 0.0;
+    double targets[kIntensityCount];
+    for (int v = 0; v < kIntensityCount; ++v) {
+        // The blocks of targets any source reached at this level: its
+        // sixteen marks as two words, block k in byte k (little-endian).
+        std::uint64_t marked[2] = {0, 0};
+        for (int i = 0; i < count; ++i) {
+            std::uint64_t words[2];
+            std::memcpy(words, sources[i].marks + v * kBlocks, sizeof words);
+            marked[0] |= words[0];
+            marked[1] |= words[1];
+        }
+        if ((marked[0] | marked[1]) == 0) continue;
+        const int first_block =
+            marked[0] != 0 ? __builtin_ctzll(marked[0]) / 8 : 8 + __builtin_ctzll(marked[1]) / 8;
+        const int last_block = marked[1] != 0 ? 15 - __builtin_clzll(marked[1]) / 8
+                                              : 7 - __builtin_clzll(marked[0]) / 8;
+        const int first = first_block * Cells::kBlock;
+        const int end = (last_block + 1) * Cells::kBlock;
+        std::fill(targets + first, targets + end, 0.0);
+        double level_total = 0.0;
+        for (int i = 0; i < count; ++i) {
+            const CornerWeights* level = sources[i].cells + v * kIntensityCount;
+            for (int t = first; t < end; ++t) {
+                const double weight = level[t][sources[i].corner];
+                targets[t] += weight;
+                level_total += weight;
+            }
+        }
+        total += level_total;
+        if (level_total < kMinLevelWeight) continue;
+        levels.push_back(
+            {v,
+             weighted_median(
+                 first,
+                 std::span<const double>(targets + first, static_cast<std::size_t>(end - first)),
+                 level_total),
+             level_total});
+    }
+    return levels;
 }
 
 MatchResult fit_matched_curves(const CorrectionGrid& grid, const MatchStatistics& statistics) {
@@ -526,10 +680,10 @@ MatchResult fit_matched_curves(const CorrectionGrid& grid, const MatchStatistics
     CorrectionGrid& matched = result.grid;
     const bool colour = statistics.mode() == CorrectionMode::Colour;
     for (int curve = 0; curve < statistics.curve_count(); ++curve) {
-        const std::vector<CurveSamples> samples = statistics.samples(curve);
         for (int point = 0; point < kGridPointCount; ++point) {
-            const std::optional<ControlValues> pairs =
-                fit_curve(samples[static_cast<std::size_t>(point)]);
+            double total = 0.0;
+            const std::vector<LevelValue> levels = statistics.levels(point, curve, total);
+            const std::optional<ControlValues> pairs = fit_levels(levels, total);
             if (!pairs) continue;
             (colour ? matched.channel_control_values[curve][point]
                     : matched.control_values[point]) = *pairs;

@@ -59,8 +59,12 @@ struct LevelValue {
     double weight;
 };
 
-// The robust target of each level with enough weight: the weighted median
-// of its targets (the middle of the two around half the weight on a tie).
+// The weighted median of targets first, first + 1, ... with these weights
+// adding up to total: the target where half the weight is reached (the
+// middle of it and the next target seen when exactly half is).
+double weighted_median(int first, std::span<const double> weights, double total);
+
+// The robust target of each level with enough weight: its weighted median.
 std::vector<LevelValue> level_medians(const CurveSamples& samples);
 
 // The weighted least-squares non-decreasing fit of the levels' values
@@ -73,7 +77,10 @@ std::vector<LevelValue> monotone_fit(std::vector<LevelValue> levels);
 // level gets the next pair until all are within a level.
 ControlValues pairs_for_fit(const std::vector<LevelValue>& fit);
 
-// The whole fit of one curve; nothing when its samples weigh too little.
+// The fit of one curve from its levels' robust values: monotone, then the
+// pairs; nothing when all its pixels (`total`) weigh too little.
+std::optional<ControlValues> fit_levels(const std::vector<LevelValue>& levels, double total);
+// The same from its samples.
 std::optional<ControlValues> fit_curve(const CurveSamples& samples);
 
 // The background as the area points measure it: the picture as loaded and
@@ -98,7 +105,8 @@ public:
 
     // Pairs every pixel of the frame (as drawn: positions x / (W - 1),
     // y / (H - 1) through the grid's area points) with the background pixel
-    // under it, leaving out clipped pixels and pixels on strong edges.
+    // under it, leaving out clipped pixels, pixels on strong edges and the
+    // outer pixels of either picture, which lack a neighbour for that test.
     void add_frame(const Frame& frame, const CorrectionGrid& grid,
                    const MatchBackground& background);
 
@@ -107,10 +115,11 @@ public:
     // Pixels (or, in colour mode, channels) paired.
     std::int64_t paired() const { return paired_; }
 
-    // The samples of a curve (channel in colour mode) of each grid point.
-    std::vector<CurveSamples> samples(int curve) const;
+    // The robust value of each video level of a grid point's curve (channel
+    // in colour mode) with enough weight, and in `total` the weight of all.
+    std::vector<LevelValue> levels(int point, int curve, double& total) const;
 
-    struct Cells;
+    struct Cells;  // the pairs' weights; its layout is the pairing's own
 
 private:
     CorrectionMode mode_;
