@@ -1,5 +1,5 @@
-// tintora-cli: renders, composes and makes demo projects without a window,
-// through the same core the window program uses.
+// tintora-cli: renders, composes, matches colours and makes demo projects
+// without a window, through the same core the window program uses.
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -13,6 +13,7 @@
 #include "core/common/memory_tuning.hpp"
 #include "core/composition/composition.hpp"
 #include "core/correction/jpeg_codec.hpp"
+#include "core/project/colour_match.hpp"
 #include "core/project/project_file.hpp"
 #include "core/settings/settings_file.hpp"
 #include "core/video/processing_run.hpp"
@@ -128,6 +129,9 @@ struct Options {
     int jobs = 0;
     std::string compose_output;
     std::string demo_folder;
+    std::string match_output;
+    std::string match_mode;  // empty: the project's own
+    int match_frames = 5;
 };
 
 AppSettings settings_for(const Options& options) {
@@ -227,6 +231,31 @@ int compose(const Options& options) {
     return 0;
 }
 
+// Matches a project's curves over frames of its clip against its background
+// and writes the matched project.
+int match(const Options& options) {
+    Session session;
+    session.settings = settings_for(options);
+    if (!session.open(options.project)) return kFailed;
+    ColourMatchRequest request;
+    request.mode = session.grid.correction_mode;
+    if (!options.match_mode.empty()) {
+        request.mode =
+            options.match_mode == "colour" ? CorrectionMode::Colour : CorrectionMode::Brightness;
+    }
+    request.frame_count = options.match_frames;
+    const ColourMatchReport report = match_project_colours(
+        {session.composition, session.grid, session.workspace}, session.settings.work_dir, request);
+    tell(match_report_text(report, "eng"));
+    if (report.problem != MatchProblem::None) return kFailed;
+    if (Status saved = save_project(options.match_output, session.composition, session.grid,
+                                    session.workspace);
+        !saved) {
+        return tell(saved.error()), kFailed;
+    }
+    return 0;
+}
+
 int demo(const Options& options) {
     const AppSettings settings = settings_for(options);
     const Result<fs::path> project = make_demo_project(options.demo_folder, settings.ffmpeg_path);
@@ -267,6 +296,24 @@ int run(int argc, char** argv) {
     compose_command->add_option("--workdir", options.workdir, "the working folder for the frames");
     compose_command->add_option("--ffmpeg", options.ffmpeg, "the encoder program");
 
+    CLI::App* match_command = app.add_subcommand(
+        "match", "Match a project's colours to its background and write the matched project.");
+    match_command->add_option("PROJECT", options.project, "the project file")
+        ->required()
+        ->check(CLI::ExistingFile);
+    match_command->add_option("OUT_PROJECT", options.match_output, "the matched project to write")
+        ->required();
+    match_command
+        ->add_option("--mode", options.match_mode,
+                     "the correction mode to match and keep (default: the project's)")
+        ->check(CLI::IsMember({"colour", "brightness"}));
+    match_command
+        ->add_option("--frames", options.match_frames,
+                     "frames spread over the range (default 5; 0: the project's current frame)")
+        ->check(CLI::Range(0, 1000));
+    match_command->add_option("--workdir", options.workdir, "the working folder for the frames");
+    match_command->add_option("--ffmpeg", options.ffmpeg, "the encoder program");
+
     CLI::App* demo_command = app.add_subcommand("demo", "Make a demo project to try Tintora on.");
     demo_command->add_option("DIR", options.demo_folder, "the folder to make it in")->required();
     demo_command->add_option("--ffmpeg", options.ffmpeg, "the encoder program");
@@ -283,6 +330,7 @@ int run(int argc, char** argv) {
     std::signal(SIGTERM, [](int) { interrupted = 1; });
     if (render_command->parsed()) return render(options);
     if (compose_command->parsed()) return compose(options);
+    if (match_command->parsed()) return match(options);
     return demo(options);
 }
 

@@ -1,5 +1,5 @@
 // The command-line front end as a user runs it: its exit codes, and a demo
-// project made, rendered and composed.
+// project made, rendered, composed and matched.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -46,7 +46,9 @@ INSTANTIATE_TEST_SUITE_P(
                     ExitCase{"MissingProject", {"render", "/no/such.project", "--flv", "a"}, 2},
                     ExitCase{"BadJobs", {"render", "P", "--jpeg", "s", "--jobs", "0"}, 2},
                     ExitCase{"ComposeToText", {"compose", "P", "out.txt", "--workdir", "W"}, 1},
-                    ExitCase{"VideoMissing", {"render", "P", "--jpeg", "s", "--workdir", "W"}, 1}),
+                    ExitCase{"VideoMissing", {"render", "P", "--jpeg", "s", "--workdir", "W"}, 1},
+                    ExitCase{"MatchUnknownMode", {"match", "P", "out", "--mode", "sepia"}, 2},
+                    ExitCase{"MatchWithoutBackground", {"match", "P", "out", "--workdir", "W"}, 1}),
     [](const testing::TestParamInfo<ExitCase>& info) { return std::string(info.param.name); });
 
 TEST(CliDemo, MakesAProjectThatRendersAndComposes) {
@@ -72,6 +74,21 @@ TEST(CliDemo, MakesAProjectThatRendersAndComposes) {
     const std::vector<std::uint8_t> bytes = read_file_bytes(picture).value();
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 15), "P6\n1024 512\n255");
     EXPECT_EQ(bytes.size(), 16u + 3u * 1024u * 512u);
+
+    // Matched in colour over three frames: the channel pairs replace the
+    // demo's sampled ones in the written project.
+    const fs::path matched = folder / "matched.project";
+    const CommandResult match =
+        test::run_cli({"match", project.string(), matched.string(), "--mode", "colour", "--frames",
+                       "3", "--workdir", work.string(), "--ffmpeg", ffmpeg.string()});
+    ASSERT_TRUE(match.succeeded()) << match.error_tail;
+    EXPECT_NE(match.error_tail.find("Colours matched: 27 curves over 3 frames."), std::string::npos)
+        << match.error_tail;
+    const std::vector<std::uint8_t> text = read_file_bytes(matched).value();
+    const std::string written(text.begin(), text.end());
+    for (const char* line : {"\r\nCOLOR_MODE=Colour\r\n", "\r\nPOINT_R4\t", "\r\nPOINT_B8\t"}) {
+        EXPECT_NE(written.find(line), std::string::npos) << line;
+    }
 }
 
 }  // namespace

@@ -678,6 +678,8 @@ std::vector<LevelValue> MatchStatistics::levels(int point, int curve, double& to
 MatchResult fit_matched_curves(const CorrectionGrid& grid, const MatchStatistics& statistics) {
     MatchResult result{grid, 0};
     CorrectionGrid& matched = result.grid;
+    // Points left unfitted keep the mode's curves as a change of mode leaves them.
+    set_correction_mode(matched, statistics.mode());
     const bool colour = statistics.mode() == CorrectionMode::Colour;
     for (int curve = 0; curve < statistics.curve_count(); ++curve) {
         for (int point = 0; point < kGridPointCount; ++point) {
@@ -690,7 +692,6 @@ MatchResult fit_matched_curves(const CorrectionGrid& grid, const MatchStatistics
             ++result.fitted;
         }
     }
-    matched.correction_mode = statistics.mode();
     recalculate_color_tables(matched);
     return result;
 }

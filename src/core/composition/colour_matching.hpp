@@ -128,9 +128,10 @@ private:
     std::int64_t paired_ = 0;
 };
 
-// The grid with the curves of the statistics' mode refitted where enough
-// pixels were paired (the others keep their pairs), that mode chosen and
-// every table rebuilt; `fitted` counts the curves replaced.
+// The grid in the statistics' mode (chosen as set_correction_mode does)
+// with that mode's curves refitted where enough pixels were paired (the
+// others keep their pairs) and every table rebuilt; `fitted` counts the
+// curves replaced.
 struct MatchResult {
     CorrectionGrid grid;
     int fitted = 0;
