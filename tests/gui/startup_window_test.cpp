@@ -108,7 +108,7 @@ Strings left_column_captions(const MainWindow& window) {
 const std::vector<Strings> kEnglishMenus{
     {"File", "New project", "Open project", "Save project", "-", "Open image", "Open video", "-",
      "Exit"},
-    {"Edit", "Video", "Color palette", "-", "Options"},
+    {"Edit", "Video", "Color palette", "-", "Options", "-", "Match colours"},
     {"Language", "English", "Русский"},
     {"Service", "Krpano overlay hotspot counter"},
     {"Help", "Context", "-", "About"},
@@ -116,7 +116,7 @@ const std::vector<Strings> kEnglishMenus{
 const std::vector<Strings> kRussianMenus{
     {"Файл", "Новый поект", "Открыть поект", "Сохранить поект", "-", "Открыть фон", "Открыть видео",
      "-", "Выход"},
-    {"Редактирование", "Видео", "Коррекция яркости", "-", "Настройки"},
+    {"Редактирование", "Видео", "Коррекция яркости", "-", "Настройки", "-", "Подобрать цвета"},
     {"Язык", "English", "Русский"},
     {"Сервис", "Вычисление параметров оверлея krpano"},
     {"Помощь", "Справка", "-", "О программе"},

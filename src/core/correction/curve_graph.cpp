@@ -19,6 +19,13 @@ std::optional<GraphPair> pair_at_press(const CurveGraphGeometry& graph, int x, i
     return GraphPair{v, t};
 }
 
+std::optional<int> channel_at_press(const CurveGraphGeometry& graph, int x) {
+    const int into = x - graph.plot_width();
+    constexpr int kPairWidth = 2 * CurveGraphGeometry::kBarWidth;
+    if (graph.plot_width() <= 0 || into < 0 || into >= 3 * kPairWidth) return std::nullopt;
+    return into / kPairWidth;
+}
+
 MarkerPlace candidate_marker_place(int left, int top, int graph_width, int graph_height, int i,
                                    int j) {
     const int plot_width =

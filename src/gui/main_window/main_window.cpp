@@ -158,6 +158,9 @@ void MainWindow::build_menus() {
     edit->addSeparator();
     connect(add(edit, kOptions, "optionsAction"), &QAction::triggered, this,
             [this] { program_.options_dialog().exec(); });
+    edit->addSeparator();
+    connect(add(edit, kMatchColours, "matchColoursAction"), &QAction::triggered, this,
+            [this] { program_.palette_window().match_colours(); });
 
     QMenu* language = add_menu(kLanguageMenu, "languageMenu");
     auto* language_group = new QActionGroup(this);
@@ -409,7 +412,7 @@ void MainWindow::on_picture_pressed(QPoint position, Qt::MouseButton button,
     } else if (button == Qt::MiddleButton) {
         changed = centre_mesh_at(grid, composition, position.x(), position.y());
     } else if (button == Qt::RightButton) {
-        store_sampled_pair(grid, video_intensity_, background_intensity_);
+        store_sampled_pair(grid, last_reading_);
         program_.palette_window().redraw_graph();
         changed = true;
     }
@@ -422,11 +425,14 @@ void MainWindow::on_picture_moved(QPoint position) {
     const std::optional<SampleReading> reading =
         sample_composition(composition, position.x(), position.y());
     if (!reading) return;
+    // The pair's video side is the frame before correction; the status bar
+    // shows the picture as drawn.
+    last_reading_ = *reading;
     background_intensity_ = reading->background.intensity;
-    video_intensity_ = reading->video.intensity;
+    video_intensity_ = reading->frame.intensity;
     background_panel_->setText(QString::fromStdString(background_status_text(*reading)));
     video_panel_->setText(QString::fromStdString(video_status_text(*reading)));
-    program_.palette_window().show_candidate(video_intensity_, background_intensity_);
+    program_.palette_window().show_candidate(*reading);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -4,6 +4,7 @@
 #include <QPoint>
 #include <vector>
 
+#include "core/composition/sampling.hpp"
 #include "gui/captions.hpp"
 
 class QAction;
@@ -94,6 +95,8 @@ private:
     // The intensities of the last mouse move over the picture.
     int background_intensity_ = 0;
     int video_intensity_ = 0;
+    // All it read, which a right click stores by the correction mode.
+    SampleReading last_reading_;
 };
 
 }  // namespace tintora
