@@ -62,11 +62,7 @@ void make_gain_parts(const FramePlan& plan, GainParts& parts) {
     for (int half = 0; half < 2; ++half) {
         const HalfTables& tables = half == 0 ? plan.upper : plan.lower;
         for (int e = 0; e < kTableEntries; ++e) {
-            const std::uint32_t word = tables[static_cast<std::size_t>(e)];
-            const int tl = static_cast<int>(word & 0xFF);
-            const int tr = static_cast<int>(word >> 8 & 0xFF);
-            const int bl = static_cast<int>(word >> 16 & 0xFF);
-            const int br = static_cast<int>(word >> 24);
+            const auto [tl, tr, bl, br] = corners_of(tables[static_cast<std::size_t>(e)]);
             const int intensity = e % kIntensityCount;
             const auto per_intensity = [intensity](int v) {
                 return intensity == 0 ? 0.0 : static_cast<double>(v) / intensity;

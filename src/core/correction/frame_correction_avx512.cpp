@@ -38,6 +38,9 @@
 #define TINTORA_AVX512_INLINE                                                  \
     __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx2,fma,bmi2"), \
                    always_inline)) inline
+// Lambdas do not take their enclosing function's target: they are given it.
+#define TINTORA_AVX512_LAMBDA \
+    __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx2,fma,bmi2"), always_inline))
 #define TINTORA_AVX512_VBMI \
     __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx2,fma,bmi2")))
 #define TINTORA_AVX512_VBMI_INLINE                                                        \
@@ -366,29 +369,39 @@ TINTORA_AVX512_VBMI_INLINE void finish_group_vbmi(std::uint8_t* pixels, int x, i
 // groups' loads and stores stay unmasked: a masked store reaching into the
 // next group's bytes would hold up their load until it is written. A group
 // is read before the two before it are written back; their bytes do not
-// overlap.
-TINTORA_AVX512_INLINE void correct_row(std::uint8_t* pixels, int width, const RowWork& row,
-                                       Doubtful& doubtful) {
-    DoubtfulNotes notes = doubtful.notes();
+// overlap. fetch(x, count) reads a group, finish(x, count, group) works it
+// out and writes it.
+template <class Fetch, class Finish>
+TINTORA_AVX512_INLINE void pipeline_row(int width, Fetch fetch, Finish finish) {
     const int whole = width / kGroup * kGroup;
     if (whole >= 2 * kGroup) {
-        Fetched first = fetch_group(pixels, 0, kGroup, row);
-        Fetched second = fetch_group(pixels, kGroup, kGroup, row);
+        auto first = fetch(0, kGroup);
+        auto second = fetch(kGroup, kGroup);
         for (int x = 2 * kGroup; x < whole; x += kGroup) {
-            const Fetched next = fetch_group(pixels, x, kGroup, row);
-            finish_group(pixels, x - 2 * kGroup, kGroup, first, row, notes);
+            const auto next = fetch(x, kGroup);
+            finish(x - 2 * kGroup, kGroup, first);
             first = second;
             second = next;
         }
-        finish_group(pixels, whole - 2 * kGroup, kGroup, first, row, notes);
-        finish_group(pixels, whole - kGroup, kGroup, second, row, notes);
+        finish(whole - 2 * kGroup, kGroup, first);
+        finish(whole - kGroup, kGroup, second);
     } else if (whole > 0) {
-        finish_group(pixels, 0, kGroup, fetch_group(pixels, 0, kGroup, row), row, notes);
+        finish(0, kGroup, fetch(0, kGroup));
     }
     if (whole < width) {
         const int count = width - whole;
-        finish_group(pixels, whole, count, fetch_group(pixels, whole, count, row), row, notes);
+        finish(whole, count, fetch(whole, count));
     }
+}
+
+TINTORA_AVX512_INLINE void correct_row(std::uint8_t* pixels, int width, const RowWork& row,
+                                       Doubtful& doubtful) {
+    DoubtfulNotes notes = doubtful.notes();
+    pipeline_row(
+        width,
+        [&](int x, int count) TINTORA_AVX512_LAMBDA { return fetch_group(pixels, x, count, row); },
+        [&](int x, int count, const Fetched& group)
+            TINTORA_AVX512_LAMBDA { finish_group(pixels, x, count, group, row, notes); });
     redo_exactly(pixels, notes, row.plan, row.tables, row.w);
 }
 
@@ -503,27 +516,12 @@ __attribute__((noinline)) void redo_colour_exactly(std::uint8_t* pixels, const D
 TINTORA_AVX512_INLINE void blend_row(std::uint8_t* pixels, int width, const ColourRowWork& row,
                                      Doubtful& doubtful) {
     DoubtfulNotes notes = doubtful.notes();
-    const int whole = width / kGroup * kGroup;
-    if (whole >= 2 * kGroup) {
-        ColourFetched first = fetch_colour_group(pixels, 0, kGroup, row);
-        ColourFetched second = fetch_colour_group(pixels, kGroup, kGroup, row);
-        for (int x = 2 * kGroup; x < whole; x += kGroup) {
-            const ColourFetched next = fetch_colour_group(pixels, x, kGroup, row);
-            finish_colour_group(pixels, x - 2 * kGroup, kGroup, first, row, notes);
-            first = second;
-            second = next;
-        }
-        finish_colour_group(pixels, whole - 2 * kGroup, kGroup, first, row, notes);
-        finish_colour_group(pixels, whole - kGroup, kGroup, second, row, notes);
-    } else if (whole > 0) {
-        finish_colour_group(pixels, 0, kGroup, fetch_colour_group(pixels, 0, kGroup, row), row,
-                            notes);
-    }
-    if (whole < width) {
-        const int count = width - whole;
-        finish_colour_group(pixels, whole, count, fetch_colour_group(pixels, whole, count, row),
-                            row, notes);
-    }
+    pipeline_row(
+        width,
+        [&](int x, int count)
+            TINTORA_AVX512_LAMBDA { return fetch_colour_group(pixels, x, count, row); },
+        [&](int x, int count, const ColourFetched& group)
+            TINTORA_AVX512_LAMBDA { finish_colour_group(pixels, x, count, group, row, notes); });
     redo_colour_exactly(pixels, notes, row.columns, row.tables, row.w);
 }
 

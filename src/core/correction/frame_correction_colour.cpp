@@ -25,11 +25,7 @@ void make_colour_parts(const ColourPlan& plan, int byte, ColourParts& parts) {
         const HalfTables& tables = half == 0 ? plan.upper[static_cast<std::size_t>(byte)]
                                              : plan.lower[static_cast<std::size_t>(byte)];
         for (int e = 0; e < kTableEntries; ++e) {
-            const std::uint32_t word = tables[static_cast<std::size_t>(e)];
-            const int tl = static_cast<int>(word & 0xFF);
-            const int tr = static_cast<int>(word >> 8 & 0xFF);
-            const int bl = static_cast<int>(word >> 16 & 0xFF);
-            const int br = static_cast<int>(word >> 24);
+            const auto [tl, tr, bl, br] = corners_of(tables[static_cast<std::size_t>(e)]);
             const bool flat = tl == tr && tl == bl && tl == br;
             parts.left[half][e] =
                 flat ? static_cast<float>(tl) + kFlatBias : static_cast<float>(tl);

@@ -38,6 +38,15 @@ inline constexpr int kTableEntries = 2 * kIntensityCount;
 // bytes 0 to 3).
 using HalfTables = std::array<std::uint32_t, kTableEntries>;
 
+// The four corner entries of a HalfTables word.
+struct Corners {
+    int tl, tr, bl, br;
+};
+inline Corners corners_of(std::uint32_t word) {
+    return {static_cast<int>(word & 0xFF), static_cast<int>(word >> 8 & 0xFF),
+            static_cast<int>(word >> 16 & 0xFF), static_cast<int>(word >> 24)};
+}
+
 struct FramePlan {
     // Per column: the weight toward the cell's right corners and where the
     // column's cell starts in HalfTables (0 left half, 256 right half).
@@ -237,10 +246,9 @@ __attribute__((always_inline)) inline void fill_colour_row_table(const ColourPar
 }
 
 // One channel by the colour rule from its corner word, in double precision.
-inline std::uint8_t blend_channel_word(double u, double w, std::uint32_t corners) {
-    return blend_channel(u, w, static_cast<int>(corners & 0xFF),
-                         static_cast<int>(corners >> 8 & 0xFF),
-                         static_cast<int>(corners >> 16 & 0xFF), static_cast<int>(corners >> 24));
+inline std::uint8_t blend_channel_word(double u, double w, std::uint32_t word) {
+    const Corners c = corners_of(word);
+    return blend_channel(u, w, c.tl, c.tr, c.bl, c.br);
 }
 
 void correct_colour_rows_avx512(Frame& frame, const ColourPlan& plan);
