@@ -139,7 +139,14 @@ struct MatchResult {
 MatchResult fit_matched_curves(const CorrectionGrid& grid, const MatchStatistics& statistics);
 
 // Why a match changed nothing.
-enum class MatchProblem { None, NoBackground, NoClip, FrameOffBackground, TooFewPixels };
+enum class MatchProblem {
+    None,
+    NoBackground,
+    NoClip,
+    FrameOffBackground,
+    TooFewPixels,
+    NotEnoughMemory  // a mesh spread over a huge panorama, say
+};
 
 struct MatchOutcome {
     MatchProblem problem = MatchProblem::None;

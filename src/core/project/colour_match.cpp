@@ -1,5 +1,6 @@
 #include "core/project/colour_match.hpp"
 
+#include <new>
 #include <vector>
 
 #include "core/settings/texts.hpp"
@@ -33,9 +34,15 @@ ColourMatchReport match_project_colours(ProjectState state, const std::filesyste
             frames = std::move(loaded).value();
         }
     }
-    const MatchOutcome outcome =
-        match_colours(state.grid, request.mode, frames,
-                      {&composition.background_image(), composition.choices.rotation_index});
+    MatchOutcome outcome;
+    try {
+        outcome =
+            match_colours(state.grid, request.mode, frames,
+                          {&composition.background_image(), composition.choices.rotation_index});
+    } catch (const std::bad_alloc&) {
+        report.problem = MatchProblem::NotEnoughMemory;
+        return report;
+    }
     report.problem = outcome.problem;
     report.frames = static_cast<int>(frames.size());
     if (outcome.problem != MatchProblem::None) return report;
@@ -60,6 +67,8 @@ std::string match_report_text(const ColourMatchReport& report, std::string_view 
             return text(kMatchFrameOffBackground);
         case MatchProblem::TooFewPixels:
             return text(kMatchTooFewPixels);
+        case MatchProblem::NotEnoughMemory:
+            return text(kMatchNotEnoughMemory);
         case MatchProblem::None:
             break;
     }

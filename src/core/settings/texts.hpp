@@ -96,6 +96,9 @@ inline constexpr TextPair kMatchTooFewPixels{
     "Too few usable pixels under the mesh (clipped or on sharp edges): nothing was changed.",
     "Слишком мало пригодных точек под сеткой (пересвеченных или на резких границах): ничего не "
     "изменено."};
+inline constexpr TextPair kMatchNotEnoughMemory{
+    "Not enough memory to match the colours over so large a part of the background!",
+    "Недостаточно памяти, чтобы подобрать цвета по такой большой части фона!"};
 inline constexpr TextPair kMatchDone{"Colours matched: %i curves over %i frames.",
                                      "Цвета подобраны: кривых %i, кадров %i."};
 }  // namespace message_texts
