@@ -33,6 +33,7 @@
 
 #include "core/common/file_io.hpp"
 #include "core/common/memory_tuning.hpp"
+#include "core/composition/colour_matching.hpp"
 #include "core/composition/composition.hpp"
 #include "core/correction/curves.hpp"
 #include "core/correction/frame_correction.hpp"
@@ -45,6 +46,7 @@
 #include "core/video/video_formats.hpp"
 #include "core/video/video_import.hpp"
 #include "core/video/video_parameters.hpp"
+#include "support/colour_scene.hpp"
 #include "support/test_clips.hpp"
 #include "support/test_pictures.hpp"
 
@@ -135,6 +137,26 @@ const CorrectionGrid& bench_grid() {
     return grid;
 }
 
+// The colour mode: nine points with different curves in each channel, as a
+// match leaves them (warmer on one side, another response in each channel).
+const CorrectionGrid& bench_colour_grid() {
+    static const CorrectionGrid grid = [] {
+        CorrectionGrid g;
+        g.correction_mode = CorrectionMode::Colour;
+        for (int c = 0; c < kChannelCount; ++c) {
+            for (int p = 0; p < kGridPointCount; ++p) {
+                ControlValues& pairs = g.channel_control_values[c][p];
+                pairs[30 + 8 * p + c] = 45 + 10 * p - 4 * c;
+                pairs[120 + 4 * p] = 110 + 6 * p + 5 * c;
+                pairs[200 + 2 * c] = 190 + 4 * p - 3 * c;
+            }
+        }
+        recalculate_color_tables(g);
+        return g;
+    }();
+    return grid;
+}
+
 // ------------------------------------------------------------- correction
 
 void BM_CorrectFrameReference(benchmark::State& state) {
@@ -164,6 +186,18 @@ void BM_CorrectFrame(benchmark::State& state, VectorIsa isa) {
         work = video_frame();
         state.ResumeTiming();
         correct_frame(work, bench_grid(), isa);
+        benchmark::DoNotOptimize(work.data());
+    }
+    state.SetLabel(vector_isa_name(isa));
+}
+
+void BM_CorrectFrameColour(benchmark::State& state, VectorIsa isa) {
+    Frame work;
+    for (auto _ : state) {
+        state.PauseTiming();
+        work = video_frame();
+        state.ResumeTiming();
+        correct_frame(work, bench_colour_grid(), isa);
         benchmark::DoNotOptimize(work.data());
     }
     state.SetLabel(vector_isa_name(isa));
@@ -424,6 +458,20 @@ void BM_DecodeFrame(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_DecodeFrame)->Name("compose/jpeg_decode_1080p")->Unit(benchmark::kMillisecond);
+
+// A colour match of all nine points from one 1080p frame against its
+// background (a synthetic scene: another camera's frame of an unevenly lit
+// place), pairing and fitting both.
+void BM_MatchFrame(benchmark::State& state) {
+    static const test::ColourScene scene = test::make_colour_scene(1920, 1080, 1);
+    const std::vector<Frame> frames{scene.frame};
+    for (auto _ : state) {
+        const MatchOutcome outcome =
+            match_colours(scene.grid, CorrectionMode::Colour, frames, {&scene.background, 0});
+        benchmark::DoNotOptimize(outcome.result.fitted);
+    }
+}
+BENCHMARK(BM_MatchFrame)->Name("match/frame")->Unit(benchmark::kMillisecond);
 
 // The memory a composition at "300%" takes at its peak, against the
 // background's own bytes: measured in a child process, so the rest of the
@@ -1044,6 +1092,14 @@ int main(int argc, char** argv) {
                                      BM_CorrectFrame, isa)
             ->Unit(benchmark::kMillisecond);
     }
+    const std::string best_colour =
+        std::string("correct/frame_colour_") + vector_isa_name(supported_vector_isas().front());
+    for (const VectorIsa isa : supported_vector_isas()) {
+        benchmark::RegisterBenchmark(
+            (std::string("correct/frame_colour_") + vector_isa_name(isa)).c_str(),
+            BM_CorrectFrameColour, isa)
+            ->Unit(benchmark::kMillisecond);
+    }
     register_preview_benchmarks();
     register_import_benchmarks();
     register_run_benchmarks();
@@ -1062,6 +1118,11 @@ int main(int argc, char** argv) {
     reporter.print_ratio("correct_frame_avx2/jpeg_codec",
                          std::string("correct/frame_") + vector_isa_name(VectorIsa::Avx2),
                          {"jpeg/decode", "jpeg/encode_q90"});
+    reporter.print_ratio("correct_frame_colour/jpeg_codec", best_colour,
+                         {"jpeg/decode", "jpeg/encode_q90"});
+    reporter.print_ratio("correct_frame_colour_avx2/jpeg_codec",
+                         std::string("correct/frame_colour_") + vector_isa_name(VectorIsa::Avx2),
+                         {"jpeg/decode", "jpeg/encode_q90"});
     reporter.print_ratio("compose_300/compose_100", "compose/300", {"compose/100"});
     reporter.print_ratio("recompose/jpeg_decode_1080p", "compose/recompose",
                          {"compose/jpeg_decode_1080p"});
@@ -1072,6 +1133,8 @@ int main(int argc, char** argv) {
                          {"compose/jpeg_decode_1080p"});
     reporter.print_ratio("panorama_play_frame_avx2/jpeg_decode_1080p",
                          "compose/panorama_play_frame_avx2", {"compose/jpeg_decode_1080p"});
+    reporter.print_ratio("match_frame/jpeg_decode_1080p", "match/frame",
+                         {"compose/jpeg_decode_1080p"});
     if (reporter.measured("compose/300")) {
         std::printf("ratio peak_bytes_300/background_bytes = %.4f\n", peak_bytes_ratio());
     } else {

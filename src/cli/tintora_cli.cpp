@@ -1,5 +1,5 @@
-// tintora-cli: renders, composes and makes demo projects without a window,
-// through the same core the window program uses.
+// tintora-cli: renders, composes, matches colours and makes demo projects
+// without a window, through the same core the window program uses.
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -18,6 +18,7 @@
 #include "core/common/memory_tuning.hpp"
 #include "core/composition/composition.hpp"
 #include "core/correction/jpeg_codec.hpp"
+#include "core/project/colour_match.hpp"
 #include "core/project/project_file.hpp"
 #include "core/settings/settings_file.hpp"
 #include "core/video/processing_run.hpp"
@@ -194,6 +195,9 @@ struct Options {
     std::string compose_output;
     std::string demo_folder;
     bool force = false;
+    std::string match_output;
+    std::string match_mode;  // empty: the project's own
+    int match_frames = 5;
 };
 
 AppSettings settings_for(const Options& options) {
@@ -366,6 +370,40 @@ bool holds_files(const fs::path& folder) {
     return !fs::is_directory(folder, error) || !fs::is_empty(folder, error);
 }
 
+// Matches a project's curves over frames of its clip against its background
+// and writes the matched project.
+int match(const Options& options) {
+    Session session;
+    session.settings = settings_for(options);
+    Result<WorkFolder> work_folder = WorkFolder::for_options(options);
+    if (!work_folder) return tell(work_folder.error()), kFailed;
+    session.settings.work_dir = work_folder.value().path();
+    if (!session.open(options.project)) return ended(kFailed);
+    if (!keep_running()) return interrupted_status();
+    if (const std::optional<std::string> refused = output_refusal(
+            options.match_output, session.protected_files(), session.settings.language)) {
+        return tell(*refused), kFailed;
+    }
+    ColourMatchRequest request;
+    request.mode = session.grid.correction_mode;
+    if (!options.match_mode.empty()) {
+        request.mode =
+            options.match_mode == "colour" ? CorrectionMode::Colour : CorrectionMode::Brightness;
+    }
+    request.frame_count = options.match_frames;
+    const ColourMatchReport report = match_project_colours(
+        {session.composition, session.grid, session.workspace}, session.settings.work_dir, request);
+    tell(match_report_text(report, session.settings.language));
+    if (!keep_running()) return interrupted_status();
+    if (report.problem != MatchProblem::None) return kFailed;
+    if (Status saved = save_project(options.match_output, session.composition, session.grid,
+                                    session.workspace);
+        !saved) {
+        return tell(saved.error()), kFailed;
+    }
+    return ended(0);
+}
+
 int demo(const Options& options) {
     const AppSettings settings = settings_for(options);
     if (!options.force && holds_files(options.demo_folder)) {
@@ -429,8 +467,25 @@ int run(int argc, char** argv) {
         ->required()
         ->check(named);
 
+    CLI::App* match_command = app.add_subcommand(
+        "match", "Match a project's colours to its background and write the matched project.");
+    match_command->add_option("PROJECT", options.project, "the project file")
+        ->required()
+        ->check(CLI::ExistingFile);
+    match_command->add_option("OUT_PROJECT", options.match_output, "the matched project to write")
+        ->required()
+        ->check(named);
+    match_command
+        ->add_option("--mode", options.match_mode,
+                     "the correction mode to match and keep (default: the project's)")
+        ->check(CLI::IsMember({"colour", "brightness"}));
+    match_command
+        ->add_option("--frames", options.match_frames,
+                     "frames spread over the range (default 5; 0: the project's current frame)")
+        ->check(CLI::Range(0, 1000));
+
     // What replays a project needs a working folder for its clip's frames.
-    for (CLI::App* command : {render_command, compose_command}) {
+    for (CLI::App* command : {render_command, compose_command, match_command}) {
         CLI::Option* workdir =
             command
                 ->add_option("--workdir", options.workdir,
@@ -450,7 +505,7 @@ int run(int argc, char** argv) {
     demo_command->add_flag("--force", options.force,
                            "overwrite the demo's files in a folder that holds files");
 
-    for (CLI::App* command : {render_command, compose_command, demo_command}) {
+    for (CLI::App* command : {render_command, compose_command, match_command, demo_command}) {
         command->add_option("--ffmpeg", options.ffmpeg, "the encoder program")->check(named);
     }
 
@@ -465,6 +520,7 @@ int run(int argc, char** argv) {
     handle_stop_signals();
     if (render_command->parsed()) return render(options);
     if (compose_command->parsed()) return compose(options);
+    if (match_command->parsed()) return match(options);
     return demo(options);
 }
 

@@ -39,6 +39,7 @@ public:
     AppSettings& settings() { return settings_; }
     CorrectionGrid& grid() { return grid_; }
     PairClipboard& pair_clipboard() { return pair_clipboard_; }
+    ChannelPairClipboard& channel_pair_clipboard() { return channel_pair_clipboard_; }
     VideoSession& video() { return video_workspace_.session(); }
     VideoWorkspace& video_workspace() { return video_workspace_; }
     Composition& composition() { return composition_; }
@@ -85,6 +86,7 @@ private:
     AppSettings settings_;
     CorrectionGrid grid_;
     PairClipboard pair_clipboard_ = make_empty_pairs();
+    ChannelPairClipboard channel_pair_clipboard_ = make_empty_channel_pairs();
     VideoWorkspace video_workspace_{settings_};
     Composition composition_;
     EditHistory history_;

@@ -1,5 +1,5 @@
 // The command-line front end as a user runs it: its exit codes, and a demo
-// project made, rendered and composed.
+// project made, rendered, composed and matched.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -65,7 +65,9 @@ INSTANTIATE_TEST_SUITE_P(
                     ExitCase{"EmptyJpegName", {"render", "P", "--jpeg", ""}, 2},
                     ExitCase{"EmptyWavName", {"render", "P", "--wav", ""}, 2},
                     ExitCase{"EmptyPictureName", {"compose", "P", ""}, 2},
-                    ExitCase{"DemoIntoAFolderWithFiles", {"demo", "F"}, 1}),
+                    ExitCase{"DemoIntoAFolderWithFiles", {"demo", "F"}, 1},
+                    ExitCase{"MatchUnknownMode", {"match", "P", "out", "--mode", "sepia"}, 2},
+                    ExitCase{"MatchWithoutBackground", {"match", "P", "out", "--workdir", "W"}, 1}),
     [](const testing::TestParamInfo<ExitCase>& info) { return std::string(info.param.name); });
 
 TEST(CliDemo, MakesAProjectThatRendersAndComposes) {
@@ -105,6 +107,21 @@ TEST(CliDemo, MakesAProjectThatRendersAndComposes) {
     const std::vector<std::uint8_t> bytes = read_file_bytes(picture).value();
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 15), "P6\n1024 512\n255");
     EXPECT_EQ(bytes.size(), 16u + 3u * 1024u * 512u);
+
+    // Matched in colour over three frames: the channel pairs replace the
+    // demo's sampled ones in the written project.
+    const fs::path matched = folder / "matched.project";
+    const CommandResult match =
+        test::run_cli({"match", project.string(), matched.string(), "--mode", "colour", "--frames",
+                       "3", "--workdir", work.string(), "--ffmpeg", ffmpeg.string()});
+    ASSERT_TRUE(match.succeeded()) << match.error_tail;
+    EXPECT_NE(match.error_tail.find("Colours matched: 27 curves over 3 frames."), std::string::npos)
+        << match.error_tail;
+    const std::vector<std::uint8_t> text = read_file_bytes(matched).value();
+    const std::string written(text.begin(), text.end());
+    for (const char* line : {"\r\nCOLOR_MODE=Colour\r\n", "\r\nPOINT_R4\t", "\r\nPOINT_B8\t"}) {
+        EXPECT_NE(written.find(line), std::string::npos) << line;
+    }
 }
 
 // A project that names only its clip; the rest takes the defaults.

@@ -91,6 +91,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const ControlValues& values : grid.control_values) {
         for (const std::int32_t v : values) FUZZ_CHECK(valid_control_value(v));
     }
+    for (const auto& channel : grid.channel_control_values) {
+        for (const ControlValues& values : channel) {
+            for (const std::int32_t v : values) FUZZ_CHECK(valid_control_value(v));
+        }
+    }
+    FUZZ_CHECK(grid.correction_mode == CorrectionMode::Brightness ||
+               grid.correction_mode == CorrectionMode::Colour);
     const CompositionChoices& choices = composition.choices;
     FUZZ_CHECK(choices.rotation_index >= 0 &&
                choices.rotation_index < static_cast<int>(kRotationItems.size()));

@@ -102,6 +102,17 @@ bool project_seeds(const fs::path& folder) {
     ok &= write_seed(folder, "numbers",
                      "POINT3 010 99\r\nPOINT2\t0x1F\t+7\r\nAREA_POINT4=12,-34\r\n"
                      "AREA_POINT0=0x7fffffff,-0x80000000\r\nCURRENT_POINT=5\r\nCUT_X=10");
+    // The colour mode's lines after the others.
+    grid.correction_mode = CorrectionMode::Colour;
+    for (int c = 0; c < kChannelCount; ++c) {
+        for (int point = 0; point < kGridPointCount; ++point) {
+            grid.channel_control_values[c][point][30 + 10 * c] = 40 + point;
+        }
+    }
+    ok &= write_seed(folder, "colour", format_project(composition, grid, workspace));
+    ok &= write_seed(folder, "colour_lines",
+                     "COLOR_MODE=Colour\r\nPOINT_R0 010 99\r\nPOINT_G8\t255\t0\r\n"
+                     "POINT_B4\t0x1F\t+7\r\nPOINT_R9\t1\t1\r\nCOLOR_MODE=Brightness\n");
     return ok;
 }
 

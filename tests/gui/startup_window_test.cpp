@@ -111,8 +111,8 @@ Strings left_column_captions(const MainWindow& window) {
 const std::vector<Strings> kEnglishMenus{
     {"File", "New project", "Open project", "Save project", "-", "Open image", "Open video", "-",
      "Exit"},
-    {"Edit", "Video", "Color palette", "-", "Options", "-", "Play in panorama", "-", "Undo",
-     "Redo"},
+    {"Edit", "Video", "Color palette", "-", "Options", "-", "Match colours", "Play in panorama",
+     "-", "Undo", "Redo"},
     {"Language", "English", "Русский"},
     {"Service", "Krpano overlay hotspot counter"},
     {"Help", "Context", "-", "About", "Guide"},
@@ -120,7 +120,7 @@ const std::vector<Strings> kEnglishMenus{
 const std::vector<Strings> kRussianMenus{
     {"Файл", "Новый поект", "Открыть поект", "Сохранить поект", "-", "Открыть фон", "Открыть видео",
      "-", "Выход"},
-    {"Редактирование", "Видео", "Коррекция яркости", "-", "Настройки", "-",
+    {"Редактирование", "Видео", "Коррекция яркости", "-", "Настройки", "-", "Подобрать цвета",
      "Воспроизвести в панораме", "-", "Отменить", "Повторить"},
     {"Язык", "English", "Русский"},
     {"Сервис", "Вычисление параметров оверлея krpano"},

@@ -53,6 +53,14 @@ CorrectionGrid random_grid(std::mt19937& random) {
     return grid;
 }
 
+CorrectionGrid random_colour_grid(std::mt19937& random) {
+    CorrectionGrid grid;
+    grid.correction_mode = CorrectionMode::Colour;
+    for (auto& channel : grid.channel_control_values) channel = random_grid(random).control_values;
+    recalculate_color_tables(grid);
+    return grid;
+}
+
 void correct_frame_reference(Frame& frame, const CorrectionGrid& grid) {
     const double last_column = frame.width() - 1.0;
     const double last_row = frame.height() - 1.0;

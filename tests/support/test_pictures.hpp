@@ -20,6 +20,8 @@ Frame numbered_frame(int width, int height);
 
 // A grid whose nine points have different random pairs and rebuilt tables.
 CorrectionGrid random_grid(std::mt19937& random);
+// The same in colour mode: every channel of every point its own random pairs.
+CorrectionGrid random_colour_grid(std::mt19937& random);
 
 // The plain per-pixel correction: correct_pixel at (x / (W - 1), y / (H - 1))
 // for every pixel, the rule the fast whole-frame correction must match.

@@ -15,8 +15,8 @@
 namespace tintora {
 
 using composition_detail::HalfMesh;
-using composition_detail::LandRow;
 using composition_detail::land_row_kernel;
+using composition_detail::LandRow;
 using composition_detail::RowLanding;
 
 namespace {
@@ -112,14 +112,16 @@ public:
     // corrected frame: only the mesh changed. No frame: the caller knows it
     // is the plan's own.
     bool same_colours(const Frame* overlay, const CorrectionGrid& grid, double step) const {
-        return step == step_ && grid.color_table == tables_ &&
+        return step == step_ && same_correction(grid, colours_) &&
                (overlay == nullptr || *overlay == source_);
     }
     // New area points: the columns' blends again.
     void place(const CorrectionGrid& grid);
 
-    void draw(Frame& region, RegionOrigin origin, const CorrectionGrid& grid,
-              double display_scale) const;
+    // Draws the frame corrected, or as it came (for sampling pairs; only a
+    // plan that kept its frame can).
+    void draw(Frame& region, RegionOrigin origin, const CorrectionGrid& grid, double display_scale,
+              bool corrected = true) const;
 
     // Where each sample lands in a band of rows of the region, row by row:
     // visit(r, offsets, kept) gets sample row r's byte offsets into the band
@@ -136,13 +138,13 @@ public:
 private:
     void set_geometry(int width, int height, const CorrectionGrid& grid, double step);
     void draw_band(Frame& region, int first_row, int rows, RegionOrigin origin,
-                   const CorrectionGrid& grid, double display_scale) const;
+                   const CorrectionGrid& grid, double display_scale, bool corrected) const;
 
     bool usable_ = false;
     double step_ = 0.0;
-    Frame source_;     // the frame as handed in
-    Frame corrected_;  // with whole-pixel steps, the frame corrected
-    std::array<ColorTable, kGridPointCount> tables_{};
+    Frame source_;            // the frame as handed in
+    Frame corrected_;         // with whole-pixel steps, the frame corrected
+    CorrectionGrid colours_;  // the mode and tables the frame was corrected with
     bool whole_pixels_ = false;
     std::vector<SamplePosition> columns_;
     std::vector<std::ptrdiff_t> column_offset_;  // of each column's pixel in a frame row
@@ -152,7 +154,7 @@ private:
 };
 
 OverlayPlan::OverlayPlan(Frame overlay, const CorrectionGrid& grid, double step, bool keep_frame)
-    : step_(step), source_(std::move(overlay)), tables_(grid.color_table) {
+    : step_(step), source_(std::move(overlay)), colours_(grid) {
     set_geometry(source_.width(), source_.height(), grid, step);
     // With a whole-pixel step every sample is one frame pixel at its own
     // position, which is what correct_frame computes for the whole frame.
@@ -167,7 +169,7 @@ OverlayPlan::OverlayPlan(Frame overlay, const CorrectionGrid& grid, double step,
 }
 
 OverlayPlan::OverlayPlan(int width, int height, const CorrectionGrid& grid, double step)
-    : step_(step), tables_(grid.color_table) {
+    : step_(step), colours_(grid) {
     set_geometry(width, height, grid, step);
 }
 
@@ -199,7 +201,7 @@ void OverlayPlan::place(const CorrectionGrid& grid) {
 }
 
 void OverlayPlan::draw(Frame& region, RegionOrigin origin, const CorrectionGrid& grid,
-                       double display_scale) const {
+                       double display_scale, bool corrected) const {
     if (!usable_ || region.empty()) return;
     // Regions of 2 GiB and more (a whole picture at a large scale) go in
     // bands, so offsets fit 32 bits.
@@ -209,11 +211,12 @@ void OverlayPlan::draw(Frame& region, RegionOrigin origin, const CorrectionGrid&
         for (std::int64_t first = 0; first < region.height(); first += band_rows) {
             const int rows =
                 static_cast<int>(std::min<std::int64_t>(band_rows, region.height() - first));
-            draw_band(region, static_cast<int>(first), rows, origin, grid, display_scale);
+            draw_band(region, static_cast<int>(first), rows, origin, grid, display_scale,
+                      corrected);
         }
         return;
     }
-    draw_band(region, 0, region.height(), origin, grid, display_scale);
+    draw_band(region, 0, region.height(), origin, grid, display_scale, corrected);
 }
 
 template <class Visit>
@@ -255,12 +258,22 @@ void OverlayPlan::land_band(const Frame& region, int first_row, int rows, Region
 }
 
 void OverlayPlan::draw_band(Frame& region, int first_row, int rows, RegionOrigin origin,
-                            const CorrectionGrid& grid, double display_scale) const {
+                            const CorrectionGrid& grid, double display_scale,
+                            bool corrected) const {
     const std::size_t count = columns_.size();
     std::uint8_t* pixels = region.row(first_row);
     land_band(region, first_row, rows, origin, display_scale,
               [&](std::size_t r, const std::int32_t* __restrict offsets, std::size_t) {
                   const SamplePosition& row = rows_[r];
+                  if (!corrected) {
+                      const std::uint8_t* frame_row = source_.row(row.pixel);
+                      for (std::size_t i = 0; i < count; ++i) {
+                          if (offsets[i] >= 0) {
+                              copy_pixel(pixels + offsets[i], frame_row + column_offset_[i]);
+                          }
+                      }
+                      return;
+                  }
                   if (whole_pixels_) {
                       // Column i reads pixel i of the frame's row.
                       const std::uint8_t* __restrict frame_row = corrected_.row(row.pixel);
@@ -301,18 +314,18 @@ OverlayLayout::OverlayLayout(int frame_width, int frame_height, const Correction
     whole_pixels_ = plan.whole_pixels();
     columns_ = plan.columns();
     frame_rows_.assign(static_cast<std::size_t>(frame_height), 0);
-    plan.land_band(region, 0, region.height(), origin, display_scale,
-                   [&](std::size_t r, const std::int32_t* offsets, std::size_t kept) {
-                       const SamplePosition& row = plan.rows()[r];
-                       rows_.push_back({row.pixel, row.position, targets_.size(),
-                                        targets_.size() + kept});
-                       frame_rows_[static_cast<std::size_t>(row.pixel)] = 1;
-                       for (std::size_t i = 0; i < columns_.size(); ++i) {
-                           if (offsets[i] < 0) continue;
-                           targets_.push_back(offsets[i]);
-                           sample_columns_.push_back(static_cast<std::uint16_t>(i));
-                       }
-                   });
+    plan.land_band(
+        region, 0, region.height(), origin, display_scale,
+        [&](std::size_t r, const std::int32_t* offsets, std::size_t kept) {
+            const SamplePosition& row = plan.rows()[r];
+            rows_.push_back({row.pixel, row.position, targets_.size(), targets_.size() + kept});
+            frame_rows_[static_cast<std::size_t>(row.pixel)] = 1;
+            for (std::size_t i = 0; i < columns_.size(); ++i) {
+                if (offsets[i] < 0) continue;
+                targets_.push_back(offsets[i]);
+                sample_columns_.push_back(static_cast<std::uint16_t>(i));
+            }
+        });
 }
 
 bool OverlayLayout::fits(const Frame& overlay, const Frame& region) const {
@@ -356,8 +369,8 @@ void draw_overlay(Frame& region, const Frame& overlay, const CorrectionGrid& gri
     OverlayPlan(overlay, grid, step, false).draw(region, origin, grid, display_scale);
 }
 
-void draw_overlay(Frame& region, Frame&& overlay, const CorrectionGrid& grid,
-                  double display_scale, double step, RegionOrigin origin) {
+void draw_overlay(Frame& region, Frame&& overlay, const CorrectionGrid& grid, double display_scale,
+                  double step, RegionOrigin origin) {
     OverlayPlan(std::move(overlay), grid, step, false).draw(region, origin, grid, display_scale);
 }
 
@@ -456,6 +469,7 @@ void Composition::forget_picture() {
     picture_height_ = 0;
     shown_valid_ = false;
     shown_background_kept_ = false;
+    shown_uncorrected_valid_ = false;
     whole_valid_ = false;
 }
 
@@ -501,10 +515,9 @@ void Composition::compose(const CorrectionGrid& grid, const Frame* overlay, bool
 
     // The background part of the picture shown stays right while the
     // background is turned and sized as before.
-    shown_background_kept_ = (shown_valid_ || shown_background_kept_) &&
-                             rotation_ == choices.rotation_index &&
-                             picture_width_ == std::max(width, 0) &&
-                             picture_height_ == std::max(height, 0);
+    shown_background_kept_ =
+        (shown_valid_ || shown_background_kept_) && rotation_ == choices.rotation_index &&
+        picture_width_ == std::max(width, 0) && picture_height_ == std::max(height, 0);
     display_scale_ = scale;
     last_density_step_ = step;
     rotation_ = choices.rotation_index;
@@ -514,6 +527,7 @@ void Composition::compose(const CorrectionGrid& grid, const Frame* overlay, bool
     has_overlay_ = overlay != nullptr;
     overlay_ = std::move(plan);
     shown_valid_ = false;
+    shown_uncorrected_valid_ = false;
     whole_valid_ = false;
 }
 
@@ -552,8 +566,7 @@ void Composition::render_background(Frame& region, RegionOrigin origin, RegionBo
             const int column = rotation_ == 0 ? column_of[x] : wa - 1 - column_of[x];
             offset[x] = 3 * static_cast<std::ptrdiff_t>(column);
         }
-        const bool contiguous =
-            rotation_ == 0 && column_of.back() - column_of.front() == width - 1;
+        const bool contiguous = rotation_ == 0 && column_of.back() - column_of.front() == width - 1;
         for (int y = 0; y < height; ++y) {
             const int r = row_of[static_cast<std::size_t>(y)];
             const std::uint8_t* in = background_.row(rotation_ == 0 ? r : ha - 1 - r);
@@ -591,7 +604,6 @@ void Composition::render_background(Frame& region, RegionOrigin origin, RegionBo
     }
 }
 
-
 RegionBox Composition::clip_to_picture(int x, int y, int width, int height) const {
     const std::int64_t left = std::clamp<std::int64_t>(x, 0, picture_width_);
     const std::int64_t top = std::clamp<std::int64_t>(y, 0, picture_height_);
@@ -621,9 +633,26 @@ RegionOrigin Composition::render_region(int x, int y, int width, int height, Fra
     return origin;
 }
 
-void Composition::draw_overlay_and_markers(Frame& region, RegionOrigin origin) const {
+RegionOrigin Composition::render_uncorrected(int x, int y, int width, int height,
+                                             Frame& picture) const {
+    const RegionOrigin origin = render_clean(x, y, width, height, picture);
+    draw_overlay_and_markers(picture, origin, false);
+    return origin;
+}
+
+const Frame& Composition::shown_uncorrected() const {
+    if (!shown_uncorrected_valid_) {
+        render_uncorrected(shown_origin_.left, shown_origin_.top, shown_picture_.width(),
+                           shown_picture_.height(), shown_uncorrected_);
+        shown_uncorrected_valid_ = true;
+    }
+    return shown_uncorrected_;
+}
+
+void Composition::draw_overlay_and_markers(Frame& region, RegionOrigin origin,
+                                           bool corrected) const {
     if (!has_overlay_) return;
-    if (overlay_) overlay_->draw(region, origin, grid_, display_scale_);
+    if (overlay_) overlay_->draw(region, origin, grid_, display_scale_, corrected);
     draw_markers(region, grid_, display_scale_, origin);
 }
 
@@ -634,8 +663,8 @@ void Composition::show_region(int x, int y, int width, int height) {
     if (covered) return;
     if (shown_background_kept_ && clip_to_picture(x, y, width, height) ==
                                       RegionBox{shown_origin_.left, shown_origin_.top,
-                                               shown_origin_.left + shown_picture_.width(),
-                                               shown_origin_.top + shown_picture_.height()}) {
+                                                shown_origin_.left + shown_picture_.width(),
+                                                shown_origin_.top + shown_picture_.height()}) {
         // The same part of the same background: only where the frame and the
         // markers were drawn is the background put back before they are
         // drawn again (most of a drag's redraw).
@@ -651,6 +680,7 @@ void Composition::show_region(int x, int y, int width, int height) {
                                 : RegionBox{};
     shown_valid_ = true;
     shown_background_kept_ = false;
+    shown_uncorrected_valid_ = false;
 }
 
 const Frame& Composition::picture() const {

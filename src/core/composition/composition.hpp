@@ -62,8 +62,8 @@ struct RegionBox {
 void draw_overlay(Frame& region, const Frame& overlay, const CorrectionGrid& grid,
                   double display_scale, double step, RegionOrigin origin = {});
 // The same with a frame no longer needed: it is corrected in place, not copied.
-void draw_overlay(Frame& region, Frame&& overlay, const CorrectionGrid& grid,
-                  double display_scale, double step, RegionOrigin origin = {});
+void draw_overlay(Frame& region, Frame&& overlay, const CorrectionGrid& grid, double display_scale,
+                  double step, RegionOrigin origin = {});
 
 // The nine 5 by 5 markers of the grid points: red for cur_point, green for
 // the others, drawn in index order, clipped to the region.
@@ -187,6 +187,10 @@ public:
                                Frame* clean) const;
     // The background alone in the rectangle: quick, however large the picture.
     RegionOrigin render_clean(int x, int y, int width, int height, Frame& clean) const;
+    // The picture in the rectangle with the frame drawn as it came, before
+    // correction (the markers as usual): what sampling reads a pair's video
+    // side from, since the curves apply to the uncorrected frame.
+    RegionOrigin render_uncorrected(int x, int y, int width, int height, Frame& picture) const;
 
     // The part of the picture the window shows, kept until the next
     // compose(): rendered again only when asked for more than it holds.
@@ -197,6 +201,9 @@ public:
     RegionOrigin shown_origin() const { return shown_origin_; }
     // False after compose() until show_region() renders again.
     bool has_shown_region() const { return shown_valid_; }
+    // The shown part rendered with the frame uncorrected, made on first use
+    // after each show_region(), so the pointer's moves read it for free.
+    const Frame& shown_uncorrected() const;
 
     // The whole picture, rendered on first use after each compose(): for the
     // command line and the tests, not for the window.
@@ -211,7 +218,7 @@ private:
     RegionBox clip_to_picture(int x, int y, int width, int height) const;
     void render_background(Frame& region, RegionOrigin origin) const;
     void render_background(Frame& region, RegionOrigin origin, RegionBox box) const;
-    void draw_overlay_and_markers(Frame& region, RegionOrigin origin) const;
+    void draw_overlay_and_markers(Frame& region, RegionOrigin origin, bool corrected = true) const;
     void forget_picture();
 
     Frame background_;
@@ -236,6 +243,8 @@ private:
     // its frame and markers (within shown_drawn_) are not.
     bool shown_background_kept_ = false;
     RegionBox shown_drawn_;
+    mutable Frame shown_uncorrected_;
+    mutable bool shown_uncorrected_valid_ = false;
 
     mutable Frame whole_picture_;
     mutable Frame whole_clean_;

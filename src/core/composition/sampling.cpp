@@ -38,7 +38,8 @@ std::optional<SampleReading> take_sample(const SampledRegion& region,
     }
     const int first = window_start(x, region.picture_width) - region.origin.left;
     const int row = y - region.origin.top;
-    for (const Frame* picture : {&region.clean, &region.composed}) {
+    const Frame* uncorrected = region.uncorrected ? region.uncorrected : &region.composed;
+    for (const Frame* picture : {&region.clean, &region.composed, uncorrected}) {
         if (row < 0 || row >= picture->height() || first < 0 || first + 3 > picture->width()) {
             return std::nullopt;
         }
@@ -68,6 +69,7 @@ std::optional<SampleReading> take_sample(const SampledRegion& region,
     }
     reading.background = read_window(region.clean, first, row);
     reading.video = read_window(region.composed, first, row);
+    reading.frame = read_window(*uncorrected, first, row);
     return reading;
 }
 
@@ -91,19 +93,25 @@ std::optional<SampleReading> sample_composition(const Composition& composition, 
     Frame clean;
     const RegionOrigin origin = composition.render_clean(window_start(x, width), y, 3, 1, clean);
     Frame composed;
+    Frame uncorrected;
     const Frame& shown = composition.shown_picture();
     const RegionOrigin at = composition.shown_origin();
     const int column = origin.left - at.left;
     const int row = origin.top - at.top;
     if (composition.has_shown_region() && column >= 0 && row >= 0 &&
         column + clean.width() <= shown.width() && row < shown.height()) {
-        composed = clean;
-        std::memcpy(composed.row(0), shown.pixel(row, column),
-                    3 * static_cast<std::size_t>(clean.width()));
+        const auto copy_row = [&](const Frame& from, Frame& to) {
+            to = clean;
+            std::memcpy(to.row(0), from.pixel(row, column),
+                        3 * static_cast<std::size_t>(clean.width()));
+        };
+        copy_row(shown, composed);
+        copy_row(composition.shown_uncorrected(), uncorrected);
     } else {
         composition.render_region(origin.left, origin.top, clean.width(), 1, composed, nullptr);
+        composition.render_uncorrected(origin.left, origin.top, clean.width(), 1, uncorrected);
     }
-    return take_sample(SampledRegion{clean, composed, origin, width}, geometry, x, y);
+    return take_sample(SampledRegion{clean, composed, origin, width, &uncorrected}, geometry, x, y);
 }
 
 std::string background_status_text(const SampleReading& reading) {
@@ -124,6 +132,23 @@ std::string video_status_text(const SampleReading& reading) {
 void store_sampled_pair(CorrectionGrid& grid, int video_intensity, int background_intensity) {
     if (video_intensity < 0 || video_intensity >= kIntensityCount) return;
     grid.control_values[grid.current_point()][video_intensity] = background_intensity;
+    recalculate_color_tables(grid);
+}
+
+void store_sampled_pair(CorrectionGrid& grid, const SampleReading& reading) {
+    if (grid.correction_mode != CorrectionMode::Colour) {
+        store_sampled_pair(grid, reading.frame.intensity, reading.background.intensity);
+        return;
+    }
+    const int point = grid.current_point();
+    const int video[kChannelCount] = {reading.frame.r, reading.frame.g, reading.frame.b};
+    const int target[kChannelCount] = {reading.background.r, reading.background.g,
+                                       reading.background.b};
+    for (int c = 0; c < kChannelCount; ++c) {
+        if (video[c] >= 0 && video[c] < kIntensityCount) {
+            grid.channel_control_values[c][point][video[c]] = target[c];
+        }
+    }
     recalculate_color_tables(grid);
 }
 

@@ -27,7 +27,11 @@ struct SampleReading {
     int shown_x = 0;  // background position with the rotation undone
     int shown_y = 0;
     ColourReading background;  // from the clean background
-    ColourReading video;       // from the composed picture
+    ColourReading video;       // from the composed picture, as the status bar shows it
+    // The pair's video side: the same pixels with the frame drawn before
+    // correction, since the curves map uncorrected values (elsewhere the
+    // picture's own pixels, as `video`).
+    ColourReading frame;
 };
 
 // Where the sample is taken and how the background position is shown.
@@ -46,6 +50,8 @@ struct SampledRegion {
     const Frame& composed;
     RegionOrigin origin;
     int picture_width = 0;
+    // The same region with the frame uncorrected; none: `frame` reads `composed`.
+    const Frame* uncorrected = nullptr;
 };
 
 // Reads the three horizontally adjacent pixels around (x, y) (moved inside
@@ -69,5 +75,9 @@ std::string video_status_text(const SampleReading& reading);
 // Right click: the last reading becomes a control pair of cur_point (video
 // intensity -> background intensity) and every color table is rebuilt.
 void store_sampled_pair(CorrectionGrid& grid, int video_intensity, int background_intensity);
+// The same by the grid's mode, from the uncorrected frame's reading: in
+// brightness mode the intensities, in colour mode one pair per channel
+// (the frame's channel average -> the background's).
+void store_sampled_pair(CorrectionGrid& grid, const SampleReading& reading);
 
 }  // namespace tintora

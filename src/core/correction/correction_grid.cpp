@@ -35,17 +35,28 @@ bool find_grid_cell(double x, double y, GridCell& cell) {
 
 CorrectionGrid::CorrectionGrid() {
     for (ControlValues& values : control_values) values.fill(NO_PAIR);
+    for (auto& channel : channel_control_values) {
+        for (ControlValues& values : channel) values.fill(NO_PAIR);
+    }
     reset_color_tables();
 }
 
 void CorrectionGrid::reset_color_tables() {
-    for (ColorTable& table : color_table) {
+    const auto reset = [](ColorTable& table) {
         for (int v = 0; v < kIntensityCount; ++v) table[v] = static_cast<std::uint8_t>(v);
+    };
+    for (ColorTable& table : color_table) reset(table);
+    for (auto& channel : channel_color_table) {
+        for (ColorTable& table : channel) reset(table);
     }
 }
 
 void CorrectionGrid::correct_pixel(double x, double y, std::uint8_t& r, std::uint8_t& g,
                                    std::uint8_t& b) const {
+    if (correction_mode == CorrectionMode::Colour) {
+        correct_pixel_colour(x, y, r, g, b);
+        return;
+    }
     GridCell cell;
     if (!find_grid_cell(x, y, cell)) return;
     const int intensity = pixel_intensity(r, g, b);
@@ -57,6 +68,28 @@ void CorrectionGrid::correct_pixel(double x, double y, std::uint8_t& r, std::uin
     r = scale_channel(r, gain);
     g = scale_channel(g, gain);
     b = scale_channel(b, gain);
+}
+
+void CorrectionGrid::correct_pixel_colour(double x, double y, std::uint8_t& r, std::uint8_t& g,
+                                          std::uint8_t& b) const {
+    GridCell cell;
+    if (!find_grid_cell(x, y, cell)) return;
+    const int e = cell.top_left;
+    const auto blend = [&](int channel, std::uint8_t& value) {
+        const auto& tables = channel_color_table[static_cast<std::size_t>(channel)];
+        value = blend_channel(cell.u, cell.w, tables[e][value], tables[e + 1][value],
+                              tables[e + 3][value], tables[e + 4][value]);
+    };
+    blend(kRedChannel, r);
+    blend(kGreenChannel, g);
+    blend(kBlueChannel, b);
+}
+
+bool same_correction(const CorrectionGrid& a, const CorrectionGrid& b) {
+    if (a.correction_mode != b.correction_mode) return false;
+    return a.correction_mode == CorrectionMode::Colour
+               ? a.channel_color_table == b.channel_color_table
+               : a.color_table == b.color_table;
 }
 
 BackgroundPoint CorrectionGrid::map_to_background(double x, double y, double scale) const {

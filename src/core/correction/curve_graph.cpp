@@ -39,6 +39,13 @@ int pair_to_remove(const CurveGraphGeometry& graph, const ControlValues& pairs, 
     return nearest;
 }
 
+std::optional<int> channel_at_press(const CurveGraphGeometry& graph, int x) {
+    const int into = x - graph.plot_width();
+    constexpr int kPairWidth = 2 * CurveGraphGeometry::kBarWidth;
+    if (graph.plot_width() <= 0 || into < 0 || into >= 3 * kPairWidth) return std::nullopt;
+    return into / kPairWidth;
+}
+
 MarkerPlace candidate_marker_place(int left, int top, int graph_width, int graph_height, int i,
                                    int j) {
     const int plot_width =

@@ -64,6 +64,11 @@ inline constexpr int kDotReach = 3;
 int pair_to_remove(const CurveGraphGeometry& graph, const ControlValues& pairs, int x, int y,
                    int v);
 
+// In colour mode each pair of colour bars stands for its channel: the
+// channel (kRedChannel, kGreenChannel, kBlueChannel) of the bars under a
+// press at x, or nothing off the bars.
+std::optional<int> channel_at_press(const CurveGraphGeometry& graph, int x);
+
 // Top-left corner of the 5 by 5 marker that shows the candidate pair
 // (video intensity i, background intensity j) on a graph placed at
 // (left, top) in its window.

@@ -40,11 +40,22 @@ void fill_curve(ControlValues& a) {
     }
 }
 
-void recalculate_color_table(CorrectionGrid& grid, int p) {
-    ControlValues curve = grid.control_values[p];
+namespace {
+
+void table_from_pairs(const ControlValues& pairs, ColorTable& table) {
+    ControlValues curve = pairs;
     fill_curve(curve);
     for (int v = 0; v < kIntensityCount; ++v) {
-        grid.color_table[p][v] = static_cast<std::uint8_t>(curve[v] & 0xFF);
+        table[v] = static_cast<std::uint8_t>(curve[v] & 0xFF);
+    }
+}
+
+}  // namespace
+
+void recalculate_color_table(CorrectionGrid& grid, int p) {
+    table_from_pairs(grid.control_values[p], grid.color_table[p]);
+    for (int c = 0; c < kChannelCount; ++c) {
+        table_from_pairs(grid.channel_control_values[c][p], grid.channel_color_table[c][p]);
     }
 }
 
@@ -54,9 +65,19 @@ void recalculate_color_tables(CorrectionGrid& grid) {
 
 namespace {
 
+void clear_curve(ControlValues& pairs, ColorTable& table) {
+    pairs.fill(NO_PAIR);
+    for (int v = 0; v < kIntensityCount; ++v) table[v] = static_cast<std::uint8_t>(v);
+}
+
 void clear_one(CorrectionGrid& grid, int p) {
-    grid.control_values[p].fill(NO_PAIR);
-    for (int v = 0; v < kIntensityCount; ++v) grid.color_table[p][v] = static_cast<std::uint8_t>(v);
+    if (grid.correction_mode == CorrectionMode::Colour) {
+        for (int c = 0; c < kChannelCount; ++c) {
+            clear_curve(grid.channel_control_values[c][p], grid.channel_color_table[c][p]);
+        }
+        return;
+    }
+    clear_curve(grid.control_values[p], grid.color_table[p]);
 }
 
 }  // namespace
@@ -77,8 +98,77 @@ void paste_pairs(CorrectionGrid& grid, const PairClipboard& pair_clipboard) {
 }
 
 void set_pairs_for_all(CorrectionGrid& grid) {
-    const ControlValues current = grid.control_values[grid.current_point()];
-    for (ControlValues& values : grid.control_values) values = current;
+    const int point = grid.current_point();
+    if (grid.correction_mode == CorrectionMode::Colour) {
+        for (auto& channel : grid.channel_control_values) {
+            const ControlValues current = channel[point];
+            for (ControlValues& values : channel) values = current;
+        }
+    } else {
+        const ControlValues current = grid.control_values[point];
+        for (ControlValues& values : grid.control_values) values = current;
+    }
+    recalculate_color_tables(grid);
+}
+
+ChannelPairClipboard make_empty_channel_pairs() {
+    ChannelPairClipboard pairs;
+    for (ControlValues& channel : pairs) channel.fill(NO_PAIR);
+    return pairs;
+}
+
+void copy_pairs(const CorrectionGrid& grid, PairClipboard& pair_clipboard,
+                ChannelPairClipboard& channel_clipboard) {
+    if (grid.correction_mode != CorrectionMode::Colour) {
+        copy_pairs(grid, pair_clipboard);
+        return;
+    }
+    for (int c = 0; c < kChannelCount; ++c) {
+        channel_clipboard[c] = grid.channel_control_values[c][grid.current_point()];
+    }
+}
+
+void paste_pairs(CorrectionGrid& grid, const PairClipboard& pair_clipboard,
+                 const ChannelPairClipboard& channel_clipboard) {
+    if (grid.correction_mode != CorrectionMode::Colour) {
+        paste_pairs(grid, pair_clipboard);
+        return;
+    }
+    for (int c = 0; c < kChannelCount; ++c) {
+        grid.channel_control_values[c][grid.current_point()] = channel_clipboard[c];
+    }
+    recalculate_color_tables(grid);
+}
+
+namespace {
+
+int valid_channel(int channel) { return channel < 0 || channel >= kChannelCount ? 0 : channel; }
+
+}  // namespace
+
+ControlValues& edited_pairs(CorrectionGrid& grid, int point, int channel) {
+    if (grid.correction_mode != CorrectionMode::Colour) return grid.control_values[point];
+    return grid.channel_control_values[valid_channel(channel)][point];
+}
+
+const ColorTable& edited_table(const CorrectionGrid& grid, int point, int channel) {
+    if (grid.correction_mode != CorrectionMode::Colour) return grid.color_table[point];
+    return grid.channel_color_table[valid_channel(channel)][point];
+}
+
+void set_correction_mode(CorrectionGrid& grid, CorrectionMode mode) {
+    if (mode == CorrectionMode::Colour && grid.correction_mode != CorrectionMode::Colour) {
+        bool any_channel_pair = false;
+        for (const auto& channel : grid.channel_control_values) {
+            for (const ControlValues& values : channel) {
+                any_channel_pair = any_channel_pair || values != make_empty_pairs();
+            }
+        }
+        if (!any_channel_pair) {
+            for (auto& channel : grid.channel_control_values) channel = grid.control_values;
+        }
+    }
+    grid.correction_mode = mode;
     recalculate_color_tables(grid);
 }
 

@@ -17,10 +17,9 @@
 namespace tintora {
 namespace correction_detail {
 
-FramePlan plan_frame(const Frame& frame, const CorrectionGrid& grid) {
+void plan_columns(const Frame& frame, FramePlan& plan) {
     const int width = frame.width();
     const int padded = (width + kColumnPadding - 1) / kColumnPadding * kColumnPadding;
-    FramePlan plan;
     plan.u.assign(static_cast<std::size_t>(padded), 0.0);
     plan.u_float.assign(static_cast<std::size_t>(padded), 0.0f);
     plan.cell_offset.assign(static_cast<std::size_t>(padded), 0);
@@ -32,21 +31,31 @@ FramePlan plan_frame(const Frame& frame, const CorrectionGrid& grid) {
             static_cast<float>(plan.u[static_cast<std::size_t>(x)]);
         plan.cell_offset[static_cast<std::size_t>(x)] = left ? 0 : kIntensityCount;
     }
-    const auto pack = [&grid](HalfTables& tables, int cell, int top_left) {
-        const ColorTable& tl = grid.color_table[top_left];
-        const ColorTable& tr = grid.color_table[top_left + 1];
-        const ColorTable& bl = grid.color_table[top_left + 3];
-        const ColorTable& br = grid.color_table[top_left + 4];
+}
+
+void pack_half_tables(const std::array<ColorTable, kGridPointCount>& color_tables,
+                      HalfTables& upper, HalfTables& lower) {
+    const auto pack = [&color_tables](HalfTables& tables, int cell, int top_left) {
+        const ColorTable& tl = color_tables[top_left];
+        const ColorTable& tr = color_tables[top_left + 1];
+        const ColorTable& bl = color_tables[top_left + 3];
+        const ColorTable& br = color_tables[top_left + 4];
         for (int v = 0; v < kIntensityCount; ++v) {
             tables[cell * kIntensityCount + v] = std::uint32_t{tl[v]} | std::uint32_t{tr[v]} << 8 |
                                                  std::uint32_t{bl[v]} << 16 |
                                                  std::uint32_t{br[v]} << 24;
         }
     };
-    pack(plan.upper, 0, 0);
-    pack(plan.upper, 1, 1);
-    pack(plan.lower, 0, 3);
-    pack(plan.lower, 1, 4);
+    pack(upper, 0, 0);
+    pack(upper, 1, 1);
+    pack(lower, 0, 3);
+    pack(lower, 1, 4);
+}
+
+FramePlan plan_frame(const Frame& frame, const CorrectionGrid& grid) {
+    FramePlan plan;
+    plan_columns(frame, plan);
+    pack_half_tables(grid.color_table, plan.upper, plan.lower);
     return plan;
 }
 
@@ -54,11 +63,7 @@ void make_gain_parts(const FramePlan& plan, GainParts& parts) {
     for (int half = 0; half < 2; ++half) {
         const HalfTables& tables = half == 0 ? plan.upper : plan.lower;
         for (int e = 0; e < kTableEntries; ++e) {
-            const std::uint32_t word = tables[static_cast<std::size_t>(e)];
-            const int tl = static_cast<int>(word & 0xFF);
-            const int tr = static_cast<int>(word >> 8 & 0xFF);
-            const int bl = static_cast<int>(word >> 16 & 0xFF);
-            const int br = static_cast<int>(word >> 24);
+            const auto [tl, tr, bl, br] = corners_of(tables[static_cast<std::size_t>(e)]);
             const int intensity = e % kIntensityCount;
             const auto per_intensity = [intensity](int v) {
                 return intensity == 0 ? 0.0 : static_cast<double>(v) / intensity;
@@ -212,6 +217,38 @@ void blacken_dark_pixels(Frame& frame, const std::vector<std::uint8_t>& rows) {
     }
 }
 
+bool all_channel_tables_identity(const CorrectionGrid& grid) {
+    for (const auto& channel : grid.channel_color_table) {
+        for (const ColorTable& table : channel) {
+            for (int v = 0; v < kIntensityCount; ++v) {
+                if (table[v] != v) return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The colour mode: with identity tables every channel blends to itself.
+void correct_frame_colour(Frame& frame, const CorrectionGrid& grid,
+                          const std::vector<std::uint8_t>& rows, VectorIsa isa) {
+    using namespace correction_detail;
+    if (all_channel_tables_identity(grid)) return;
+    ColourPlan plan = plan_colour_frame(frame, grid);
+    plan.columns.rows = rows;
+    switch (isa) {
+        case VectorIsa::Avx512Vbmi:  // the byte permutes gain nothing measurable here
+        case VectorIsa::Avx512:
+            correct_colour_rows_avx512(frame, plan);
+            break;
+        case VectorIsa::Avx2:
+            correct_colour_rows_avx2(frame, plan);
+            break;
+        case VectorIsa::Baseline:
+            correct_colour_rows_baseline(frame, plan);
+            break;
+    }
+}
+
 bool cpu_has(VectorIsa isa) {
     __builtin_cpu_init();
     switch (isa) {
@@ -265,14 +302,18 @@ void correct_frame_rows(Frame& frame, const CorrectionGrid& grid,
     using namespace correction_detail;
     if (frame.width() < 2 || frame.height() < 2) return;
     if (!rows.empty() && rows.size() != static_cast<std::size_t>(frame.height())) return;
+    // Never run instructions the processor lacks, whatever the caller asks.
+    if (!cpu_has(isa)) isa = VectorIsa::Baseline;
+    if (grid.correction_mode == CorrectionMode::Colour) {
+        correct_frame_colour(frame, grid, rows, isa);
+        return;
+    }
     if (all_tables_identity(grid)) {
         blacken_dark_pixels(frame, rows);
         return;
     }
     FramePlan plan = plan_frame(frame, grid);
     plan.rows = rows;
-    // Never run instructions the processor lacks, whatever the caller asks.
-    if (!cpu_has(isa)) isa = VectorIsa::Baseline;
     switch (isa) {
         case VectorIsa::Avx512Vbmi:
             correct_rows_avx512_vbmi(frame, plan);

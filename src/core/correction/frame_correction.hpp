@@ -10,7 +10,7 @@ namespace tintora {
 
 // Corrects every pixel of the frame exactly as
 //     grid.correct_pixel(x / (W - 1.0), y / (H - 1.0), ...)
-// would, pixel by pixel, but with the positions, cells and corner tables
+// would in the grid's mode, pixel by pixel, but with the positions, cells and corner tables
 // worked out once per row and column and the arithmetic done several pixels
 // at a time with the widest vector instructions this processor offers.
 // A frame one pixel wide or high has no defined position (0 / 0) and stays

@@ -16,6 +16,8 @@
 //     operations, so every byte is the one the scalar code gives.
 // The gain parts and row tables are shared with the AVX-512 kernels, as is
 // the bound on the single-precision error (see kFloatError).
+// The colour mode's kernel (at the end) needs three pairs per pixel, one
+// per channel, and each channel is P + u Q itself (see ColourPlan).
 // Only these functions use AVX2; they are called only when the processor has
 // it. FMA is left out of the target so that no build can fuse a multiply and
 // an add here.
@@ -251,6 +253,105 @@ TINTORA_AVX2_INLINE void correct_chunk(std::uint8_t* at, int x0, int groups, con
     }
 }
 
+// ------------------------------------------------------------ colour mode
+
+struct ColourConstants {
+    __m256 margin;  // twice the error: the row tables' P has one taken off
+};
+
+// What a row's groups share in the colour mode: the row tables' pairs of
+// the cell the groups lie in, indexed by the channel's value alone.
+struct ColourRow {
+    const FramePlan& columns;
+    const std::uint64_t* pairs[3];       // per frame byte
+    const std::uint32_t* const* tables;  // per frame byte, the row's half
+    double w;
+};
+
+// Each doubtful pixel of a group again with correct_pixel_colour's own
+// arithmetic, from the group's bytes as they were read. Out of line, so it
+// is built for the baseline instruction set.
+__attribute__((noinline)) void blend_doubtful_exactly(std::uint8_t* at, const std::uint8_t* read,
+                                                      unsigned lanes, int x, const ColourRow& row) {
+    for (; lanes != 0; lanes &= lanes - 1) {
+        const int j = __builtin_ctz(lanes);
+        const std::size_t column = static_cast<std::size_t>(x + j);
+        for (int byte = 0; byte < 3; ++byte) {
+            const std::uint32_t corners = row.tables[byte][static_cast<std::size_t>(
+                row.columns.cell_offset[column] + read[3 * j + byte])];
+            at[3 * j + byte] = blend_channel_word(row.columns.u[column], row.w, corners);
+        }
+    }
+}
+
+// The (P, Q) pairs of pixels a and b of the group at `at`, channel `byte`.
+// Three lookups a pixel: loads straight into registers, by each channel's
+// byte, beat both gathers and the brightness kernel's pass of loads into a
+// buffer.
+TINTORA_AVX2_INLINE __m128d two_pairs(const std::uint64_t* table, const std::uint8_t* at, int byte,
+                                      int a, int b) {
+    const __m128d first = _mm_load_sd(reinterpret_cast<const double*>(table + at[3 * a + byte]));
+    return _mm_loadh_pd(first, reinterpret_cast<const double*>(table + at[3 * b + byte]));
+}
+
+// The group of eight pixels at `at`, column x: each channel's pairs
+// looked up, P + u Q in single precision, truncated and packed. The tables'
+// P has the error taken off: where truncating the value and the value plus
+// twice the error agree, no whole number lies near and that is the exact
+// result; other pixels are redone exactly.
+TINTORA_AVX2_INLINE void blend_group(std::uint8_t* at, int x, const ColourRow& row,
+                                     const Constants& k, const ColourConstants& kc) {
+    const __m256 u = _mm256_loadu_ps(row.columns.u_float.data() + x);
+    __m256i low[3];
+    __m256i doubtful = _mm256_setzero_si256();
+    for (int byte = 0; byte < 3; ++byte) {
+        // Pixels 0, 1, 4, 5 and 2, 3, 6, 7: one in-lane shuffle of the two
+        // puts P (and Q) in pixel order.
+        const std::uint64_t* table = row.pairs[byte];
+        const __m256 first = _mm256_castpd_ps(
+            _mm256_set_m128d(two_pairs(table, at, byte, 4, 5), two_pairs(table, at, byte, 0, 1)));
+        const __m256 second = _mm256_castpd_ps(
+            _mm256_set_m128d(two_pairs(table, at, byte, 6, 7), two_pairs(table, at, byte, 2, 3)));
+        const __m256 p = _mm256_shuffle_ps(first, second, _MM_SHUFFLE(2, 0, 2, 0));
+        const __m256 q = _mm256_shuffle_ps(first, second, _MM_SHUFFLE(3, 1, 3, 1));
+        const __m256 blended = _mm256_add_ps(p, _mm256_mul_ps(u, q));
+        low[byte] = _mm256_cvttps_epi32(blended);
+        const __m256i high = _mm256_cvttps_epi32(_mm256_add_ps(blended, kc.margin));
+        doubtful = _mm256_or_si256(doubtful, _mm256_xor_si256(low[byte], high));
+    }
+    const __m256i planes = _mm256_packus_epi16(_mm256_packus_epi32(low[0], low[1]),
+                                               _mm256_packus_epi32(low[2], low[2]));
+    const __m256i bytes =
+        _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(planes, k.planes_to_bytes), k.joined);
+    if (_mm256_testz_si256(doubtful, doubtful)) {
+        store_group(at, bytes);
+        return;
+    }
+    std::uint8_t read[kGroupBytes];
+    std::memcpy(read, at, sizeof read);
+    store_group(at, bytes);
+    const unsigned lanes = ~static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(
+                               _mm256_cmpeq_epi32(doubtful, _mm256_setzero_si256())))) &
+                           0xFFu;
+    blend_doubtful_exactly(at, read, lanes, x, row);
+}
+
+// The columns first..last - 1 of one cell of a row.
+TINTORA_AVX2_INLINE void blend_columns(std::uint8_t* pixels, int first, int last,
+                                       const ColourRow& row, const Constants& k,
+                                       const ColourConstants& kc) {
+    const int whole = first + (last - first) / kGroup * kGroup;
+    for (int x = first; x < whole; x += kGroup) blend_group(pixels + 3 * x, x, row, k, kc);
+    if (whole < last) {
+        // As in the brightness kernel: the last pixels through a copy.
+        const std::size_t bytes = 3 * static_cast<std::size_t>(last - whole);
+        std::uint8_t tail[kGroupBytes] = {};
+        std::memcpy(tail, pixels + 3 * whole, bytes);
+        blend_group(tail, whole, row, k, kc);
+        std::memcpy(pixels + 3 * whole, tail, bytes);
+    }
+}
+
 }  // namespace
 
 TINTORA_AVX2 void correct_rows_avx2(Frame& frame, const FramePlan& plan) {
@@ -279,6 +380,38 @@ TINTORA_AVX2 void correct_rows_avx2(Frame& frame, const FramePlan& plan) {
             std::memcpy(tail, row + 3 * whole, bytes);
             correct_chunk(tail, whole, 1, plan, row_table, place.w, tables, buffers, k);
             std::memcpy(row + 3 * whole, tail, bytes);
+        }
+    }
+}
+
+TINTORA_AVX2 void correct_colour_rows_avx2(Frame& frame, const ColourPlan& plan) {
+    const Constants k = make_constants();
+    const ColourConstants kc{_mm256_set1_ps(2.0f * kColourFloatError)};
+    const auto parts = std::make_unique<std::array<ColourParts, 3>>();
+    for (int byte = 0; byte < 3; ++byte) make_colour_parts(plan, byte, (*parts)[byte]);
+    const auto row_tables = std::make_unique<std::array<RowTable, 3>>();
+    const int width = frame.width();
+    // The columns of the left cells, then those of the right ones.
+    const int split = static_cast<int>(
+        std::count(plan.columns.cell_offset.begin(), plan.columns.cell_offset.begin() + width, 0));
+    for (int y = 0; y < frame.height(); ++y) {
+        if (!plan.columns.wants_row(y)) continue;
+        const RowPlace place = row_place(y, frame.height());
+        const auto& halves = place.lower ? plan.lower : plan.upper;
+        const std::uint32_t* tables[3] = {halves[0].data(), halves[1].data(), halves[2].data()};
+        for (int byte = 0; byte < 3; ++byte) {
+            fill_colour_row_table<8>((*parts)[byte], place.lower ? 1 : 0,
+                                     static_cast<float>(place.w), (*row_tables)[byte]);
+        }
+        std::uint8_t* pixels = frame.row(y);
+        for (const int cell : {0, 1}) {
+            const std::size_t offset = static_cast<std::size_t>(cell * kIntensityCount);
+            const ColourRow row{plan.columns,
+                                {(*row_tables)[0].pairs + offset, (*row_tables)[1].pairs + offset,
+                                 (*row_tables)[2].pairs + offset},
+                                tables,
+                                place.w};
+            blend_columns(pixels, cell == 0 ? 0 : split, cell == 0 ? split : width, row, k, kc);
         }
     }
 }

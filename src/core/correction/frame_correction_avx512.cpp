@@ -13,6 +13,9 @@
 // gives.
 // With AVX512-VBMI one byte permute makes the pixels 32-bit words, and one
 // joins the results again, where the plain kernel needs two steps each.
+// The colour mode's kernel (at the end) gathers three channels' (P, Q)
+// pairs per pixel, each channel being P + u Q itself (see ColourPlan), with
+// the same notes and exact redo.
 // Only these functions use AVX-512; they are called only when the processor
 // has it.
 #include <immintrin.h>
@@ -35,6 +38,9 @@
 #define TINTORA_AVX512_INLINE                                                  \
     __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx2,fma,bmi2"), \
                    always_inline)) inline
+// Lambdas do not take their enclosing function's target: they are given it.
+#define TINTORA_AVX512_LAMBDA \
+    __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx2,fma,bmi2"), always_inline))
 #define TINTORA_AVX512_VBMI \
     __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx2,fma,bmi2")))
 #define TINTORA_AVX512_VBMI_INLINE                                                        \
@@ -363,29 +369,39 @@ TINTORA_AVX512_VBMI_INLINE void finish_group_vbmi(std::uint8_t* pixels, int x, i
 // groups' loads and stores stay unmasked: a masked store reaching into the
 // next group's bytes would hold up their load until it is written. A group
 // is read before the two before it are written back; their bytes do not
-// overlap.
-TINTORA_AVX512_INLINE void correct_row(std::uint8_t* pixels, int width, const RowWork& row,
-                                       Doubtful& doubtful) {
-    DoubtfulNotes notes = doubtful.notes();
+// overlap. fetch(x, count) reads a group, finish(x, count, group) works it
+// out and writes it.
+template <class Fetch, class Finish>
+TINTORA_AVX512_INLINE void pipeline_row(int width, Fetch fetch, Finish finish) {
     const int whole = width / kGroup * kGroup;
     if (whole >= 2 * kGroup) {
-        Fetched first = fetch_group(pixels, 0, kGroup, row);
-        Fetched second = fetch_group(pixels, kGroup, kGroup, row);
+        auto first = fetch(0, kGroup);
+        auto second = fetch(kGroup, kGroup);
         for (int x = 2 * kGroup; x < whole; x += kGroup) {
-            const Fetched next = fetch_group(pixels, x, kGroup, row);
-            finish_group(pixels, x - 2 * kGroup, kGroup, first, row, notes);
+            const auto next = fetch(x, kGroup);
+            finish(x - 2 * kGroup, kGroup, first);
             first = second;
             second = next;
         }
-        finish_group(pixels, whole - 2 * kGroup, kGroup, first, row, notes);
-        finish_group(pixels, whole - kGroup, kGroup, second, row, notes);
+        finish(whole - 2 * kGroup, kGroup, first);
+        finish(whole - kGroup, kGroup, second);
     } else if (whole > 0) {
-        finish_group(pixels, 0, kGroup, fetch_group(pixels, 0, kGroup, row), row, notes);
+        finish(0, kGroup, fetch(0, kGroup));
     }
     if (whole < width) {
         const int count = width - whole;
-        finish_group(pixels, whole, count, fetch_group(pixels, whole, count, row), row, notes);
+        finish(whole, count, fetch(whole, count));
     }
+}
+
+TINTORA_AVX512_INLINE void correct_row(std::uint8_t* pixels, int width, const RowWork& row,
+                                       Doubtful& doubtful) {
+    DoubtfulNotes notes = doubtful.notes();
+    pipeline_row(
+        width,
+        [&](int x, int count) TINTORA_AVX512_LAMBDA { return fetch_group(pixels, x, count, row); },
+        [&](int x, int count, const Fetched& group)
+            TINTORA_AVX512_LAMBDA { finish_group(pixels, x, count, group, row, notes); });
     redo_exactly(pixels, notes, row.plan, row.tables, row.w);
 }
 
@@ -413,6 +429,100 @@ TINTORA_AVX512_VBMI_INLINE void correct_row_vbmi(std::uint8_t* pixels, int width
                           notes);
     }
     redo_exactly(pixels, notes, row.plan, row.tables, row.w);
+}
+
+// ------------------------------------------------------------ colour mode
+
+// A group read, with each channel's table pairs on the way.
+struct ColourFetched {
+    __m512i bytes;
+    __m512 first[3];  // per frame byte, the pairs of pixels 0 to 7
+    __m512 second[3];
+};
+
+// What a row's groups share in the colour mode.
+struct ColourRowWork {
+    const FramePlan& columns;
+    const RowTable* row_tables;          // per frame byte
+    const std::uint32_t* const* tables;  // per frame byte, the row's half
+    double w;
+    const Constants& k;
+};
+
+TINTORA_AVX512_INLINE ColourFetched fetch_colour_group(const std::uint8_t* pixels, int x, int count,
+                                                       const ColourRowWork& row) {
+    ColourFetched group;
+    group.bytes = load_group(pixels + 3 * x, count);
+    const Channels channels = split_channels(group.bytes, row.k);
+    const __m512i offset = _mm512_loadu_si512(row.columns.cell_offset.data() + x);
+    for (int byte = 0; byte < 3; ++byte) {
+        const __m512i index = _mm512_add_epi32(offset, channels.c[byte]);
+        group.first[byte] = gather_pairs(_mm512_castsi512_si256(index), row.row_tables[byte]);
+        group.second[byte] =
+            gather_pairs(_mm512_extracti64x4_epi64(index, 1), row.row_tables[byte]);
+    }
+    return group;
+}
+
+// Each channel of the group from column x as P + u Q in single precision,
+// truncated, packed and stored; the group is noted for the exact pass.
+// Where truncating both sides of the margin agree, no whole number lies
+// near and that is the exact result.
+TINTORA_AVX512_INLINE void finish_colour_group(std::uint8_t* pixels, int x, int count,
+                                               const ColourFetched& group, const ColourRowWork& row,
+                                               DoubtfulNotes& notes) {
+    const Constants& k = row.k;
+    const __m512 u = _mm512_loadu_ps(row.columns.u_float.data() + x);
+    // The tables' P has the error taken off: truncating the value and the
+    // value plus twice the error is truncating both sides of the margin.
+    const __m512 margin = _mm512_set1_ps(2.0f * kColourFloatError);
+    __m512i blended[3];
+    __m512i differ = _mm512_setzero_si512();
+    for (int byte = 0; byte < 3; ++byte) {
+        const __m512 p = _mm512_permutex2var_ps(group.first[byte], k.pair_p, group.second[byte]);
+        const __m512 q = _mm512_permutex2var_ps(group.first[byte], k.pair_q, group.second[byte]);
+        const __m512 value = _mm512_add_ps(p, _mm512_mul_ps(u, q));
+        blended[byte] = _mm512_cvttps_epi32(value);
+        const __m512i high = _mm512_cvttps_epi32(_mm512_add_ps(value, margin));
+        differ = _mm512_ternarylogic_epi32(differ, blended[byte], high, 0xF6);  // differ | (a ^ b)
+    }
+    notes.note(x, group.bytes, _mm512_test_epi32_mask(differ, differ));
+    store_group(pixels + 3 * x, count, join_planes(pack_planes(blended), k));
+}
+
+// correct_pixel_colour's arithmetic on each doubtful pixel of the row as it
+// was read; out of line for the same reason as redo_exactly.
+__attribute__((noinline)) void redo_colour_exactly(std::uint8_t* pixels, const DoubtfulNotes& notes,
+                                                   const FramePlan& columns,
+                                                   const std::uint32_t* const* tables, double w) {
+    for (int i = 0; i < notes.count; ++i) {
+        const int x = notes.columns[i];
+        const std::uint8_t* read = notes.read[x / kGroup].bytes;
+        for (unsigned lanes = notes.lanes[i]; lanes != 0; lanes &= lanes - 1) {
+            const int lane = __builtin_ctz(lanes);
+            const std::size_t column = static_cast<std::size_t>(x + lane);
+            const std::uint8_t* in = read + 3 * lane;
+            std::uint8_t* out = pixels + 3 * column;
+            for (int byte = 0; byte < 3; ++byte) {
+                const std::uint32_t corners =
+                    tables[byte][static_cast<std::size_t>(columns.cell_offset[column] + in[byte])];
+                out[byte] = blend_channel_word(columns.u[column], w, corners);
+            }
+        }
+    }
+}
+
+// One row, groups fetched two ahead of their arithmetic as in correct_row.
+TINTORA_AVX512_INLINE void blend_row(std::uint8_t* pixels, int width, const ColourRowWork& row,
+                                     Doubtful& doubtful) {
+    DoubtfulNotes notes = doubtful.notes();
+    pipeline_row(
+        width,
+        [&](int x, int count)
+            TINTORA_AVX512_LAMBDA { return fetch_colour_group(pixels, x, count, row); },
+        [&](int x, int count, const ColourFetched& group)
+            TINTORA_AVX512_LAMBDA { finish_colour_group(pixels, x, count, group, row, notes); });
+    redo_colour_exactly(pixels, notes, row.columns, row.tables, row.w);
 }
 
 }  // namespace
@@ -452,6 +562,26 @@ TINTORA_AVX512_VBMI void correct_rows_avx512_vbmi(Frame& frame, const FramePlan&
         const RowWork row{plan, row_table, (place.lower ? plan.lower : plan.upper).data(), place.w,
                           k};
         correct_row_vbmi(frame.row(y), frame.width(), row, doubtful);
+    }
+}
+
+TINTORA_AVX512 void correct_colour_rows_avx512(Frame& frame, const ColourPlan& plan) {
+    const Constants k = make_constants();
+    const auto parts = std::make_unique<std::array<ColourParts, 3>>();
+    for (int byte = 0; byte < 3; ++byte) make_colour_parts(plan, byte, (*parts)[byte]);
+    const auto row_tables = std::make_unique<std::array<RowTable, 3>>();
+    Doubtful doubtful(frame.width());
+    for (int y = 0; y < frame.height(); ++y) {
+        if (!plan.columns.wants_row(y)) continue;
+        const RowPlace place = row_place(y, frame.height());
+        const auto& halves = place.lower ? plan.lower : plan.upper;
+        const std::uint32_t* tables[3] = {halves[0].data(), halves[1].data(), halves[2].data()};
+        for (int byte = 0; byte < 3; ++byte) {
+            fill_colour_row_table<16>((*parts)[byte], place.lower ? 1 : 0,
+                                      static_cast<float>(place.w), (*row_tables)[byte]);
+        }
+        const ColourRowWork row{plan.columns, row_tables->data(), tables, place.w, k};
+        blend_row(frame.row(y), frame.width(), row, doubtful);
     }
 }
 

@@ -38,6 +38,15 @@ inline constexpr int kTableEntries = 2 * kIntensityCount;
 // bytes 0 to 3).
 using HalfTables = std::array<std::uint32_t, kTableEntries>;
 
+// The four corner entries of a HalfTables word.
+struct Corners {
+    int tl, tr, bl, br;
+};
+inline Corners corners_of(std::uint32_t word) {
+    return {static_cast<int>(word & 0xFF), static_cast<int>(word >> 8 & 0xFF),
+            static_cast<int>(word >> 16 & 0xFF), static_cast<int>(word >> 24)};
+}
+
 struct FramePlan {
     // Per column: the weight toward the cell's right corners and where the
     // column's cell starts in HalfTables (0 left half, 256 right half).
@@ -54,6 +63,11 @@ struct FramePlan {
 };
 
 FramePlan plan_frame(const Frame& frame, const CorrectionGrid& grid);
+// The column half of a plan: u, its single-precision copy and the cell offsets.
+void plan_columns(const Frame& frame, FramePlan& plan);
+// Nine points' tables as the corner words of the upper and lower halves.
+void pack_half_tables(const std::array<ColorTable, kGridPointCount>& color_tables,
+                      HalfTables& upper, HalfTables& lower);
 
 // Where a row lies: its weight toward the lower corners and its half.
 struct RowPlace {
@@ -137,5 +151,112 @@ void correct_rows_avx512_vbmi(Frame& frame, const FramePlan& plan);
 void correct_rows_avx512(Frame& frame, const FramePlan& plan);
 void correct_rows_avx2(Frame& frame, const FramePlan& plan);
 void correct_rows_baseline(Frame& frame, const FramePlan& plan);
+
+// ------------------------------------------------------------ colour mode
+// Each channel is the blend of its own four corner entries at its own value:
+// C = top + w (bottom - top), top and bottom blended along u first. That is
+// P + u Q with, per table index and row,
+//     P = tl + w (bl - tl),  Q = (tr - tl) + w ((br - bl) - (tr - tl)),
+// so the kernels take (P, Q) pairs from per-row tables of the brightness
+// gain's shape (RowTable) and a channel costs one multiply and one add in
+// single precision, with the same exact redo of doubtful values. The row
+// tables are made in single precision from whole-number parts: three
+// channels' tables per row would cost more in double precision than the
+// pixels' own arithmetic.
+
+// How far the single-precision value can lie from the double blend. The
+// parts are whole numbers (exact), w and u are within 2^-25 of their
+// doubles (half an ulp below 1); with |bl - tl| <= 255 and the difference of
+// differences <= 510, P = tl + w (bl - tl) is within 3 * 2^-25 * 255 and
+// Q within 2^-25 * 510 + 2 * 2^-25 * 255 of exact (each rounding of a value
+// below 256 is at most 2^-17, here written as 2^-25 * 256); u Q and P + u Q
+// add three more such steps, and taking the margin off P and adding twice
+// it to the value two more. All told below 14 * 2^-25 * 256 = 1.1e-4 (the
+// double blend's own error is below 1e-12), less than the margin.
+inline constexpr float kColourFloatError = 2e-4f;
+
+// Where all four corners agree the blend is that whole number exactly,
+// whatever u and w; such entries get P = value + 0.5 and Q = 0, which
+// truncates to the same number and lies far from any other, so the commonest
+// whole-number results (shared curves, identity channels) are never doubtful.
+inline constexpr float kFlatBias = 0.5f;
+
+// The colour plan: the columns as for the brightness mode, and per channel,
+// in frame byte order (B, G, R), the corner words of each half.
+struct ColourPlan {
+    FramePlan columns;
+    std::array<HalfTables, 3> upper;
+    std::array<HalfTables, 3> lower;
+};
+
+ColourPlan plan_colour_frame(const Frame& frame, const CorrectionGrid& grid);
+
+// One channel's parts of P and Q, by half (0 upper, 1 lower) and table
+// index: tl (plus kFlatBias where flat), bl - tl, tr - tl, (br - bl) - (tr - tl).
+struct ColourParts {
+    alignas(64) float left[2][kTableEntries];
+    alignas(64) float left_down[2][kTableEntries];
+    alignas(64) float rise[2][kTableEntries];
+    alignas(64) float rise_down[2][kTableEntries];
+};
+
+// The parts for the channel of frame byte `byte`.
+void make_colour_parts(const ColourPlan& plan, int byte, ColourParts& parts);
+
+// (GCC drops vector_size on a type that depends on a template parameter.)
+template <int Lanes>
+struct FloatLanes;
+template <>
+struct FloatLanes<8> {
+    using Floats = float __attribute__((vector_size(8 * sizeof(float))));
+};
+template <>
+struct FloatLanes<16> {
+    using Floats = float __attribute__((vector_size(16 * sizeof(float))));
+};
+
+template <int Lanes, int... Slot>
+__attribute__((always_inline)) inline void fill_colour_row_table(
+    const ColourParts& parts, int half, float w, RowTable& table,
+    std::integer_sequence<int, Slot...>) {
+    using Floats = typename FloatLanes<Lanes>::Floats;
+    for (int e = 0; e < kTableEntries; e += Lanes) {
+        Floats left, left_down, rise, rise_down;
+        std::memcpy(&left, parts.left[half] + e, sizeof left);
+        std::memcpy(&left_down, parts.left_down[half] + e, sizeof left_down);
+        std::memcpy(&rise, parts.rise[half] + e, sizeof rise);
+        std::memcpy(&rise_down, parts.rise_down[half] + e, sizeof rise_down);
+        // The kernels truncate P + u Q and P + u Q + 2 e: P has e taken off here.
+        const Floats p = (left + w * left_down) - kColourFloatError;
+        const Floats q = rise + w * rise_down;
+        // Interleaved by halves (P0 Q0 P1 Q1 ...), which the processor does
+        // in-lane; one shuffle of all 2 Lanes slots at once is compiled
+        // into stores of single values.
+        const Floats first =
+            __builtin_shufflevector(p, q, (Slot % 2 == 0 ? Slot / 2 : Lanes + Slot / 2)...);
+        const Floats second = __builtin_shufflevector(
+            p, q, (Slot % 2 == 0 ? Lanes / 2 + Slot / 2 : Lanes + Lanes / 2 + Slot / 2)...);
+        std::memcpy(table.pairs + e, &first, sizeof first);
+        std::memcpy(table.pairs + e + Lanes / 2, &second, sizeof second);
+    }
+}
+
+// One channel's row table of (P, Q) pairs for the row's w (in single
+// precision), Lanes entries at a time, inlined into each kernel.
+template <int Lanes>
+__attribute__((always_inline)) inline void fill_colour_row_table(const ColourParts& parts, int half,
+                                                                 float w, RowTable& table) {
+    fill_colour_row_table<Lanes>(parts, half, w, table, std::make_integer_sequence<int, Lanes>{});
+}
+
+// One channel by the colour rule from its corner word, in double precision.
+inline std::uint8_t blend_channel_word(double u, double w, std::uint32_t word) {
+    const Corners c = corners_of(word);
+    return blend_channel(u, w, c.tl, c.tr, c.bl, c.br);
+}
+
+void correct_colour_rows_avx512(Frame& frame, const ColourPlan& plan);
+void correct_colour_rows_avx2(Frame& frame, const ColourPlan& plan);
+void correct_colour_rows_baseline(Frame& frame, const ColourPlan& plan);
 
 }  // namespace tintora::correction_detail

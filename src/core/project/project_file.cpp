@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "core/common/file_io.hpp"
 #include "core/correction/curves.hpp"
@@ -58,6 +59,23 @@ bool scan_pattern(std::string_view text, char first, char second, std::int32_t (
 }
 
 bool in_grid(std::int32_t p) { return p >= 0 && p < kGridPointCount; }
+
+// The colour mode's pair lines, red, green, blue.
+constexpr std::array<std::string_view, kChannelCount> kChannelPointKeys{"POINT_R", "POINT_G",
+                                                                        "POINT_B"};
+
+bool uses_colour_lines(const CorrectionGrid& grid) {
+    if (grid.correction_mode == CorrectionMode::Colour) return true;
+    for (const auto& channel : grid.channel_control_values) {
+        for (const ControlValues& values : channel) {
+            if (values != make_empty_pairs()) return true;
+        }
+    }
+    return false;
+}
+
+// "%i %i %i" after the key: point, video level, target, all in range.
+bool scan_pair(std::string_view value, std::int32_t (&n)[3]);
 bool is_intensity(std::int32_t v) { return v >= 0 && v < kIntensityCount; }
 
 struct Key {
@@ -93,6 +111,26 @@ std::size_t scan_integer(std::string_view text, std::int32_t& value) {
     if (signed_value > INT32_MAX) return 0;
     value = static_cast<std::int32_t>(signed_value);
     return at;
+}
+
+namespace {
+
+bool scan_pair(std::string_view value, std::int32_t (&n)[3]) {
+    return scan_pattern(value, ' ', ' ', n) && in_grid(n[0]) && is_intensity(n[1]) &&
+           is_intensity(n[2]);
+}
+
+}  // namespace
+
+std::string_view correction_mode_text(CorrectionMode mode) {
+    return mode == CorrectionMode::Colour ? "Colour" : "Brightness";
+}
+
+std::optional<CorrectionMode> correction_mode_from_text(std::string_view text) {
+    for (const CorrectionMode mode : {CorrectionMode::Brightness, CorrectionMode::Colour}) {
+        if (text == correction_mode_text(mode)) return mode;
+    }
+    return std::nullopt;
 }
 
 std::string format_project(const Composition& composition, const CorrectionGrid& grid,
@@ -141,12 +179,24 @@ std::string format_project(const Composition& composition, const CorrectionGrid&
         line("AREA_POINT", std::to_string(point) + "=" + std::to_string(grid.area_x[point]) + "," +
                                std::to_string(grid.area_y[point]));
     }
-    for (int point = 0; point < kGridPointCount; ++point) {
-        for (int v = 0; v < kIntensityCount; ++v) {
-            const std::int32_t target = grid.control_values[point][v];
-            if (target == NO_PAIR) continue;
-            line("POINT",
-                 std::to_string(point) + "\t" + std::to_string(v) + "\t" + std::to_string(target));
+    const auto pair_lines = [&line](std::string_view key, const auto& values) {
+        for (int point = 0; point < kGridPointCount; ++point) {
+            for (int v = 0; v < kIntensityCount; ++v) {
+                const std::int32_t target = values[point][v];
+                if (target == NO_PAIR) continue;
+                line(key, std::to_string(point) + "\t" + std::to_string(v) + "\t" +
+                              std::to_string(target));
+            }
+        }
+    };
+    pair_lines("POINT", grid.control_values);
+    // The colour mode's lines follow, only where they hold something, so a
+    // brightness project without channel pairs is written as it always was.
+    if (uses_colour_lines(grid)) {
+        line("COLOR_MODE=", std::string(correction_mode_text(grid.correction_mode)));
+        for (int c = 0; c < kChannelCount; ++c) {
+            pair_lines(kChannelPointKeys[static_cast<std::size_t>(c)],
+                       grid.channel_control_values[c]);
         }
     }
     line("POSTER_IMAGE=", flag(p.poster_image));
@@ -185,7 +235,14 @@ void replay_project(std::string_view text, ProjectState state, ProjectLoaders& l
         };
     };
 
-    const std::array<Key, 31> keys{{
+    const auto channel_pair = [&grid](int channel) {
+        return [&grid, channel](std::string_view value) {
+            std::int32_t n[3];
+            if (scan_pair(value, n)) grid.channel_control_values[channel][n[0]][n[1]] = n[2];
+        };
+    };
+
+    const std::array<Key, 35> keys{{
         {"BACKGROUND_FILENAME=",
          [&loaders](std::string_view value) { loaders.open_background(std::string(value)); }},
         {"BACKGROUND_ROTATE=",
@@ -256,10 +313,7 @@ void replay_project(std::string_view text, ProjectState state, ProjectLoaders& l
         {"POINT",
          [&grid](std::string_view value) {
              std::int32_t n[3];
-             if (scan_pattern(value, ' ', ' ', n) && in_grid(n[0]) && is_intensity(n[1]) &&
-                 is_intensity(n[2])) {
-                 grid.control_values[n[0]][n[1]] = n[2];
-             }
+             if (scan_pair(value, n)) grid.control_values[n[0]][n[1]] = n[2];
          }},
         {"AREA_POINT",
          [&grid](std::string_view value) {
@@ -269,9 +323,23 @@ void replay_project(std::string_view text, ProjectState state, ProjectLoaders& l
                  grid.area_y[n[0]] = n[2];
              }
          }},
+        {"COLOR_MODE=",
+         [&grid](std::string_view value) {
+             if (const std::optional<CorrectionMode> mode = correction_mode_from_text(value)) {
+                 grid.correction_mode = *mode;
+             }
+         }},
+        {kChannelPointKeys[kRedChannel], channel_pair(kRedChannel)},
+        {kChannelPointKeys[kGreenChannel], channel_pair(kGreenChannel)},
+        {kChannelPointKeys[kBlueChannel], channel_pair(kBlueChannel)},
     }};
 
     for (ControlValues& values : grid.control_values) values.fill(NO_PAIR);
+    // A project without a mode line is a brightness project.
+    for (auto& channel : grid.channel_control_values) {
+        for (ControlValues& values : channel) values.fill(NO_PAIR);
+    }
+    grid.correction_mode = CorrectionMode::Brightness;
     choices.hide_frame = false;
     p.resample_index = kNoResampling;
     p.poster_image = false;  // a project from before the poster has none

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,8 +21,10 @@ struct ProjectState {
 };
 
 // The project file's text: the 28 key lines in their order, the nine
-// AREA_POINT lines and one tab-separated POINT line per pair, then the
-// POSTER_IMAGE line, each line ended by CR LF.
+// AREA_POINT lines and one tab-separated POINT line per pair; then, when the
+// grid is in colour mode or has channel pairs, COLOR_MODE and one POINT_R,
+// POINT_G or POINT_B line per channel pair, in the same form; then the
+// POSTER_IMAGE line. Each line is ended by CR LF.
 std::string format_project(const Composition& composition, const CorrectionGrid& grid,
                            const VideoWorkspace& workspace);
 
@@ -59,6 +62,11 @@ Status open_project(const std::filesystem::path& path, ProjectState state, Proje
 // as closed) and the workspace's settings; the grid, the file names, the
 // effects and the input rate stay.
 void reset_project(ProjectState state);
+
+// The COLOR_MODE value of a mode, "Brightness" or "Colour", and back
+// (nothing for any other text).
+std::string_view correction_mode_text(CorrectionMode mode);
+std::optional<CorrectionMode> correction_mode_from_text(std::string_view text);
 
 // A number as C's "%i" reads it: blanks skipped, an optional sign, then
 // hexadecimal after 0x, octal after a leading 0, decimal otherwise. Returns

@@ -40,6 +40,8 @@ inline constexpr TextPair kPaste{"Paste", "Вставить"};
 inline constexpr TextPair kSetForAll{"Set for all", "Для всех"};
 inline constexpr TextPair kMovedPoint{"Moved area point", "Перемещение точки"};
 inline constexpr TextPair kMovedMesh{"Moved mesh", "Перемещение сетки"};
+inline constexpr TextPair kMatchColours{"Match colours", "Подбор цветов"};
+inline constexpr TextPair kCorrectionMode{"Correction mode", "Режим коррекции"};
 }  // namespace edit_texts
 
 }  // namespace tintora

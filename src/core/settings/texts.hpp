@@ -35,6 +35,9 @@ inline constexpr TextPair kDensityLabel{"Density", "Плотность"};
 inline constexpr TextPair kHideFrame{"hide [F4]", "скрыть [F4]"};
 inline constexpr TextPair kRefresh{"Refresh [F5]", "Обновить [F5]"};
 inline constexpr TextPair kDefaultLayout{"Default [F6]", "По умолчанию [F6]"};
+
+// Colour matching.
+inline constexpr TextPair kMatchColours{"Match colours", "Подобрать цвета"};
 }  // namespace main_texts
 
 // The colour palette window's translated controls.
@@ -46,6 +49,17 @@ inline constexpr TextPair kCopy{"Copy", "Копировать"};
 inline constexpr TextPair kPaste{"Paste", "Вставить"};
 inline constexpr TextPair kSetForAll{"Set for all", "Для всех"};
 inline constexpr TextPair kIntensityHeader{"Intensity", "Яркость"};
+
+// The correction mode and colour matching.
+inline constexpr TextPair kModeLabel{"Mode", "Режим"};
+inline constexpr TextPair kBrightnessMode{"Brightness", "Яркость"};
+inline constexpr TextPair kColourMode{"Colour", "Цвет"};
+inline constexpr TextPair kMatchColours{"Match colours", "Подобрать цвета"};
+inline constexpr TextPair kFramesLabel{"Frames", "Кадров"};
+inline constexpr TextPair kCurrentFrame{"shown", "текущий"};
+inline constexpr TextPair kRedHeader{"Red", "Красный"};
+inline constexpr TextPair kGreenHeader{"Green", "Зелёный"};
+inline constexpr TextPair kBlueHeader{"Blue", "Синий"};
 }  // namespace palette_texts
 
 // Messages.
@@ -65,6 +79,28 @@ inline constexpr TextPair kPictureTooLarge{"Not enough memory for the picture at
 inline constexpr TextPair kFfmpegNotFound{"ffmpeg.exe not found!", "ffmpeg.exe не найден!"};
 inline constexpr TextPair kFfplayNotFound{"ffplay.exe not found!", "ffplay.exe не найден!"};
 inline constexpr TextPair kDirectoryNotExist{"Directory not exist!", "Каталог не существует!"};
+
+// Colour matching.
+inline constexpr TextPair kMatchNeedsBackground{
+    "Open a background image first: the colours are matched to it.",
+    "Сначала откройте фон: цвета подбираются по нему."};
+inline constexpr TextPair kMatchNeedsVideo{
+    "Open a video first: its frames are matched to the background.",
+    "Сначала откройте видео: его кадры подбираются к фону."};
+inline constexpr TextPair kMatchCantReadFrame{"Can't read a frame of the video!",
+                                              "Невозможно прочитать кадр видео!"};
+inline constexpr TextPair kMatchFrameOffBackground{
+    "The video frame lies entirely off the background: place the mesh on it first.",
+    "Видео кадр целиком вне фона: сначала поместите сетку на фон."};
+inline constexpr TextPair kMatchTooFewPixels{
+    "Too few usable pixels under the mesh (clipped or on sharp edges): nothing was changed.",
+    "Слишком мало пригодных точек под сеткой (пересвеченных или на резких границах): ничего не "
+    "изменено."};
+inline constexpr TextPair kMatchNotEnoughMemory{
+    "Not enough memory to match the colours over so large a part of the background!",
+    "Недостаточно памяти, чтобы подобрать цвета по такой большой части фона!"};
+inline constexpr TextPair kMatchDone{"Colours matched: %i curves over %i frames.",
+                                     "Цвета подобраны: кривых %i, кадров %i."};
 }  // namespace message_texts
 
 // The options dialog's translated controls; "FFMPEG.EXE", "FFPLAY.EXE" and

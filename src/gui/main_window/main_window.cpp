@@ -173,6 +173,8 @@ void MainWindow::build_menus() {
     connect(add(edit, kOptions, "optionsAction"), &QAction::triggered, this,
             [this] { program_.options_dialog().exec(); });
     edit->addSeparator();
+    connect(add(edit, kMatchColours, "matchColoursAction"), &QAction::triggered, this,
+            [this] { program_.palette_window().match_colours(); });
     QAction* play = add(edit, workspace_texts::kPlayInPanorama, "playInPanoramaAction");
     play->setShortcut(Qt::Key_Space);
     connect(play, &QAction::triggered, this, [this] { player_->play(); });
@@ -573,9 +575,8 @@ void MainWindow::on_picture_pressed(QPoint position, Qt::MouseButton button,
             changed = centre_mesh_at(grid, composition, position.x(), position.y());
         });
     } else if (button == Qt::RightButton) {
-        program_.record_change(edit_texts::kSampledPair, [&] {
-            store_sampled_pair(grid, video_intensity_, background_intensity_);
-        });
+        program_.record_change(edit_texts::kSampledPair,
+                               [&] { store_sampled_pair(grid, last_reading_); });
         program_.palette_window().redraw_graph();
         changed = true;
     }
@@ -606,11 +607,14 @@ void MainWindow::on_picture_moved(QPoint position) {
     const std::optional<SampleReading> reading =
         sample_composition(composition, position.x(), position.y());
     if (!reading) return;
+    // The pair's video side is the frame before correction; the status bar
+    // shows the picture as drawn.
+    last_reading_ = *reading;
     background_intensity_ = reading->background.intensity;
-    video_intensity_ = reading->video.intensity;
+    video_intensity_ = reading->frame.intensity;
     background_panel_->setText(QString::fromStdString(background_status_text(*reading)));
     video_panel_->setText(QString::fromStdString(video_status_text(*reading)));
-    program_.palette_window().show_candidate(video_intensity_, background_intensity_);
+    program_.palette_window().show_candidate(*reading);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

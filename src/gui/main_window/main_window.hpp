@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/composition/mesh_drag.hpp"
+#include "core/composition/sampling.hpp"
 #include "gui/captions.hpp"
 
 class QAction;
@@ -126,6 +127,8 @@ private:
     // The intensities of the last mouse move over the picture.
     int background_intensity_ = 0;
     int video_intensity_ = 0;
+    // All it read, which a right click stores by the correction mode.
+    SampleReading last_reading_;
 };
 
 }  // namespace tintora

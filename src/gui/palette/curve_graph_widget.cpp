@@ -64,6 +64,10 @@ void CurveGraphWidget::paintEvent(QPaintEvent*) {
     painter.setPen(Qt::black);
     painter.drawLine(0, b, a - 1, 0);
 
+    if (grid_.correction_mode == CorrectionMode::Colour) {
+        paint_channels(painter);
+        return;
+    }
     for (int v = 0; v < kIntensityCount; ++v) {
         const int t = table[v];
         const int row_a = g.y_of(v);
@@ -87,11 +91,18 @@ void CurveGraphWidget::paintEvent(QPaintEvent*) {
 void CurveGraphWidget::mousePressEvent(QMouseEvent* event) {
     const CurveGraphGeometry g(width(), height());
     const QPoint at = event->position().toPoint();
+    if (grid_.correction_mode == CorrectionMode::Colour) {
+        if (const std::optional<int> channel = channel_at_press(g, at.x())) {
+            set_channel(*channel);
+            emit channel_chosen(*channel);
+            return;
+        }
+    }
     const std::optional<GraphPair> pair = pair_at_press(g, at.x(), at.y());
     if (!pair) return;
     emit about_to_edit();
     const int point = grid_.current_point();
-    ControlValues& pairs = grid_.control_values[point];
+    ControlValues& pairs = edited_pairs(grid_, point, channel_);
     if (event->button() == Qt::LeftButton) {
         pairs[pair->v] = pair->t;
     } else if (event->button() == Qt::RightButton) {
@@ -100,6 +111,59 @@ void CurveGraphWidget::mousePressEvent(QMouseEvent* event) {
     }
     recalculate_color_table(grid_, point);
     emit edited();
+}
+
+void CurveGraphWidget::set_channel(int channel) {
+    if (channel < kRedChannel || channel > kBlueChannel || channel == channel_) return;
+    channel_ = channel;
+    update();
+}
+
+void CurveGraphWidget::paint_channels(QPainter& painter) {
+    const CurveGraphGeometry g(width(), height());
+    const int a = g.plot_width();
+    const int point = grid_.current_point();
+    const QColor colours[kChannelCount] = {Qt::red, QColor(0, 160, 0), Qt::blue};
+    const auto table = [this, point](int channel) -> const ColorTable& {
+        return grid_.channel_color_table[channel][point];
+    };
+    // Each pair of bars: pure channel before and after that channel's curve.
+    for (int v = 0; v < kIntensityCount; ++v) {
+        const int row_a = g.y_of(v);
+        const int row_b = g.y_of(v + 1);
+        for (int c = 0; c < kChannelCount; ++c) {
+            const int t = table(c)[v];
+            const auto pure = [c](int level) {
+                return QColor(c == kRedChannel ? level : 0, c == kGreenChannel ? level : 0,
+                              c == kBlueChannel ? level : 0);
+            };
+            const int left = a + 50 * c;
+            fill_band(painter, left, left + 24, row_a, row_b, pure(v));
+            fill_band(painter, left + 25, left + 48, row_a, row_b, pure(t));
+        }
+    }
+    // The chosen channel's bars framed, its curve drawn last, on top.
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(Qt::black, 2));
+    painter.drawRect(QRect(a + 50 * channel_ + 1, 1, 47, g.bottom() - 1));
+    for (const int c : {(channel_ + 1) % 3, (channel_ + 2) % 3, channel_}) {
+        const bool chosen = c == channel_;
+        QColor colour = colours[c];
+        if (!chosen) colour.setAlpha(70);
+        painter.setPen(QPen(colour, chosen ? 2 : 1));
+        const ColorTable& curve = table(c);
+        for (int v = 1; v < kIntensityCount; ++v) {
+            painter.drawLine(g.x_of(v - 1), g.y_of(curve[v - 1]), g.x_of(v), g.y_of(curve[v]));
+        }
+    }
+    const ControlValues& pairs = grid_.channel_control_values[channel_][point];
+    painter.setPen(colours[channel_]);
+    painter.setBrush(colours[channel_]);
+    for (int v = 0; v < kIntensityCount; ++v) {
+        if (pairs[v] != NO_PAIR) {
+            painter.drawEllipse(QRect(g.x_of(v) - 3, g.y_of(pairs[v]) - 3, 6, 6));
+        }
+    }
 }
 
 }  // namespace tintora

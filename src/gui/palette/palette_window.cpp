@@ -1,13 +1,20 @@
 #include "gui/palette/palette_window.hpp"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTimer>
 
+#include "core/composition/sampling.hpp"
 #include "core/correction/curve_graph.hpp"
 #include "core/correction/curves.hpp"
+#include "core/project/colour_match.hpp"
 #include "core/settings/help_texts.hpp"
 #include "gui/captions.hpp"
 #include "gui/palette/curve_graph_widget.hpp"
@@ -80,14 +87,17 @@ PaletteWindow::PaletteWindow(Program& program, QWidget* owner)
     };
     on_edit(buttons_[0], edit_texts::kClearAll, [&grid] { clear_all_points(grid); });
     on_edit(buttons_[1], edit_texts::kClear, [&grid] { clear_point(grid); });
-    connect(buttons_[2], &QPushButton::clicked, this,
-            [this, &grid] { copy_pairs(grid, program_.pair_clipboard()); });
-    on_edit(buttons_[3], edit_texts::kPaste,
-            [this, &grid] { paste_pairs(grid, program_.pair_clipboard()); });
+    connect(buttons_[2], &QPushButton::clicked, this, [this, &grid] {
+        copy_pairs(grid, program_.pair_clipboard(), program_.channel_pair_clipboard());
+    });
+    on_edit(buttons_[3], edit_texts::kPaste, [this, &grid] {
+        paste_pairs(grid, program_.pair_clipboard(), program_.channel_pair_clipboard());
+    });
     on_edit(buttons_[4], edit_texts::kSetForAll, [&grid] { set_pairs_for_all(grid); });
 
     status_bar_ = new QStatusBar(this);
     status_bar_->setSizeGripEnabled(true);
+    build_colour_controls();
 
     timer_ = new QTimer(this);
     timer_->setInterval(1000);
@@ -114,10 +124,78 @@ void PaletteWindow::show_near_owner() {
 }
 
 void PaletteWindow::redraw_graph() {
-    const ColorTable& table = program_.grid().color_table[program_.grid().current_point()];
+    show_mode();
+    const ColorTable& table =
+        edited_table(program_.grid(), program_.grid().current_point(), graph_->channel());
     for (int v = 0; v < kIntensityCount; ++v)
         table_->item(v, 1)->setText(QString::number(table[v]));
     graph_->update();
+}
+
+void PaletteWindow::build_colour_controls() {
+    mode_label_ = new QLabel(status_bar_);
+    mode_list_ = new QComboBox(status_bar_);
+    mode_list_->setObjectName(QStringLiteral("modeList"));
+    mode_list_->addItems({QString(), QString()});  // Brightness, Colour: texts by language
+    frames_label_ = new QLabel(status_bar_);
+    frames_box_ = new QSpinBox(status_bar_);
+    frames_box_->setObjectName(QStringLiteral("framesBox"));
+    frames_box_->setRange(0, 100);
+    frames_box_->setValue(5);
+    match_button_ = new QPushButton(status_bar_);
+    match_button_->setObjectName(QStringLiteral("matchButton"));
+    for (QWidget* control : std::initializer_list<QWidget*>{mode_label_, mode_list_, frames_label_,
+                                                            frames_box_, match_button_}) {
+        control->setFixedHeight(20);
+        status_bar_->addPermanentWidget(control);
+    }
+    connect(mode_list_, &QComboBox::activated, this, [this](int index) {
+        program_.record_change(edit_texts::kCorrectionMode, [this, index] {
+            set_correction_mode(program_.grid(),
+                                index == 1 ? CorrectionMode::Colour : CorrectionMode::Brightness);
+        });
+        after_edit();
+    });
+    connect(match_button_, &QPushButton::clicked, this, &PaletteWindow::match_colours);
+    connect(graph_, &CurveGraphWidget::channel_chosen, this, [this] { redraw_graph(); });
+}
+
+void PaletteWindow::show_mode() {
+    const bool colour = program_.grid().correction_mode == CorrectionMode::Colour;
+    {
+        const QSignalBlocker quiet(mode_list_);
+        mode_list_->setCurrentIndex(colour ? 1 : 0);
+    }
+    using namespace palette_texts;
+    const TextPair channels[kChannelCount] = {kRedHeader, kGreenHeader, kBlueHeader};
+    const TextPair& header = colour ? channels[graph_->channel()] : kIntensityHeader;
+    // Until the first language pass the window shows its English design texts.
+    const bool russian = !applied_language_.empty() && applied_language_ != "eng";
+    table_->horizontalHeaderItem(1)->setText(to_qstring(russian ? header.rus : header.eng));
+}
+
+void PaletteWindow::match_colours() {
+    using namespace palette_texts;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    ColourMatchRequest request;
+    request.mode =
+        mode_list_->currentIndex() == 1 ? CorrectionMode::Colour : CorrectionMode::Brightness;
+    request.frame_count = frames_box_->value();
+    // The match replaces the nine points' pairs in one undo step.
+    ColourMatchReport report;
+    program_.record_change(edit_texts::kMatchColours, [&] {
+        report = match_project_colours(
+            {program_.composition(), program_.grid(), program_.video_workspace()},
+            program_.settings().work_dir, request);
+    });
+    QApplication::restoreOverrideCursor();
+    const QString text = to_qstring(match_report_text(report, program_.settings().language));
+    if (report.problem != MatchProblem::None) {
+        QMessageBox::warning(isVisible() ? this : parentWidget(), QStringLiteral("Tintora"), text);
+        return;
+    }
+    status_bar_->showMessage(text);
+    after_edit();
 }
 
 void PaletteWindow::after_edit() {
@@ -131,6 +209,18 @@ void PaletteWindow::show_candidate(int i, int j) {
     marker_->move(place.left, place.top);
     marker_->show();
     marker_->raise();
+}
+
+void PaletteWindow::show_candidate(const SampleReading& reading) {
+    if (program_.grid().correction_mode != CorrectionMode::Colour) {
+        show_candidate(reading.frame.intensity, reading.background.intensity);
+        return;
+    }
+    const int channel = graph_->channel();
+    const auto level = [channel](const ColourReading& colour) {
+        return channel == kRedChannel ? colour.r : channel == kGreenChannel ? colour.g : colour.b;
+    };
+    show_candidate(level(reading.frame), level(reading.background));
 }
 
 void PaletteWindow::follow_program_state() {
@@ -153,10 +243,18 @@ void PaletteWindow::apply_language() {
                     {buttons_[1], kClear},
                     {buttons_[2], kCopy},
                     {buttons_[3], kPaste},
-                    {buttons_[4], kSetForAll}},
+                    {buttons_[4], kSetForAll},
+                    {mode_label_, kModeLabel},
+                    {frames_label_, kFramesLabel},
+                    {match_button_, kMatchColours}},
                    russian);
-    table_->horizontalHeaderItem(1)->setText(
-        to_qstring(russian ? kIntensityHeader.rus : kIntensityHeader.eng));
+    const auto text = [russian](const TextPair& pair) {
+        return to_qstring(russian ? pair.rus : pair.eng);
+    };
+    mode_list_->setItemText(0, text(kBrightnessMode));
+    mode_list_->setItemText(1, text(kColourMode));
+    frames_box_->setSpecialValueText(text(kCurrentFrame));
+    show_mode();
 }
 
 void PaletteWindow::resizeEvent(QResizeEvent* event) {

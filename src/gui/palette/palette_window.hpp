@@ -3,7 +3,10 @@
 #include <QWidget>
 #include <string>
 
+class QComboBox;
+class QLabel;
 class QPushButton;
+class QSpinBox;
 class QStatusBar;
 class QTableWidget;
 class QTimer;
@@ -12,6 +15,7 @@ namespace tintora {
 
 class CurveGraphWidget;
 class Program;
+struct SampleReading;
 
 // The colour palette window: the current grid point's color table as a
 // table and a graph, the candidate-pair marker that colour sampling moves,
@@ -34,6 +38,14 @@ public:
     // Moves the blue marker to the pair (video intensity i, background
     // intensity j) on the graph and shows it.
     void show_candidate(int i, int j);
+    // The same for what the pointer reads: the intensities, or in colour
+    // mode the channel shown.
+    void show_candidate(const SampleReading& reading);
+
+    // "Match colours": the shown mode's curves matched over the frames the
+    // "Frames" box asks for (the frame shown for 0), in one step; a problem
+    // is said in a message box and changes nothing.
+    void match_colours();
 
     // One tick of the timer: follow cur_point, then the language.
     void follow_program_state();
@@ -47,6 +59,9 @@ private:
     void after_edit();
     void place_controls();
     void apply_language();
+    void build_colour_controls();
+    // The mode list and the table's header follow the grid.
+    void show_mode();
 
     Program& program_;
     QTableWidget* table_ = nullptr;
@@ -55,6 +70,12 @@ private:
     QPushButton* buttons_[5] = {};
     QStatusBar* status_bar_ = nullptr;
     QTimer* timer_ = nullptr;
+    // The correction mode and colour matching, on the status bar's right.
+    QLabel* mode_label_ = nullptr;
+    QComboBox* mode_list_ = nullptr;
+    QLabel* frames_label_ = nullptr;
+    QSpinBox* frames_box_ = nullptr;
+    QPushButton* match_button_ = nullptr;
 
     int last_shown_point_ = -1;
     std::string applied_language_;

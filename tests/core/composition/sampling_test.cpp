@@ -5,6 +5,7 @@
 #include <random>
 
 #include "core/composition/composition.hpp"
+#include "core/correction/curves.hpp"
 #include "support/test_pictures.hpp"
 
 namespace tintora {
@@ -216,6 +217,50 @@ TEST(SampleComposition, ReadsWhatTheWholePictureHolds) {
         }
     }
     EXPECT_FALSE(sample_composition(composition, right + 1, 0));
+}
+
+// A pair's video side comes from the frame before correction where the
+// frame is drawn, whatever the curves already do to it (the curves apply to
+// the uncorrected frame); the status bar's reading stays the corrected
+// picture's. Outside the frame both read the background. The pair is stored
+// by the grid's mode.
+TEST(SampleComposition, PairsComeFromTheFrameBeforeCorrection) {
+    Composition composition;
+    composition.set_background(uniform_frame(40, 30, 90, 90, 90));
+    CorrectionGrid grid;
+    for (int p = 0; p < 9; ++p) {
+        grid.area_x[p] = 10 * (p % 3);
+        grid.area_y[p] = 8 * (p / 3);
+        grid.control_values[p][60] = 160;  // an earlier pair: the frame is drawn brighter
+    }
+    recalculate_color_tables(grid);
+    const Frame overlay = uniform_frame(61, 41, 30, 60, 90);  // intensity 60
+    composition.compose(grid, &overlay);
+    for (const bool shown : {false, true}) {
+        if (shown) composition.show_region(0, 0, 40, 30);
+        const std::optional<SampleReading> inside = sample_composition(composition, 5, 4);
+        ASSERT_TRUE(inside);
+        EXPECT_EQ(inside->video.intensity, 159) << shown;  // (240, 160, 80) as drawn
+        EXPECT_EQ(inside->frame.r, 90) << shown;
+        EXPECT_EQ(inside->frame.g, 60) << shown;
+        EXPECT_EQ(inside->frame.b, 30) << shown;
+        EXPECT_EQ(inside->frame.intensity, 59) << shown;
+        const std::optional<SampleReading> outside = sample_composition(composition, 35, 25);
+        ASSERT_TRUE(outside);
+        EXPECT_EQ(outside->frame.r, 90) << shown;
+        EXPECT_EQ(outside->frame.intensity, outside->video.intensity) << shown;
+    }
+    SampleReading reading = *sample_composition(composition, 5, 4);
+    reading.background = {100, 80, 60, 79};
+    grid.cur_point = 3;
+    store_sampled_pair(grid, reading);
+    EXPECT_EQ(grid.control_values[3][59], 79);
+    grid.correction_mode = CorrectionMode::Colour;
+    store_sampled_pair(grid, reading);
+    EXPECT_EQ(grid.channel_control_values[kRedChannel][3][90], 100);
+    EXPECT_EQ(grid.channel_control_values[kGreenChannel][3][60], 80);
+    EXPECT_EQ(grid.channel_control_values[kBlueChannel][3][30], 60);
+    EXPECT_EQ(grid.channel_color_table[kGreenChannel][3][60], 80);
 }
 
 TEST(StoreSampledPair, SetsThePairOfTheCurrentPointAndRebuildsEveryTable) {

@@ -159,6 +159,37 @@ TEST(CorrectPixel, PositionsOutsideTheFrameLeaveThePixelAlone) {
         EXPECT_EQ(corrected(grid, x, y, pixel), pixel) << x << ", " << y;
 }
 
+// Colour mode: each channel is the blend of its own channel's tables at its
+// own value, truncated; no common gain, and intensity 0 is no special case.
+TEST(CorrectPixelColour, EachChannelBlendsItsOwnTablesAtItsOwnValue) {
+    const struct {
+        double x, y;
+        Pixel in, out;
+    } cases[] = {
+        // Point 4's tables alone: red 10 -> 12, green 20 -> 40, blue 0 -> 7.
+        {0.5, 0.5, {10, 20, 0}, {12, 40, 7}},
+        // Between points 0 and 1 (u = 0.5): red 12 and 0 blend to 6, green
+        // 40 and 0 to 20, blue 7 and 0 to 3.5, truncated.
+        {0.25, 0.0, {10, 20, 0}, {6, 20, 3}},
+        // A channel at a value no table changes stays as it is.
+        {0.5, 0.5, {200, 20, 201}, {200, 40, 201}},
+        {1.5, 0.5, {10, 20, 0}, {10, 20, 0}},  // outside: unchanged
+    };
+    CorrectionGrid grid;
+    grid.correction_mode = CorrectionMode::Colour;
+    for (const int p : {1, 4}) {
+        grid.channel_color_table[kRedChannel][p][10] = p == 4 ? 12 : 0;
+        grid.channel_color_table[kGreenChannel][p][20] = p == 4 ? 40 : 0;
+        grid.channel_color_table[kBlueChannel][p][0] = p == 4 ? 7 : 0;
+    }
+    grid.channel_color_table[kRedChannel][0][10] = 12;
+    grid.channel_color_table[kGreenChannel][0][20] = 40;
+    grid.channel_color_table[kBlueChannel][0][0] = 7;
+    for (const auto& t : cases) {
+        EXPECT_EQ(corrected(grid, t.x, t.y, t.in), t.out) << t.x << ", " << t.y;
+    }
+}
+
 TEST(MapToBackground, BlendsTheAreaPointsAndScales) {
     CorrectionGrid grid;
     grid.area_x = {10, 50, 110, 12, 60, 100, 20, 40, 130};

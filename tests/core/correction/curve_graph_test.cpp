@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "core/correction/correction_grid.hpp"
+
 namespace tintora {
 namespace {
 
@@ -65,6 +67,17 @@ TEST(CurveGraphPress, PairUnderThePress) {
         EXPECT_EQ(pair->v, c.v) << c.width << "x" << c.height << " at " << c.x << "," << c.y;
         EXPECT_EQ(pair->t, c.t) << c.width << "x" << c.height << " at " << c.x << "," << c.y;
     }
+}
+
+TEST(CurveGraphPress, ChannelOfTheBarsUnderThePress) {
+    const CurveGraphGeometry graph(706, 441);  // the bars from column 556
+    const struct {
+        int x;
+        std::optional<int> channel;
+    } cases[] = {{555, std::nullopt},  {556, kRedChannel},  {605, kRedChannel},
+                 {606, kGreenChannel}, {656, kBlueChannel}, {705, kBlueChannel},
+                 {706, std::nullopt},  {-3, std::nullopt}};
+    for (const auto& c : cases) EXPECT_EQ(channel_at_press(graph, c.x), c.channel) << c.x;
 }
 
 TEST(CurveGraphMarker, PlaceOfTheCandidatePair) {

@@ -232,5 +232,46 @@ TEST(CurveOperations, SetForAllGivesEveryPointTheCurrentPairs) {
     }
 }
 
+// In colour mode the whole-curve operations take all three channels of a
+// point and leave the brightness pairs alone; the first change to colour
+// starts the channels from the brightness pairs, later changes keep each
+// mode's own curves.
+TEST(CurvesInColourMode, OperationsTakeTheThreeChannelsAndTheModeKeepsEachSet) {
+    CorrectionGrid grid;
+    grid.control_values[4][100] = 150;
+    recalculate_color_tables(grid);
+    set_correction_mode(grid, CorrectionMode::Colour);
+    for (int c = 0; c < kChannelCount; ++c) {
+        EXPECT_EQ(grid.channel_control_values[c][4][100], 150) << c;
+        EXPECT_EQ(grid.channel_color_table[c][4][100], 150) << c;
+    }
+    grid.cur_point = 4;
+    grid.channel_control_values[kBlueChannel][4][30] = 60;
+    PairClipboard brightness = make_empty_pairs();
+    ChannelPairClipboard channels = make_empty_channel_pairs();
+    copy_pairs(grid, brightness, channels);
+    EXPECT_EQ(brightness, make_empty_pairs());
+    EXPECT_EQ(channels[kBlueChannel][30], 60);
+    grid.cur_point = 0;
+    paste_pairs(grid, brightness, channels);
+    EXPECT_EQ(grid.channel_control_values[kBlueChannel][0][30], 60);
+    EXPECT_EQ(grid.channel_color_table[kBlueChannel][0][30], 60);
+    EXPECT_EQ(grid.control_values[0], make_empty_pairs());
+    set_pairs_for_all(grid);
+    EXPECT_EQ(grid.channel_control_values[kRedChannel][8][100], 150);
+    EXPECT_EQ(&edited_pairs(grid, 8, kGreenChannel),
+              &grid.channel_control_values[kGreenChannel][8]);
+    clear_all_points(grid);
+    EXPECT_EQ(grid.channel_control_values[kRedChannel][4], make_empty_pairs());
+    EXPECT_EQ(grid.control_values[4][100], 150);
+
+    // Back and forth: each mode keeps its curves, emptied channels included.
+    set_correction_mode(grid, CorrectionMode::Brightness);
+    EXPECT_EQ(&edited_pairs(grid, 8, kGreenChannel), &grid.control_values[8]);
+    grid.channel_control_values[kRedChannel][2][5] = 50;
+    set_correction_mode(grid, CorrectionMode::Colour);
+    EXPECT_EQ(grid.channel_control_values[kGreenChannel][4], make_empty_pairs());
+}
+
 }  // namespace
 }  // namespace tintora

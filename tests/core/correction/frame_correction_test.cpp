@@ -104,8 +104,11 @@ TEST(CorrectFrame, MatchesThePixelByPixelLoopOnManyGrids) {
 TEST(CorrectFrame, ChosenRowsAreThoseOfTheWholeFrameAndNoOthersChange) {
     std::mt19937 random(777);
     for (const VectorIsa isa : supported_vector_isas()) {
-        for (const bool identity : {false, true}) {
-            const CorrectionGrid grid = identity ? CorrectionGrid{} : test::random_grid(random);
+        // Brightness curves, identity tables, and colour curves.
+        for (const int kind : {0, 1, 2}) {
+            const CorrectionGrid grid = kind == 0   ? test::random_grid(random)
+                                        : kind == 1 ? CorrectionGrid{}
+                                                    : test::random_colour_grid(random);
             const Frame original = greyish_frame(301, 23, random);
             Frame whole = original;
             correct_frame(whole, grid, isa);
@@ -116,7 +119,59 @@ TEST(CorrectFrame, ChosenRowsAreThoseOfTheWholeFrameAndNoOthersChange) {
             for (int y = 0; y < 23; ++y) {
                 const Frame& expected = rows[static_cast<std::size_t>(y)] ? whole : original;
                 ASSERT_TRUE(std::equal(some.row(y), some.row(y) + 3 * 301, expected.row(y)))
-                    << vector_isa_name(isa) << " identity " << identity << " row " << y;
+                    << vector_isa_name(isa) << " grid kind " << kind << " row " << y;
+            }
+        }
+    }
+}
+
+// Colour grids down the colour kernels' roads: distinct random channel
+// curves (the single-precision road), one curve per channel shared by all
+// points (every blend a whole number: the flat entries), curves shared
+// along the middle row of points only (whole numbers on some rows), and one
+// channel left at the identity.
+CorrectionGrid shared_colour_grid(std::mt19937& random) {
+    CorrectionGrid grid = test::random_colour_grid(random);
+    set_pairs_for_all(grid);
+    return grid;
+}
+
+CorrectionGrid half_shared_colour_grid(std::mt19937& random) {
+    CorrectionGrid grid = test::random_colour_grid(random);
+    for (auto& channel : grid.channel_control_values) {
+        for (int p = 3; p < 6; ++p) channel[p] = channel[3];
+    }
+    grid.channel_control_values[kGreenChannel] = CorrectionGrid{}.channel_control_values[0];
+    recalculate_color_tables(grid);
+    return grid;
+}
+
+// The colour mode's kernels against correct_pixel_colour, the plain double
+// blend, on every instruction set and every size with its own edge.
+TEST(CorrectFrame, ColourModeMatchesThePixelByPixelLoopByteForByte) {
+    const struct {
+        int width;
+        int height;
+    } sizes[] = {{1, 5},  {2, 2},   {3, 3},   {9, 9},    {17, 3},  {31, 5},
+                 {64, 2}, {257, 3}, {513, 3}, {1027, 5}, {997, 41}};
+    const std::function<CorrectionGrid(std::mt19937&)> grids[] = {
+        test::random_colour_grid, shared_colour_grid, half_shared_colour_grid, [](std::mt19937&) {
+            CorrectionGrid grid;
+            grid.correction_mode = CorrectionMode::Colour;
+            return grid;
+        }};
+    std::mt19937 random(16);
+    for (const auto& size : sizes) {
+        for (std::size_t kind = 0; kind < std::size(grids); ++kind) {
+            const CorrectionGrid grid = grids[kind](random);
+            const Frame original = greyish_frame(size.width, size.height, random);
+            Frame plain = original;
+            test::correct_frame_reference(plain, grid);
+            for (const VectorIsa isa : supported_vector_isas()) {
+                Frame fast = original;
+                correct_frame(fast, grid, isa);
+                ASSERT_EQ(fast, plain) << vector_isa_name(isa) << " " << size.width << "x"
+                                       << size.height << " grid kind " << kind;
             }
         }
     }

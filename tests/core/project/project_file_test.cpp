@@ -171,6 +171,47 @@ TEST(ProjectFile, NewProjectKeepsTheGridAndTheFileNames) {
     }
 }
 
+// The colour mode's lines come after the others and only when they hold
+// something; a file without them (as every earlier file) opens in
+// brightness mode with no channel pairs left from before.
+TEST(ProjectFile, ColourModeLinesFollowThePairsAndReadBack) {
+    Project original;
+    original.grid.control_values[2][30] = 40;
+    original.grid.correction_mode = CorrectionMode::Colour;
+    original.grid.channel_control_values[kRedChannel][0][100] = 120;
+    original.grid.channel_control_values[kBlueChannel][8][7] = 9;
+    const std::string saved = original.text();
+    EXPECT_NE(saved.find("POINT2\t30\t40\r\nCOLOR_MODE=Colour\r\nPOINT_R0\t100\t120\r\n"
+                         "POINT_B8\t7\t9\r\n"),
+              std::string::npos);
+
+    // The grid's lines; the field lines go through their rules on a replay.
+    const auto grid_lines = [](const std::string& text) { return text.substr(text.find("AREA")); };
+    Project copy;
+    copy.replay(saved);
+    EXPECT_EQ(grid_lines(copy.text()), grid_lines(saved));
+    EXPECT_EQ(copy.grid.correction_mode, CorrectionMode::Colour);
+    EXPECT_EQ(copy.grid.control_values, original.grid.control_values);
+    EXPECT_EQ(copy.grid.channel_color_table[kRedChannel][0][100], 120);
+
+    // Channel pairs kept in brightness mode are written with the mode.
+    copy.grid.correction_mode = CorrectionMode::Brightness;
+    EXPECT_NE(copy.text().find("COLOR_MODE=Brightness\r\nPOINT_R0"), std::string::npos);
+
+    // An earlier file (no mode, no poster line): brightness, the channel
+    // pairs gone, written as read with the poster line after the pairs.
+    std::string earlier = Project{}.text();
+    earlier.erase(earlier.find("POSTER_IMAGE="));
+    earlier += "POINT1\t9\t9\r\n";
+    copy.replay(earlier);
+    EXPECT_EQ(copy.grid.correction_mode, CorrectionMode::Brightness);
+    EXPECT_EQ(copy.grid.channel_control_values, CorrectionGrid{}.channel_control_values);
+    EXPECT_EQ(grid_lines(copy.text()), grid_lines(earlier) + "POSTER_IMAGE=0\r\n");
+    // An unknown mode changes nothing.
+    copy.replay(saved + "COLOR_MODE=Sepia\r\n");
+    EXPECT_EQ(copy.grid.correction_mode, CorrectionMode::Colour);
+}
+
 TEST(ScanInteger, ReadsAsPercentIDoes) {
     const struct {
         const char* text;

@@ -311,6 +311,24 @@ TEST_F(CompositionWindowTest, MouseMoveShowsTheReadingsAndRightClickStoresThePai
     EXPECT_GT(read_at(picture(), at.x(), at.y()).intensity, video.intensity);
 }
 
+// The curves apply to the frame before correction, so a pair is read from
+// it: sampling the same place again, with the frame now drawn brighter,
+// gives the same pair, not one at the brighter intensity shown.
+TEST_F(CompositionWindowTest, PairsAreReadFromTheFrameBeforeCorrection) {
+    open_with_video();
+    const QPoint at(125, 80);
+    const Reading video = read_at(picture(), at.x(), at.y());
+    for (int sample = 0; sample < 2; ++sample) {
+        move_mouse(at);
+        QTest::mouseClick(view_, Qt::RightButton, Qt::NoModifier, at);
+    }
+    EXPECT_GT(read_at(picture(), at.x(), at.y()).intensity, video.intensity + 20);
+    int pairs = 0;
+    for (int v = 0; v < 256; ++v) pairs += grid().control_values[0][v] != NO_PAIR;
+    EXPECT_EQ(pairs, 1);
+    EXPECT_NE(grid().control_values[0][video.intensity], NO_PAIR);
+}
+
 TEST_F(CompositionWindowTest, ReadoutUndoesScaleAndRotation) {
     open_with_video();
     struct Case {

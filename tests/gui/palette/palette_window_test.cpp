@@ -8,9 +8,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -26,6 +29,7 @@
 #include "core/correction/jpeg_codec.hpp"
 #include "gui/main_window/main_window.hpp"
 #include "gui/program.hpp"
+#include "support/message_box_catcher.hpp"
 #include "support/test_pictures.hpp"
 
 namespace tintora {
@@ -379,6 +383,78 @@ TEST_F(PaletteWindowTest, CandidateMarkerAndTableFollowTheCompositionView) {
 }
 
 // ------------------------------------------------------------ painting
+
+// Colour mode: the list chooses it, a press on a pair of bars chooses the
+// channel the table shows and the graph edits, and the whole-curve buttons
+// act on all three channels of the point.
+TEST_F(PaletteWindowTest, ColourModeEditsTheChosenChannel) {
+    auto* modes = palette().findChild<QComboBox*>("modeList");
+    ASSERT_NE(modes, nullptr);
+    emit modes->activated(1);
+    EXPECT_EQ(grid().correction_mode, CorrectionMode::Colour);
+    const int bars = graph_->width() - 150;
+    press(Qt::LeftButton, {bars + 60, 10});  // the green pair of bars
+    EXPECT_EQ(table_->horizontalHeaderItem(1)->text().toStdString(), "Green");
+    const QPoint at(graph_->width() / 2 - 75, graph_->height() / 4);
+    const auto [v, t] = pair_under(*graph_, at);
+    press(Qt::LeftButton, at);
+    EXPECT_EQ(grid().channel_control_values[kGreenChannel][0][v], t);
+    EXPECT_EQ(grid().channel_control_values[kRedChannel][0], make_empty_pairs());
+    EXPECT_EQ(grid().control_values[0], make_empty_pairs());
+    expect_table_shows(grid().channel_color_table[kGreenChannel][0]);
+    // Only the green channel of the frame changed.
+    const Frame& shown = picture();
+    EXPECT_EQ(shown.pixel(80, 125)[0], 40);
+    EXPECT_GT(shown.pixel(80, 125)[1], 60);
+    EXPECT_EQ(shown.pixel(80, 125)[2], 80);
+
+    grid().channel_control_values[kBlueChannel][0][9] = 9;
+    click("clearButton");
+    for (const auto& channel : grid().channel_control_values) {
+        EXPECT_EQ(channel[0], make_empty_pairs());
+    }
+    emit modes->activated(0);
+    EXPECT_EQ(grid().correction_mode, CorrectionMode::Brightness);
+    EXPECT_EQ(table_->horizontalHeaderItem(1)->text().toStdString(), "Intensity");
+}
+
+// "Match colours" fits the chosen mode's curves of the frame shown to the
+// background under it in one step, and says so; without a background it
+// says why and changes nothing.
+TEST_F(PaletteWindowTest, MatchColoursFitsTheFrameToTheBackground) {
+    const CorrectionGrid brightness = grid();
+    const Frame brightness_picture = picture();
+    emit palette().findChild<QComboBox*>("modeList")->activated(1);
+    const CorrectionGrid colour = grid();
+    palette().findChild<QSpinBox*>("framesBox")->setValue(0);
+    click("matchButton");
+    EXPECT_EQ(grid().correction_mode, CorrectionMode::Colour);
+    EXPECT_EQ(grid().channel_color_table[kRedChannel][4][80], 190);
+    EXPECT_EQ(grid().channel_color_table[kBlueChannel][4][40], 170);
+    const std::uint8_t* drawn = picture().pixel(80, 125);
+    EXPECT_NEAR(drawn[0], 170, 1);
+    EXPECT_NEAR(drawn[2], 190, 1);
+    EXPECT_EQ(palette().findChild<QStatusBar*>()->currentMessage().toStdString(),
+              "Colours matched: 27 curves over 1 frames.");
+    // The match and the mode change are one undo step each.
+    QAction* undo = program_->main_window().findChild<QAction*>("undoAction");
+    undo->trigger();
+    EXPECT_EQ(grid(), colour);
+    undo->trigger();
+    EXPECT_EQ(grid(), brightness);
+    EXPECT_EQ(picture(), brightness_picture);
+    EXPECT_EQ(palette().findChild<QComboBox*>("modeList")->currentIndex(), 0);
+
+    SettingsEnvironment environment;
+    environment.program_dir = folder_.path().toStdString();
+    Program empty(environment);
+    const CorrectionGrid before = empty.grid();
+    test::MessageBoxCatcher boxes;
+    empty.main_window().findChild<QAction*>("matchColoursAction")->trigger();
+    ASSERT_EQ(boxes.texts().size(), 1u);
+    EXPECT_EQ(boxes.texts()[0], "Open a background image first: the colours are matched to it.");
+    EXPECT_EQ(empty.grid(), before);
+}
 
 TEST_F(PaletteWindowTest, GraphPaintsPlotCurveAndColourBars) {
     const GraphScale s(*graph_);

@@ -1,0 +1,724 @@
+#include "core/composition/colour_matching.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/correction/curves.hpp"
+
+namespace tintora {
+
+// ----------------------------------------------------------------- the fit
+
+CurveSamples::CurveSamples() : levels_(kIntensityCount) {}
+
+void CurveSamples::add(int video, int target, double weight) {
+    if (video < 0 || video >= kIntensityCount || target < 0 || target >= kIntensityCount ||
+        !(weight > 0.0)) {
+        return;
+    }
+    Level& level = levels_[static_cast<std::size_t>(video)];
+    if (level.weights.empty()) {
+        level.first = target;
+        level.weights.assign(1, 0.0);
+    } else if (target < level.first) {
+        level.weights.insert(level.weights.begin(), static_cast<std::size_t>(level.first - target),
+                             0.0);
+        level.first = target;
+    } else if (target >= level.first + static_cast<int>(level.weights.size())) {
+        level.weights.resize(static_cast<std::size_t>(target - level.first + 1), 0.0);
+    }
+    level.weights[static_cast<std::size_t>(target - level.first)] += weight;
+    level.total += weight;
+}
+
+double CurveSamples::weight(int video, int target) const {
+    const Level& level = levels_[static_cast<std::size_t>(video)];
+    const int i = target - level.first;
+    return i >= 0 && i < static_cast<int>(level.weights.size())
+               ? level.weights[static_cast<std::size_t>(i)]
+               : 0.0;
+}
+
+double CurveSamples::total() const {
+    double sum = 0.0;
+    for (const Level& level : levels_) sum += level.total;
+    return sum;
+}
+
+double weighted_median(int first, std::span<const double> weights, double total) {
+    const double half = total / 2.0;
+    double below = 0.0;
+    for (std::size_t i = 0; i < weights.size(); ++i) {
+        below += weights[i];
+        if (below < half) continue;
+        double median = first + static_cast<double>(i);
+        if (below == half) {
+            // Exactly half up to here: the middle of this target and the next.
+            std::size_t next = i + 1;
+            while (next < weights.size() && weights[next] == 0.0) ++next;
+            if (next < weights.size()) median = (median + first + static_cast<double>(next)) / 2.0;
+        }
+        return median;
+    }
+    return first + static_cast<double>(weights.size()) - 1.0;
+}
+
+std::vector<LevelValue> level_medians(const CurveSamples& samples) {
+    std::vector<LevelValue> levels;
+    for (int v = 0; v < kIntensityCount; ++v) {
+        const CurveSamples::Level& level = samples.level(v);
+        if (level.total < kMinLevelWeight) continue;
+        levels.push_back(
+            {v, weighted_median(level.first, level.weights, level.total), level.total});
+    }
+    return levels;
+}
+
+std::vector<LevelValue> monotone_fit(std::vector<LevelValue> levels) {
+    // Blocks of pooled levels: their weighted mean and weight, and how many
+    // levels each holds.
+    struct Block {
+        double value;
+        double weight;
+        std::size_t count;
+    };
+    std::vector<Block> blocks;
+    for (const LevelValue& level : levels) {
+        blocks.push_back({level.value, level.weight, 1});
+        while (blocks.size() > 1 && blocks[blocks.size() - 2].value > blocks.back().value) {
+            const Block last = blocks.back();
+            blocks.pop_back();
+            Block& merged = blocks.back();
+            const double weight = merged.weight + last.weight;
+            merged.value = (merged.value * merged.weight + last.value * last.weight) / weight;
+            merged.weight = weight;
+            merged.count += last.count;
+        }
+    }
+    std::size_t at = 0;
+    for (const Block& block : blocks) {
+        for (std::size_t i = 0; i < block.count; ++i) levels[at++].value = block.value;
+    }
+    return levels;
+}
+
+namespace {
+
+int whole_level(double value) {
+    return std::clamp(static_cast<int>(std::lround(value)), 0, kIntensityCount - 1);
+}
+
+// The curve fill_curve draws through the pairs.
+ControlValues drawn_curve(const ControlValues& pairs) {
+    ControlValues curve = pairs;
+    fill_curve(curve);
+    return curve;
+}
+
+}  // namespace
+
+ControlValues pairs_for_fit(const std::vector<LevelValue>& fit) {
+    ControlValues pairs = make_empty_pairs();
+    if (fit.empty()) return pairs;
+    pairs[static_cast<std::size_t>(fit.front().video)] = whole_level(fit.front().value);
+    pairs[static_cast<std::size_t>(fit.back().video)] = whole_level(fit.back().value);
+    for (int count = fit.size() > 1 ? 2 : 1; count < kMaxMatchedPairs; ++count) {
+        const ControlValues curve = drawn_curve(pairs);
+        const LevelValue* worst = nullptr;
+        double worst_error = 1.0;
+        for (const LevelValue& level : fit) {
+            const double error =
+                std::abs(curve[static_cast<std::size_t>(level.video)] - level.value);
+            if (error > worst_error) {
+                worst_error = error;
+                worst = &level;
+            }
+        }
+        if (worst == nullptr) break;
+        pairs[static_cast<std::size_t>(worst->video)] = whole_level(worst->value);
+    }
+    return pairs;
+}
+
+std::optional<ControlValues> fit_levels(const std::vector<LevelValue>& levels, double total) {
+    if (total < kMinCurveWeight || levels.empty()) return std::nullopt;
+    return pairs_for_fit(monotone_fit(levels));
+}
+
+std::optional<ControlValues> fit_curve(const CurveSamples& samples) {
+    return fit_levels(level_medians(samples), samples.total());
+}
+
+// ----------------------------------------------------------- the pairing
+
+namespace {
+
+constexpr int kQuadrantCount = 4;
+// The top-left grid point of each quadrant: upper left, upper right, lower
+// left, lower right.
+constexpr int kQuadrantTopLeft[kQuadrantCount] = {0, 1, 3, 4};
+
+}  // namespace
+
+// Four weights toward a quadrant's corners: top-left, top-right,
+// bottom-left, bottom-right.
+using CornerWeights = float __attribute__((vector_size(4 * sizeof(float))));
+
+// Cells are marked as touched in blocks of this many, so the fit reads
+// only the few blocks of each level that pixels reached.
+constexpr std::uint32_t kMarkBlock = 16;
+
+// Per quadrant, curve, video level and target level the summed weights
+// toward the quadrant's four corners.
+struct MatchStatistics::Cells {
+    // A mark is no character type, so storing one lets the compiler keep
+    // every pointer of the pixel loop in a register.
+    static constexpr int kBlock = kMarkBlock;
+    enum class Mark : std::uint8_t { Untouched, Touched };
+
+    explicit Cells(int curves)
+        : curves(curves),
+          count(static_cast<std::size_t>(kQuadrantCount) * curves * kIntensityCount *
+                kIntensityCount),
+          weights(new CornerWeights[count]),
+          touched(count / kBlock, Mark::Untouched) {
+        // One memset clears the table faster than element-wise initialisation.
+        std::memset(static_cast<void*>(weights.get()), 0, count * sizeof(CornerWeights));
+    }
+
+    // The cells of one quadrant's curve, video-major.
+    CornerWeights* curve_cells(int quadrant, int curve) {
+        return weights.get() + (static_cast<std::size_t>(quadrant) * curves + curve) *
+                                   kIntensityCount * kIntensityCount;
+    }
+    const CornerWeights* curve_cells(int quadrant, int curve) const {
+        return const_cast<Cells*>(this)->curve_cells(quadrant, curve);
+    }
+    Mark* curve_touched(int quadrant, int curve) {
+        return touched.data() + (static_cast<std::size_t>(quadrant) * curves + curve) *
+                                    kIntensityCount * kIntensityCount / kBlock;
+    }
+    const Mark* curve_touched(int quadrant, int curve) const {
+        return const_cast<Cells*>(this)->curve_touched(quadrant, curve);
+    }
+
+    int curves;
+    std::size_t count;
+    std::unique_ptr<CornerWeights[]> weights;
+    std::vector<Mark> touched;  // per block of cells
+};
+
+MatchStatistics::MatchStatistics(CorrectionMode mode)
+    : mode_(mode), cells_(std::make_unique<Cells>(curve_count())) {}
+MatchStatistics::~MatchStatistics() = default;
+MatchStatistics::MatchStatistics(MatchStatistics&&) noexcept = default;
+MatchStatistics& MatchStatistics::operator=(MatchStatistics&&) noexcept = default;
+
+namespace {
+
+// Why a pixel cannot be paired, one bit each: it lies on a strong edge (or
+// on the picture's outer pixels, which lack a neighbour), or one of its
+// channels, in byte order B, G, R, is clipped.
+constexpr std::uint32_t kEdgeFlag = 1;
+constexpr std::uint32_t kClippedFlag[3] = {2, 4, 8};
+constexpr std::uint32_t kAnyClipped = 2 | 4 | 8;
+
+// Plain loops over arrays, so the compiler does them many pixels at a time.
+
+// Pixels as words B | G << 8 | R << 16, and their channel sums. Four
+// pixels at a time go by one byte shuffle of sixteen bytes read; the last
+// few, whose sixteen bytes would reach past the row, one by one.
+using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
+
+__attribute__((target_clones("avx512f", "avx2", "default"))) void read_pixels(
+    const std::uint8_t* __restrict pixels, int count, std::uint32_t* __restrict words,
+    std::int16_t* __restrict sums) {
+    int i = 0;
+    for (; i + 6 <= count; i += 4) {
+        Bytes16 bytes;
+        std::memcpy(&bytes, pixels + 3 * i, sizeof bytes);
+        const Bytes16 spread = __builtin_shufflevector(bytes, Bytes16{}, 0, 1, 2, 16, 3, 4, 5, 16,
+                                                       6, 7, 8, 16, 9, 10, 11, 16);
+        std::memcpy(words + i, &spread, sizeof spread);
+    }
+    for (; i < count; ++i) {
+        words[i] = pixels[3 * i] | pixels[3 * i + 1] << 8 | pixels[3 * i + 2] << 16;
+    }
+    for (i = 0; i < count; ++i) {
+        sums[i] = static_cast<std::int16_t>((words[i] & 0xFF) + (words[i] >> 8 & 0xFF) +
+                                            (words[i] >> 16));
+    }
+}
+
+// A row's words with their flags in the top byte, from its words and the
+// channel sums of it and the rows above and below, all from one column
+// before the first to one after the last.
+__attribute__((target_clones("avx512f", "avx2", "default"))) void flag_words(
+    const std::uint32_t* __restrict here_words, const std::int16_t* __restrict above,
+    const std::int16_t* __restrict here, const std::int16_t* __restrict below, int count,
+    std::uint32_t* __restrict words) {
+    for (int i = 1; i <= count; ++i) {
+        const std::uint32_t word = here_words[i];
+        std::uint32_t flag = 0;
+        for (int byte = 0; byte < 3; ++byte) {
+            const std::uint32_t value = word >> (8 * byte) & 0xFF;
+            flag |= static_cast<std::uint32_t>(value == 0 || value >= kClippedFrom) << (byte + 1);
+        }
+        const int along = here[i + 1] - here[i - 1];
+        const int across = below[i] - above[i];
+        flag |= static_cast<std::uint32_t>((along > kEdgeLimit) | (along < -kEdgeLimit) |
+                                           (across > kEdgeLimit) | (across < -kEdgeLimit));
+        words[i - 1] = word | flag << 24;
+    }
+}
+
+// The words of the pixels first..last - 1 of each row of a picture, read
+// row after row; the picture's outer pixels count as edges. A row read
+// serves it and its two neighbours.
+class RowWords {
+public:
+    explicit RowWords(int count)
+        : words_(3 * static_cast<std::size_t>(count + 2)),
+          sums_(3 * static_cast<std::size_t>(count + 2)),
+          count_(count) {}
+
+    void read(const Frame& picture, int y, int first, int last, std::uint32_t* words) {
+        const int count = last - first;
+        if (count <= 0) return;
+        // The outer pixels: no word worth reading but the edge flag.
+        std::fill(words, words + count, kEdgeFlag << 24);
+        const int inner_first = std::max(first, 1);
+        const int inner_last = std::min(last, picture.width() - 1);
+        if (y == 0 || y == picture.height() - 1 || inner_first >= inner_last) return;
+        const int inner = inner_last - inner_first;
+        // Rows y - 1, y and y + 1 in the slots y - 1, y and y + 1 modulo 3;
+        // a slot is read again unless it holds that row already.
+        std::uint32_t* row_words[3];
+        std::int16_t* row_sums[3];
+        for (int i = 0; i < 3; ++i) {
+            const int row = y - 1 + i;
+            const std::size_t slot = static_cast<std::size_t>(row % 3);
+            row_words[i] = words_.data() + slot * (count_ + 2);
+            row_sums[i] = sums_.data() + slot * (count_ + 2);
+            if (read_[slot] != row || read_span_[0] != inner_first || read_span_[1] != inner_last) {
+                read_pixels(picture.pixel(row, inner_first - 1), inner + 2, row_words[i],
+                            row_sums[i]);
+                read_[slot] = row;
+            }
+        }
+        read_span_[0] = inner_first;
+        read_span_[1] = inner_last;
+        flag_words(row_words[1], row_sums[0], row_sums[1], row_sums[2], inner,
+                   words + (inner_first - first));
+    }
+
+private:
+    std::vector<std::uint32_t> words_;
+    std::vector<std::int16_t> sums_;
+    int count_;
+    int read_[3] = {-1, -1, -1};   // the row each slot holds
+    int read_span_[2] = {-1, -1};  // the columns they were read over
+};
+
+// The part of the background the mesh can reach (the mesh lies within the
+// box of its area points), turned as the area points measure it, as words
+// with their flags.
+struct BackgroundBox {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> words;  // row-major
+};
+
+BackgroundBox background_box(const Frame& loaded, int rotation, const CorrectionGrid& grid) {
+    const int wa = loaded.width();
+    const int ha = loaded.height();
+    const bool quarter = rotation % 2 == 1;
+    const int rotated_width = quarter ? ha : wa;
+    const int rotated_height = quarter ? wa : ha;
+    const auto [low_x, high_x] = std::minmax_element(grid.area_x.begin(), grid.area_x.end());
+    const auto [low_y, high_y] = std::minmax_element(grid.area_y.begin(), grid.area_y.end());
+    BackgroundBox box;
+    box.left = std::clamp(*low_x, 0, rotated_width);
+    box.top = std::clamp(*low_y, 0, rotated_height);
+    box.width = std::max(std::clamp(*high_x, -1, rotated_width - 1) + 1 - box.left, 0);
+    box.height = std::max(std::clamp(*high_y, -1, rotated_height - 1) + 1 - box.top, 0);
+    box.words.resize(static_cast<std::size_t>(box.width) * box.height);
+    if (box.words.empty()) return box;
+
+    // The box in the picture as loaded: rows and columns of the rotated
+    // box, read there row by row, then turned into place.
+    const int right = box.left + box.width - 1;
+    const int bottom = box.top + box.height - 1;
+    int row0 = box.top, column0 = box.left, rows = box.height, columns = box.width;
+    if (rotation == 1) {  // rotated (x, y) is loaded row Ha - 1 - x, column y
+        row0 = ha - 1 - right, column0 = box.top, rows = box.width, columns = box.height;
+    } else if (rotation == 2) {  // row Ha - 1 - y, column Wa - 1 - x
+        row0 = ha - 1 - bottom, column0 = wa - 1 - right;
+    } else if (rotation == 3) {  // row x, column Wa - 1 - y
+        row0 = box.left, column0 = wa - 1 - bottom, rows = box.width, columns = box.height;
+    }
+    RowWords reader(columns);
+    if (rotation == 0) {
+        for (int r = 0; r < rows; ++r) {
+            reader.read(loaded, row0 + r, column0, column0 + columns,
+                        box.words.data() + static_cast<std::size_t>(r) * box.width);
+        }
+        return box;
+    }
+    std::vector<std::uint32_t> line(static_cast<std::size_t>(columns));
+    for (int r = 0; r < rows; ++r) {
+        reader.read(loaded, row0 + r, column0, column0 + columns, line.data());
+        for (int c = 0; c < columns; ++c) {
+            // This loaded pixel's place in the rotated box.
+            int x = c;
+            int y = r;
+            if (rotation == 1) {
+                x = rows - 1 - r, y = c;
+            } else if (rotation == 2) {
+                x = columns - 1 - c, y = rows - 1 - r;
+            } else {
+                x = r, y = columns - 1 - c;
+            }
+            box.words[static_cast<std::size_t>(y) * box.width + x] =
+                line[static_cast<std::size_t>(c)];
+        }
+    }
+    return box;
+}
+
+// Where the frame's columns lie in the mesh: where the right cells start,
+// the column's factors of the corner weights (1 - u, u, 1 - u, u), and for
+// the upper (0) and lower (1) half the blend of the area points along the
+// half's top row and its difference to the bottom row, as map_to_background
+// blends them.
+struct ColumnPlaces {
+    std::size_t split = 0;  // the first column of the right cells
+    std::vector<CornerWeights> across;
+    std::vector<double> top_x[2], top_y[2], down_x[2], down_y[2];
+};
+
+ColumnPlaces column_places(int width, const CorrectionGrid& grid) {
+    ColumnPlaces places;
+    const std::size_t n = static_cast<std::size_t>(width);
+    places.across.resize(n);
+    for (int half = 0; half < 2; ++half) {
+        for (auto* values : {&places.top_x[half], &places.top_y[half], &places.down_x[half],
+                             &places.down_y[half]}) {
+            values->resize(n);
+        }
+    }
+    for (std::size_t x = 0; x < n; ++x) {
+        const double position = static_cast<double>(x) / (width - 1.0);
+        const bool left = position <= 0.5;
+        const double u = 2.0 * (left ? position : position - 0.5);
+        const int cell = left ? 0 : 1;
+        if (left) places.split = x + 1;
+        const auto uf = static_cast<float>(u);
+        places.across[x] = CornerWeights{1.0f - uf, uf, 1.0f - uf, uf};
+        double mx[3];
+        double my[3];
+        for (int row = 0; row < 3; ++row) {
+            const int p = 3 * row + cell;
+            mx[row] =
+                grid.area_x[p] + u * (static_cast<double>(grid.area_x[p + 1]) - grid.area_x[p]);
+            my[row] =
+                grid.area_y[p] + u * (static_cast<double>(grid.area_y[p + 1]) - grid.area_y[p]);
+        }
+        for (int half = 0; half < 2; ++half) {
+            places.top_x[half][x] = mx[half];
+            places.top_y[half][x] = my[half];
+            places.down_x[half][x] = mx[half + 1] - mx[half];
+            places.down_y[half][x] = my[half + 1] - my[half];
+        }
+    }
+    return places;
+}
+
+// Where one row of the frame lands: per column the index of the box's
+// pixel under it, or -1 where it misses the background.
+struct Landing {
+    const double* top_x;
+    const double* top_y;
+    const double* down_x;
+    const double* down_y;
+    double w;
+    const BackgroundBox* box;
+};
+
+// A plain loop over arrays, so the compiler can do it several columns at a
+// time; the program never looks at floating-point exception flags, so
+// comparisons may be made on all lanes at once (no-trapping-math).
+__attribute__((target_clones("avx512f", "avx2", "default"), optimize("no-trapping-math"))) int
+land_row(const Landing& row, int count, std::int32_t* __restrict index) {
+    const double* __restrict top_x = row.top_x;
+    const double* __restrict top_y = row.top_y;
+    const double* __restrict down_x = row.down_x;
+    const double* __restrict down_y = row.down_y;
+    const double w = row.w;
+    const double left = row.box->left;
+    const double top = row.box->top;
+    const double right = row.box->left + row.box->width;
+    const double bottom = row.box->top + row.box->height;
+    const int box_left = row.box->left;
+    const int box_top = row.box->top;
+    const int box_width = row.box->width;
+    int landed = 0;
+    for (int i = 0; i < count; ++i) {
+        const double x = top_x[i] + w * down_x[i];
+        const double y = top_y[i] + w * down_y[i];
+        const bool inside = x >= left && x < right && y >= top && y < bottom;
+        const int ix = static_cast<int>(inside ? x : left) - box_left;
+        const int iy = static_cast<int>(inside ? y : top) - box_top;
+        index[i] = inside ? iy * box_width + ix : -1;
+        landed += inside;
+    }
+    return landed;
+}
+
+// The cells of a pixel's three channels: per channel its video level times
+// 256 plus its target level, from the words (B | G << 8 | R << 16) of the
+// frame and the background pixel, by interleaving their bytes.
+using Words4 = std::uint32_t __attribute__((vector_size(16)));
+using Halves8 = std::uint16_t __attribute__((vector_size(16)));
+
+inline Halves8 channel_cells(std::uint32_t video, std::uint32_t target) {
+    const Bytes16 v = reinterpret_cast<Bytes16>(Words4{video, 0, 0, 0});
+    const Bytes16 t = reinterpret_cast<Bytes16>(Words4{target, 0, 0, 0});
+    return reinterpret_cast<Halves8>(
+        __builtin_shufflevector(t, v, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23));
+}
+
+std::uint32_t word_intensity(std::uint32_t word) {
+    return ((word & 0xFF) + (word >> 8 & 0xFF) + (word >> 16)) / 3;
+}
+
+// The pairing of a run of a row's pixels that lie in one quadrant.
+struct PixelRun {
+    const std::int32_t* index;    // of the background box's word, or -1
+    const std::uint32_t* video;   // the frame's words
+    const CornerWeights* across;  // the columns' factors
+    CornerWeights down;           // the row's factors
+    CornerWeights* cells[kChannelCount];
+    MatchStatistics::Cells::Mark* marks[kChannelCount];
+
+    void add(int curve, std::uint32_t cell, CornerWeights corner) const {
+        cells[curve][cell] += corner;
+        marks[curve][cell / kMarkBlock] = MatchStatistics::Cells::Mark::Touched;
+    }
+
+    // Each channel of each usable pixel to its curve: red, green, blue,
+    // from the words' bytes R, G, B. Returns the channels paired.
+    std::int64_t pair_colours(const std::uint32_t* box, std::size_t first, std::size_t last) const {
+        std::int64_t paired = 0;
+        for (std::size_t x = first; x < last; ++x) {
+            if (index[x] < 0) continue;
+            const std::uint32_t target = box[static_cast<std::size_t>(index[x])];
+            const std::uint32_t flags = (target | video[x]) >> 24;
+            if (flags & kEdgeFlag) continue;
+            const CornerWeights corner = across[x] * down;
+            const Halves8 cell = channel_cells(video[x], target);
+            if (!(flags & kAnyClipped)) {
+                add(0, cell[2], corner);
+                add(1, cell[1], corner);
+                add(2, cell[0], corner);
+                paired += 3;
+                continue;
+            }
+            for (int curve = 0; curve < kChannelCount; ++curve) {
+                const int byte = 2 - curve;
+                if (flags & kClippedFlag[byte]) continue;
+                add(curve, cell[byte], corner);
+                ++paired;
+            }
+        }
+        return paired;
+    }
+
+    // Each usable pixel's intensities to the one curve. Returns the pixels paired.
+    std::int64_t pair_intensities(const std::uint32_t* box, std::size_t first,
+                                  std::size_t last) const {
+        std::int64_t paired = 0;
+        for (std::size_t x = first; x < last; ++x) {
+            if (index[x] < 0) continue;
+            const std::uint32_t target = box[static_cast<std::size_t>(index[x])];
+            const std::uint32_t flags = (target | video[x]) >> 24;
+            if (flags & (kEdgeFlag | kAnyClipped)) continue;
+            add(0, word_intensity(video[x]) * kIntensityCount + word_intensity(target),
+                across[x] * down);
+            ++paired;
+        }
+        return paired;
+    }
+};
+
+}  // namespace
+
+void MatchStatistics::add_frame(const Frame& frame, const CorrectionGrid& grid,
+                                const MatchBackground& background) {
+    const Frame* loaded = background.loaded;
+    const int width = frame.width();
+    const int height = frame.height();
+    const int rotation = background.rotation_index;
+    if (width < 2 || height < 2 || loaded == nullptr || loaded->empty() || rotation < 0 ||
+        rotation > 3) {
+        return;
+    }
+    const ColumnPlaces places = column_places(width, grid);
+    const BackgroundBox box = background_box(*loaded, rotation, grid);
+    Cells& cells = *cells_;
+    const int curves = curve_count();
+    const std::size_t n = static_cast<std::size_t>(width);
+    std::vector<std::int32_t> index(n);
+    std::vector<std::uint32_t> video_words(n);
+    RowWords reader(width);
+    std::int64_t landed = 0;
+    std::int64_t paired = 0;
+
+    for (int y = 0; y < height; ++y) {
+        const double row_position = y / (height - 1.0);
+        const bool upper = row_position <= 0.5;
+        const double w = 2.0 * (upper ? row_position : row_position - 0.5);
+        const int half = upper ? 0 : 1;
+        landed += land_row({places.top_x[half].data(), places.top_y[half].data(),
+                            places.down_x[half].data(), places.down_y[half].data(), w, &box},
+                           width, index.data());
+        reader.read(frame, y, 0, width, video_words.data());
+        const auto wf = static_cast<float>(w);
+        const CornerWeights down{1.0f - wf, 1.0f - wf, wf, wf};
+        // The row's pixels over each of its two quadrants in turn, with the
+        // quadrant's cells and marks at hand.
+        for (int cell = 0; cell < 2; ++cell) {
+            const int quadrant = 2 * half + cell;
+            PixelRun run{index.data(), video_words.data(), places.across.data(), down, {}, {}};
+            for (int curve = 0; curve < curves; ++curve) {
+                run.cells[curve] = cells.curve_cells(quadrant, curve);
+                run.marks[curve] = cells.curve_touched(quadrant, curve);
+            }
+            const std::size_t first = cell == 0 ? 0 : places.split;
+            const std::size_t last = cell == 0 ? places.split : n;
+            paired += curves == kChannelCount ? run.pair_colours(box.words.data(), first, last)
+                                              : run.pair_intensities(box.words.data(), first, last);
+        }
+    }
+    landed_ += landed;
+    paired_ += paired;
+}
+
+std::vector<LevelValue> MatchStatistics::levels(int point, int curve, double& total) const {
+    const Cells& cells = *cells_;
+    // The quadrants the point is a corner of, and which corner.
+    struct Source {
+        const CornerWeights* cells;
+        const Cells::Mark* marks;
+        int corner;
+    };
+    Source sources[kQuadrantCount];
+    int count = 0;
+    for (int quadrant = 0; quadrant < kQuadrantCount; ++quadrant) {
+        const int offset = point - kQuadrantTopLeft[quadrant];
+        const int corner = offset == 0   ? 0
+                           : offset == 1 ? 1
+                           : offset == 3 ? 2
+                           : offset == 4 ? 3
+                                         : -1;
+        if (corner >= 0) {
+            sources[count++] = {cells.curve_cells(quadrant, curve),
+                                cells.curve_touched(quadrant, curve), corner};
+        }
+    }
+    constexpr int kBlocks = kIntensityCount / Cells::kBlock;
+    static_assert(kBlocks == 16 && sizeof(Cells::Mark) == 1, "a level's marks are two words");
+    std::vector<LevelValue> levels;
+    total = 0.0;
+    double targets[kIntensityCount];
+    for (int v = 0; v < kIntensityCount; ++v) {
+        // The blocks of targets any source reached at this level: its
+        // sixteen marks as two words, block k in byte k (little-endian).
+        std::uint64_t marked[2] = {0, 0};
+        for (int i = 0; i < count; ++i) {
+            std::uint64_t words[2];
+            std::memcpy(words, sources[i].marks + v * kBlocks, sizeof words);
+            marked[0] |= words[0];
+            marked[1] |= words[1];
+        }
+        if ((marked[0] | marked[1]) == 0) continue;
+        const int first_block =
+            marked[0] != 0 ? __builtin_ctzll(marked[0]) / 8 : 8 + __builtin_ctzll(marked[1]) / 8;
+        const int last_block = marked[1] != 0 ? 15 - __builtin_clzll(marked[1]) / 8
+                                              : 7 - __builtin_clzll(marked[0]) / 8;
+        const int first = first_block * Cells::kBlock;
+        const int end = (last_block + 1) * Cells::kBlock;
+        std::fill(targets + first, targets + end, 0.0);
+        double level_total = 0.0;
+        for (int i = 0; i < count; ++i) {
+            const CornerWeights* level = sources[i].cells + v * kIntensityCount;
+            for (int t = first; t < end; ++t) {
+                const double weight = level[t][sources[i].corner];
+                targets[t] += weight;
+                level_total += weight;
+            }
+        }
+        total += level_total;
+        if (level_total < kMinLevelWeight) continue;
+        levels.push_back(
+            {v,
+             weighted_median(
+                 first,
+                 std::span<const double>(targets + first, static_cast<std::size_t>(end - first)),
+                 level_total),
+             level_total});
+    }
+    return levels;
+}
+
+MatchResult fit_matched_curves(const CorrectionGrid& grid, const MatchStatistics& statistics) {
+    MatchResult result{grid, 0};
+    CorrectionGrid& matched = result.grid;
+    // Points left unfitted keep the mode's curves as a change of mode leaves them.
+    set_correction_mode(matched, statistics.mode());
+    const bool colour = statistics.mode() == CorrectionMode::Colour;
+    for (int curve = 0; curve < statistics.curve_count(); ++curve) {
+        for (int point = 0; point < kGridPointCount; ++point) {
+            double total = 0.0;
+            const std::vector<LevelValue> levels = statistics.levels(point, curve, total);
+            const std::optional<ControlValues> pairs = fit_levels(levels, total);
+            if (!pairs) continue;
+            (colour ? matched.channel_control_values[curve][point]
+                    : matched.control_values[point]) = *pairs;
+            ++result.fitted;
+        }
+    }
+    recalculate_color_tables(matched);
+    return result;
+}
+
+MatchOutcome match_colours(const CorrectionGrid& grid, CorrectionMode mode,
+                           std::span<const Frame> frames, const MatchBackground& background) {
+    MatchOutcome outcome;
+    if (background.loaded == nullptr || background.loaded->empty()) {
+        outcome.problem = MatchProblem::NoBackground;
+        return outcome;
+    }
+    const auto usable = [](const Frame& frame) {
+        return frame.width() >= 2 && frame.height() >= 2;
+    };
+    if (frames.empty() || !std::any_of(frames.begin(), frames.end(), usable)) {
+        outcome.problem = MatchProblem::NoClip;
+        return outcome;
+    }
+    MatchStatistics statistics(mode);
+    for (const Frame& frame : frames) statistics.add_frame(frame, grid, background);
+    if (statistics.landed() == 0) {
+        outcome.problem = MatchProblem::FrameOffBackground;
+        return outcome;
+    }
+    outcome.result = fit_matched_curves(grid, statistics);
+    if (outcome.result.fitted == 0) outcome.problem = MatchProblem::TooFewPixels;
+    return outcome;
+}
+
+}  // namespace tintora

@@ -1,0 +1,161 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "core/correction/correction_grid.hpp"
+#include "core/correction/frame.hpp"
+
+namespace tintora {
+
+// Automatic matching: every pixel of the frame drawn through the mesh is
+// paired with the background pixel under it, and each grid point's curves
+// are fitted to those pairs, weighted by how much each pixel counts for the
+// point (its bilinear weight in its cell, as the correction blends).
+
+// At most this many control pairs per fitted curve.
+inline constexpr int kMaxMatchedPairs = 16;
+// A pixel with a channel at 0 or from this value up, in the frame or in the
+// background, is clipped: what it should have been is unknown.
+inline constexpr int kClippedFrom = 250;
+// A pixel is on a strong edge when its channel sum changes by more than
+// this between its two neighbours, across or along, in the frame or in the
+// background: a mesh off by a pixel would pair it with something else.
+inline constexpr int kEdgeLimit = 60;
+// A curve whose pixels weigh less than this in all keeps its pairs.
+inline constexpr double kMinCurveWeight = 100.0;
+// Video levels whose pixels weigh less than this are left to their neighbours.
+inline constexpr double kMinLevelWeight = 2.0;
+
+// The weights of the targets seen at each video level of one curve.
+class CurveSamples {
+public:
+    // One level's targets from `first` on, and their total weight.
+    struct Level {
+        int first = 0;
+        std::vector<double> weights;
+        double total = 0.0;
+    };
+
+    CurveSamples();
+    // Levels and targets outside 0..255 and weights not above 0 are ignored.
+    void add(int video, int target, double weight);
+    double weight(int video, int target) const;
+    const Level& level(int video) const { return levels_[static_cast<std::size_t>(video)]; }
+    double total() const;
+
+private:
+    std::vector<Level> levels_;
+};
+
+// A curve's value at one video level with the weight behind it.
+struct LevelValue {
+    int video;
+    double value;
+    double weight;
+};
+
+// The weighted median of targets first, first + 1, ... with these weights
+// adding up to total: the target where half the weight is reached (the
+// middle of it and the next target seen when exactly half is).
+double weighted_median(int first, std::span<const double> weights, double total);
+
+// The robust target of each level with enough weight: its weighted median.
+std::vector<LevelValue> level_medians(const CurveSamples& samples);
+
+// The weighted least-squares non-decreasing fit of the levels' values
+// (pool adjacent violators): same levels and weights, values pooled.
+std::vector<LevelValue> monotone_fit(std::vector<LevelValue> levels);
+
+// Control pairs whose curve (as fill_curve draws it) stays within one level
+// of the fit at every fitted level, with the fewest pairs a greedy
+// refinement finds and never more than kMaxMatchedPairs: the worst-fitted
+// level gets the next pair until all are within a level.
+ControlValues pairs_for_fit(const std::vector<LevelValue>& fit);
+
+// The fit of one curve from its levels' robust values: monotone, then the
+// pairs; nothing when all its pixels (`total`) weigh too little.
+std::optional<ControlValues> fit_levels(const std::vector<LevelValue>& levels, double total);
+// The same from its samples.
+std::optional<ControlValues> fit_curve(const CurveSamples& samples);
+
+// The background as the area points measure it: the picture as loaded and
+// the rotation index (0..3, quarter turns) it is shown at.
+struct MatchBackground {
+    const Frame* loaded = nullptr;
+    int rotation_index = 0;
+};
+
+// What one or more frames paired: per quadrant of the mesh, curve (one in
+// brightness mode, red, green, blue in colour mode), video and target
+// level, the pixels' weights toward the quadrant's four corners.
+class MatchStatistics {
+public:
+    explicit MatchStatistics(CorrectionMode mode);
+    ~MatchStatistics();
+    MatchStatistics(MatchStatistics&&) noexcept;
+    MatchStatistics& operator=(MatchStatistics&&) noexcept;
+
+    CorrectionMode mode() const { return mode_; }
+    int curve_count() const { return mode_ == CorrectionMode::Colour ? kChannelCount : 1; }
+
+    // Pairs every pixel of the frame (as drawn: positions x / (W - 1),
+    // y / (H - 1) through the grid's area points) with the background pixel
+    // under it, leaving out clipped pixels, pixels on strong edges and the
+    // outer pixels of either picture, which lack a neighbour for that test.
+    void add_frame(const Frame& frame, const CorrectionGrid& grid,
+                   const MatchBackground& background);
+
+    // Frame pixels that landed on the background, paired or left out.
+    std::int64_t landed() const { return landed_; }
+    // Pixels (or, in colour mode, channels) paired.
+    std::int64_t paired() const { return paired_; }
+
+    // The robust value of each video level of a grid point's curve (channel
+    // in colour mode) with enough weight, and in `total` the weight of all.
+    std::vector<LevelValue> levels(int point, int curve, double& total) const;
+
+    struct Cells;  // the pairs' weights; its layout is the pairing's own
+
+private:
+    CorrectionMode mode_;
+    std::unique_ptr<Cells> cells_;
+    std::int64_t landed_ = 0;
+    std::int64_t paired_ = 0;
+};
+
+// The grid in the statistics' mode (chosen as set_correction_mode does)
+// with that mode's curves refitted where enough pixels were paired (the
+// others keep their pairs) and every table rebuilt; `fitted` counts the
+// curves replaced.
+struct MatchResult {
+    CorrectionGrid grid;
+    int fitted = 0;
+};
+MatchResult fit_matched_curves(const CorrectionGrid& grid, const MatchStatistics& statistics);
+
+// Why a match changed nothing.
+enum class MatchProblem {
+    None,
+    NoBackground,
+    NoClip,
+    FrameOffBackground,
+    TooFewPixels,
+    NotEnoughMemory  // a mesh spread over a huge panorama, say
+};
+
+struct MatchOutcome {
+    MatchProblem problem = MatchProblem::None;
+    MatchResult result;  // with MatchProblem::None
+};
+
+// Matches the grid's curves in `mode` over the frames against the
+// background: one step from the grid before to the grid after.
+MatchOutcome match_colours(const CorrectionGrid& grid, CorrectionMode mode,
+                           std::span<const Frame> frames, const MatchBackground& background);
+
+}  // namespace tintora

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "core/common/text_pair.hpp"
+#include "core/composition/colour_matching.hpp"
+#include "core/project/project_file.hpp"
+
+namespace tintora {
+
+// "Match colours" on a whole project, for the windows and the command line.
+struct ColourMatchRequest {
+    CorrectionMode mode = CorrectionMode::Brightness;
+    // Frames spread over the range of the start and stop fields; 0 matches
+    // the frame shown (the workspace's result picture).
+    int frame_count = 0;
+};
+
+struct ColourMatchReport {
+    MatchProblem problem = MatchProblem::None;
+    std::string frame_error;  // a frame that could not be read (problem NoClip)
+    int fitted = 0;           // curves replaced
+    int frames = 0;           // frames looked at
+};
+
+// Matches the curves of the request's mode over the frames against the
+// background under the mesh and, on success, puts the matched grid in
+// place in one assignment (that mode chosen, the tables rebuilt). On any
+// problem the grid is left exactly as it was.
+ColourMatchReport match_project_colours(ProjectState state, const std::filesystem::path& work_dir,
+                                        const ColourMatchRequest& request);
+
+// What to tell the user about a report, in either language: the problem,
+// or what was matched.
+std::string match_report_text(const ColourMatchReport& report, std::string_view language);
+
+}  // namespace tintora
