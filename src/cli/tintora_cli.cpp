@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -252,14 +253,24 @@ private:
 // A stop signal that arrived is the answer, whatever the stage said.
 int ended(int status) { return keep_running() ? status : interrupted_status(); }
 
-int render(const Options& options) {
-    Session session;
+// Replays the project into the session, its clip unpacked into the
+// command's working folder (kept by `work_folder`): 0, or the exit status
+// to end with.
+int replay(const Options& options, Session& session, std::optional<WorkFolder>& work_folder) {
     session.settings = settings_for(options);
-    Result<WorkFolder> work_folder = WorkFolder::for_options(options);
-    if (!work_folder) return tell(work_folder.error()), kFailed;
-    session.settings.work_dir = work_folder.value().path();
+    Result<WorkFolder> made = WorkFolder::for_options(options);
+    if (!made) return tell(made.error()), kFailed;
+    work_folder.emplace(std::move(made).value());
+    session.settings.work_dir = work_folder->path();
     if (!session.open(options.project)) return ended(kFailed);
     if (!keep_running()) return interrupted_status();
+    return 0;
+}
+
+int render(const Options& options) {
+    std::optional<WorkFolder> work_folder;
+    Session session;
+    if (const int status = replay(options, session, work_folder); status != 0) return status;
     VideoWorkspace& workspace = session.workspace;
     if (workspace.session().FrameCount < 1) {
         tell(options.project + ": the project's video could not be opened");
@@ -318,13 +329,9 @@ std::string ppm_bytes(const Frame& frame) {
 }
 
 int compose(const Options& options) {
+    std::optional<WorkFolder> work_folder;
     Session session;
-    session.settings = settings_for(options);
-    Result<WorkFolder> work_folder = WorkFolder::for_options(options);
-    if (!work_folder) return tell(work_folder.error()), kFailed;
-    session.settings.work_dir = work_folder.value().path();
-    if (!session.open(options.project)) return ended(kFailed);
-    if (!keep_running()) return interrupted_status();
+    if (const int status = replay(options, session, work_folder); status != 0) return status;
     if (!session.composition.background_loaded()) {
         tell(options.project + ": the project's background could not be opened");
         return kFailed;
@@ -373,13 +380,9 @@ bool holds_files(const fs::path& folder) {
 // Matches a project's curves over frames of its clip against its background
 // and writes the matched project.
 int match(const Options& options) {
+    std::optional<WorkFolder> work_folder;
     Session session;
-    session.settings = settings_for(options);
-    Result<WorkFolder> work_folder = WorkFolder::for_options(options);
-    if (!work_folder) return tell(work_folder.error()), kFailed;
-    session.settings.work_dir = work_folder.value().path();
-    if (!session.open(options.project)) return ended(kFailed);
-    if (!keep_running()) return interrupted_status();
+    if (const int status = replay(options, session, work_folder); status != 0) return status;
     if (const std::optional<std::string> refused = output_refusal(
             options.match_output, session.protected_files(), session.settings.language)) {
         return tell(*refused), kFailed;
