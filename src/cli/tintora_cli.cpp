@@ -1,5 +1,6 @@
 // tintora-cli: renders, composes, matches colours and makes demo projects
 // without a window, through the same core the window program uses.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -7,6 +8,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cerrno>
 #include <cstdlib>
 #include <iostream>
 #include <optional>
@@ -36,21 +38,25 @@ namespace fs = std::filesystem;
 constexpr int kBadArguments = 2;
 constexpr int kFailed = 1;
 
-// The signal (SIGINT or SIGTERM) that asked the program to stop, 0 while
-// none did. Every stage asks it between its steps and while a child runs;
-// the child, in a process group of its own, is then stopped with its group.
+// The signal that asked the program to stop, 0 while none did. Every stage
+// asks it between its steps and while a child runs; the child, in a process
+// group of its own, is then stopped with its group.
 std::atomic<int> stop_signal{0};
 static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
 
 bool keep_running() { return stop_signal.load() == 0; }
-// The shell's way of saying that a signal ended the program: 130, 143.
+// The shell's way of saying that a signal ended the program: 129, 130, 141, 143.
 int interrupted_status() { return 128 + stop_signal.load(); }
 
 void handle_stop_signals() {
     struct sigaction action {};
     action.sa_handler = [](int signal_number) { stop_signal.store(signal_number); };
     sigemptyset(&action.sa_mask);
-    for (const int signal_number : {SIGINT, SIGTERM}) ::sigaction(signal_number, &action, nullptr);
+    // A closed terminal (SIGHUP) or a reader of our output that has gone
+    // (SIGPIPE) ends a run as a stop request does: cleanly.
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+        ::sigaction(signal_number, &action, nullptr);
+    }
 }
 
 void tell(const std::string& line) { std::cerr << "tintora-cli: " << line << '\n'; }
@@ -116,6 +122,10 @@ public:
         // A project names one clip; a second import after a stop would only wait.
         if (!keep_running()) return;
         const ImportOutcome outcome = import_following_signals(path);
+        if (outcome.cancelled && !keep_running()) {
+            tell(path.string() + ": import stopped by signal " + std::to_string(stop_signal.load()));
+            failed_ = true;
+        }
         if (outcome.problem != ImportProblem::None) {
             tell(path.string() + ": " + import_problem_text(outcome, settings_.language));
             failed_ = true;
@@ -169,6 +179,7 @@ struct Session {
     // False, said on the error output, when the project file cannot be read
     // or its background or clip cannot be opened.
     bool open(const fs::path& project) {
+        workspace.session().project_path = project;
         CommandLineLoaders loaders(settings, composition, grid, workspace);
         if (Status opened = open_project(project, {composition, grid, workspace}, loaders);
             !opened) {
@@ -179,7 +190,8 @@ struct Session {
     }
 
     ProtectedFiles protected_files() const {
-        return {workspace.session().clip_path, composition.background_path(), settings.work_dir};
+        return {workspace.session().clip_path, composition.background_path(), settings.work_dir,
+                workspace.session().project_path};
     }
 };
 
@@ -212,6 +224,47 @@ AppSettings settings_for(const Options& options) {
     return settings;
 }
 
+// Private working folders are named for the process that works in them, so
+// that one whose owner was killed can be told from one in use; a folder kept
+// on request is named without it and stays.
+constexpr std::string_view kFolderPrefix = "tintora-";
+
+// The process a private working folder's name says owns it: "tintora-PID-XXXXXX".
+std::optional<long> folder_owner(std::string_view name) {
+    if (name.substr(0, kFolderPrefix.size()) != kFolderPrefix) return std::nullopt;
+    name.remove_prefix(kFolderPrefix.size());
+    const std::size_t dash = name.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash > 10 || name.size() - dash != 7) {
+        return std::nullopt;
+    }
+    long pid = 0;
+    for (const char c : name.substr(0, dash)) {
+        if (c < '0' || c > '9') return std::nullopt;
+        pid = pid * 10 + (c - '0');
+    }
+    return pid;
+}
+
+// Removes the private working folders in `base` whose owner has ended
+// without removing them (killed, or the machine went down): only this
+// user's folders, named as this program names them.
+void remove_orphaned_work_folders(const fs::path& base) {
+    std::error_code error;
+    for (fs::directory_iterator entry(base, error); !error && entry != fs::directory_iterator();
+         entry.increment(error)) {
+        const std::optional<long> owner = folder_owner(entry->path().filename().string());
+        if (!owner || *owner <= 0 || *owner == ::getpid()) continue;
+        if (::kill(static_cast<pid_t>(*owner), 0) == 0 || errno != ESRCH) continue;
+        struct stat status {};
+        if (::lstat(entry->path().c_str(), &status) != 0 || !S_ISDIR(status.st_mode) ||
+            status.st_uid != ::getuid()) {
+            continue;
+        }
+        std::error_code ignored;
+        fs::remove_all(entry->path(), ignored);
+    }
+}
+
 // The working folder of one command: the one --workdir names, or else a
 // private one made under TMPDIR and removed at the end (kept, and named,
 // with --keep-workdir), so that two runs at once never share their frames.
@@ -225,7 +278,10 @@ public:
         }
         const char* tmpdir = std::getenv("TMPDIR");
         const fs::path base = tmpdir != nullptr && *tmpdir != '\0' ? tmpdir : "/tmp";
-        std::string name = (base / "tintora-XXXXXX").string();
+        remove_orphaned_work_folders(base);
+        const std::string owner =
+            options.keep_workdir ? std::string() : std::to_string(::getpid()) + "-";
+        std::string name = (base / (std::string(kFolderPrefix) + owner + "XXXXXX")).string();
         if (::mkdtemp(name.data()) == nullptr) {
             return file_error(base, "Cannot create a working folder in", errno);
         }
@@ -267,7 +323,47 @@ int replay(const Options& options, Session& session, std::optional<WorkFolder>& 
     return 0;
 }
 
+// The project's background and clip as its replay would open them, without
+// opening anything: what an output must not be, known before any work.
+class NameRecorder : public ProjectLoaders {
+public:
+    fs::path background;
+    fs::path clip;
+    void open_background(const fs::path& path) override { background = path; }
+    void open_video(const fs::path& path) override { clip = path; }
+};
+
+// Why a project's run must not write `output`, found before the clip is
+// imported: the project file itself, its clip or background, or a name that
+// cannot be written.
+std::optional<std::string> early_output_refusal(const Options& options, const fs::path& output) {
+    const AppSettings settings = settings_for(options);
+    Composition composition;
+    CorrectionGrid grid;
+    VideoWorkspace workspace(settings);
+    NameRecorder names;
+    if (Status read = open_project(options.project, {composition, grid, workspace}, names); !read) {
+        return read.error();
+    }
+    if (std::optional<std::string> refused = output_refusal(
+            output, {names.clip, names.background, {}, options.project}, settings.language)) {
+        return refused;
+    }
+    // A folder that is missing or not writable, a FIFO, a device: said now.
+    Result<PendingFile> probe = PendingFile::create(output);
+    if (!probe) return probe.error();
+    return std::nullopt;
+}
+
 int render(const Options& options) {
+    // The sequence's names are checked when it is prepared; the one-file
+    // outputs before the clip is imported.
+    for (const std::string& output : {options.flv, options.video, options.wav}) {
+        if (output.empty()) continue;
+        if (std::optional<std::string> refused = early_output_refusal(options, output)) {
+            return tell(*refused), kFailed;
+        }
+    }
     std::optional<WorkFolder> work_folder;
     Session session;
     if (const int status = replay(options, session, work_folder); status != 0) return status;
@@ -329,6 +425,10 @@ std::string ppm_bytes(const Frame& frame) {
 }
 
 int compose(const Options& options) {
+    if (std::optional<std::string> refused =
+            early_output_refusal(options, options.compose_output)) {
+        return tell(*refused), kFailed;
+    }
     std::optional<WorkFolder> work_folder;
     Session session;
     if (const int status = replay(options, session, work_folder); status != 0) return status;
@@ -380,6 +480,9 @@ bool holds_files(const fs::path& folder) {
 // Matches a project's curves over frames of its clip against its background
 // and writes the matched project.
 int match(const Options& options) {
+    if (std::optional<std::string> refused = early_output_refusal(options, options.match_output)) {
+        return tell(*refused), kFailed;
+    }
     std::optional<WorkFolder> work_folder;
     Session session;
     if (const int status = replay(options, session, work_folder); status != 0) return status;
@@ -394,10 +497,15 @@ int match(const Options& options) {
             options.match_mode == "colour" ? CorrectionMode::Colour : CorrectionMode::Brightness;
     }
     request.frame_count = options.match_frames;
-    const ColourMatchReport report = match_project_colours(
-        {session.composition, session.grid, session.workspace}, session.settings.work_dir, request);
+    // The working folder stays held by the workspace through the whole match.
+    const ColourMatchReport report =
+        match_project_colours({session.composition, session.grid, session.workspace},
+                              session.settings.work_dir, request, keep_running);
+    if (!keep_running()) {
+        tell("stopped by signal " + std::to_string(stop_signal.load()));
+        return interrupted_status();
+    }
     tell(match_report_text(report, session.settings.language));
-    if (!keep_running()) return interrupted_status();
     if (report.problem != MatchProblem::None) return kFailed;
     if (Status saved = save_project(options.match_output, session.composition, session.grid,
                                     session.workspace);

@@ -1,14 +1,19 @@
 // The command-line front end as a user runs it: its exit codes, and a demo
 // project made, rendered, composed and matched.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <future>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/common/file_io.hpp"
@@ -125,6 +130,11 @@ TEST(CliDemo, MakesAProjectThatRendersAndComposes) {
 }
 
 // A project that names only its clip; the rest takes the defaults.
+std::string read_text(const fs::path& path) {
+    const Result<std::vector<std::uint8_t>> bytes = read_file_bytes(path);
+    return bytes ? std::string(bytes.value().begin(), bytes.value().end()) : std::string();
+}
+
 fs::path clip_project(const fs::path& folder, const fs::path& clip) {
     const fs::path project = folder / (clip.stem().string() + ".project");
     EXPECT_TRUE(write_file(project, "VIDEO_FILENAME=" + clip.string() + "\r\n"));
@@ -196,6 +206,20 @@ TEST(CliRender, RefusesTheClipAsOutputAndStopsWhenTheImportFails) {
     EXPECT_NE(result.error_tail.find("is the project's own video"), std::string::npos)
         << result.error_tail;
     EXPECT_EQ(fs::file_size(clip), size);
+
+    // The project file itself is no output of any command, and it is said
+    // before the clip is imported.
+    const std::string project_text = read_text(project);
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"render", project.string(), "--wav", project.string()},
+          {"compose", project.string(), project.string()},
+          {"match", project.string(), project.string()}}) {
+        result = test::run_cli(arguments);
+        EXPECT_EQ(result.exit_status, 1) << arguments[0];
+        EXPECT_NE(result.error_tail.find("is the project file itself!"), std::string::npos)
+            << result.error_tail;
+    }
+    EXPECT_EQ(read_text(project), project_text);
 
     // An extraction that fails after it wrote frames gives no render.
     const fs::path failing =
@@ -299,10 +323,132 @@ TEST_P(CliStopSignal, EndsAStuckImportAndLeavesNothingBehind) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, CliStopSignal,
                          testing::Values(StopSignal{"Interrupt", SIGINT, 130},
-                                         StopSignal{"Terminate", SIGTERM, 143}),
+                                         StopSignal{"Terminate", SIGTERM, 143},
+                                         StopSignal{"HangUp", SIGHUP, 129},
+                                         StopSignal{"BrokenPipe", SIGPIPE, 141}),
                          [](const testing::TestParamInfo<StopSignal>& info) {
                              return std::string(info.param.name);
                          });
+
+// A project of the background and the clip, in the folder.
+fs::path project_of(const fs::path& folder, const fs::path& background, const fs::path& clip) {
+    const fs::path project = folder / "both.project";
+    EXPECT_TRUE(write_file(project, "BACKGROUND_FILENAME=" + background.string() +
+                                        "\r\nVIDEO_FILENAME=" + clip.string() + "\r\n"));
+    return project;
+}
+
+// A clip of one pixel: each command says what it needs, no encoder's riddle.
+TEST(CliTinyClip, SaysWhatTheVideoAndTheMatchNeed) {
+    test::TemporaryFolder folder;
+    const fs::path background = folder / "panorama.jpg";
+    ASSERT_TRUE(save_jpeg(test::uniform_frame(64, 32, 90, 120, 150), background));
+    const fs::path clip = folder / "pixel.avi";
+    ASSERT_TRUE(run_command({test::find_encoder(),
+                             {"-f", "lavfi", "-i", "testsrc=size=1x1:rate=25:duration=0.4", "-c:v",
+                              "mpeg4", clip.string()},
+                             {}})
+                    .succeeded());
+    const fs::path project = project_of(folder.path(), background, clip);
+    const CommandResult video =
+        test::run_cli({"render", project.string(), "--video", (folder / "tiny.mp4").string()});
+    EXPECT_EQ(video.exit_status, 1);
+    EXPECT_NE(video.error_tail.find("this video format needs at least 2 by 2"), std::string::npos)
+        << video.error_tail;
+    const CommandResult match =
+        test::run_cli({"match", project.string(), (folder / "matched.project").string()});
+    EXPECT_EQ(match.exit_status, 1);
+    EXPECT_NE(match.error_tail.find("too small to match"), std::string::npos) << match.error_tail;
+    EXPECT_FALSE(fs::exists(folder / "tiny.mp4"));
+}
+
+// The highest resident memory of the command line running these
+// arguments, in kilobytes, and whether it succeeded.
+std::pair<long, bool> peak_memory(const std::vector<std::string>& arguments) {
+    std::vector<std::string> texts{TINTORA_CLI};
+    texts.insert(texts.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& text : texts) argv.push_back(text.data());
+    argv.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // Freed memory is given back at once, so what is held is what counts.
+        ::setenv("ASAN_OPTIONS", "quarantine_size_mb=0:detect_leaks=0", 1);
+        ::execv(TINTORA_CLI, argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    ::wait4(child, &status, 0, &usage);
+    return {usage.ru_maxrss, WIFEXITED(status) && WEXITSTATUS(status) == 0};
+}
+
+// A match takes its frames one at a time: a hundred times the frames, not
+// more memory (holding 200 of these frames would take 46 MB more).
+TEST(CliMatch, ItsMemoryDoesNotGrowWithTheFrames) {
+    test::TemporaryFolder folder;
+    const fs::path background = folder / "panorama.jpg";
+    ASSERT_TRUE(save_jpeg(test::uniform_frame(640, 320, 90, 120, 150), background));
+    const fs::path project =
+        project_of(folder.path(), background, test::test_clip("25", "8", false, "320x240"));
+    const auto match = [&](const char* frames) {
+        return peak_memory({"match", project.string(), (folder / "out.project").string(),
+                            "--frames", frames, "--workdir", (folder / "work").string()});
+    };
+    const auto [few, few_done] = match("2");
+    const auto [many, many_done] = match("200");
+    ASSERT_TRUE(few_done && many_done);
+    EXPECT_LT(many, few + 16 * 1024) << few << " KB for 2 frames, " << many << " KB for 200";
+}
+
+// SIGKILL cannot be caught: the encoder dies with the program, and the next
+// run clears the hidden partial output and the private working folder left.
+TEST(CliKilled, TheEncoderDiesWithItAndTheNextRunClearsWhatItLeft) {
+    const fs::path ffmpeg = test::find_encoder();
+    test::TemporaryFolder folder;
+    const fs::path fifo = folder / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path pids = folder / "pids";
+    // The import runs; the encoding (the command that reads -framerate) hangs.
+    const fs::path stuck = script(
+        folder / "ffmpeg", "case \" $* \" in *' -framerate '*) echo $$ > '" + pids.string() +
+                               "'; exec cat '" + fifo.string() + "' > /dev/null;; esac\nexec '" +
+                               ffmpeg.string() + "' \"$@\"");
+    const fs::path project = clip_project(folder.path(), test::test_clip("25", "1", true));
+    const test::TemporaryFolder out;
+    const fs::path tmpdir = folder / "tmp";
+    fs::create_directory(tmpdir);
+    const std::string driver =
+        "TMPDIR=\"$5\" \"$1\" render \"$2\" --flv \"$3\" --ffmpeg \"$4\" & cli=$!\n"
+        "n=0; while [ ! -s \"$6\" ] && [ $n -lt 500 ]; do sleep 0.02; n=$((n+1)); done\n"
+        "kill -9 $cli; wait $cli; echo \"exit $?\" >&2";
+    const CommandResult killed = test::without_hanging([&] {
+        return run_command({"sh",
+                            {"-c", driver, "sh", TINTORA_CLI, project.string(),
+                             (out / "tour.flv").string(), stuck.string(), tmpdir.string(),
+                             pids.string()},
+                            {}});
+    });
+    EXPECT_EQ(killed.last_error_line(), "exit 137") << killed.error_tail;
+    std::ifstream started(pids);
+    pid_t encoder = 0;
+    ASSERT_TRUE(started >> encoder);
+    EXPECT_TRUE(test::process_gone(encoder));
+    ASSERT_EQ(out.names().size(), 1u);  // the hidden partial video
+    EXPECT_EQ(out.names().begin()->find(".tour."), 0u);
+    EXPECT_FALSE(fs::is_empty(tmpdir));
+
+    const CommandResult next = test::without_hanging([&] {
+        return run_command({"sh",
+                            {"-c", "TMPDIR=\"$1\" exec \"$2\" render \"$3\" --wav \"$4\"",
+                             "sh", tmpdir.string(), TINTORA_CLI, project.string(),
+                             (out / "tour.wav").string()},
+                            {}});
+    });
+    EXPECT_TRUE(next.succeeded()) << next.error_tail;
+    EXPECT_EQ(out.names(), std::set<std::string>{"tour.wav"});
+    EXPECT_TRUE(fs::is_empty(tmpdir));
+}
 
 }  // namespace
 }  // namespace tintora

@@ -1,7 +1,8 @@
 // Writes the fuzzers' starting corpus: a few small valid inputs of each kind,
 // made by the program's own writers so they follow its formats.
 //
-//   make_fuzz_seeds DIR   ->  DIR/settings, DIR/project, DIR/video_info, DIR/jpeg
+//   make_fuzz_seeds DIR   ->  DIR/settings, DIR/project, DIR/video_info, DIR/jpeg,
+//                             DIR/container
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -212,6 +213,75 @@ bool jpeg_seeds(const fs::path& folder) {
     return ok;
 }
 
+std::string big_endian(std::uint64_t value, int bytes) {
+    std::string text;
+    for (int i = bytes - 1; i >= 0; --i) text += static_cast<char>(value >> (8 * i));
+    return text;
+}
+
+std::string little_endian(std::uint64_t value, int bytes) {
+    std::string text;
+    for (int i = 0; i < bytes; ++i) text += static_cast<char>(value >> (8 * i));
+    return text;
+}
+
+// Whole files of each kind the container check knows, in their smallest
+// forms and in the rarer forms of sizes (64-bit, "to the end", unknown).
+bool container_seeds(const fs::path& folder) {
+    using std::string_literals::operator""s;
+    const auto box = [](const std::string& type, const std::string& content) {
+        return big_endian(8 + content.size(), 4) + type + content;
+    };
+    const std::string file_type = box("ftyp", "isom"s + big_endian(0x200, 4) + "isommp41");
+    const std::string sizes = box("stsz", big_endian(0, 4) + big_endian(1, 4) + big_endian(2, 4));
+    const std::string movie =
+        box("moov", box("mvhd", std::string(100, '\0')) +
+                        box("trak", box("mdia", box("minf", box("stbl", sizes)))));
+    bool ok = write_seed(folder, "mp4", file_type + movie + box("mdat", "ab"));
+    ok &= write_seed(folder, "mp4_large_sizes",
+                     file_type + box("free", "") + movie + big_endian(1, 4) + "mdat" +
+                         big_endian(18, 8) + "ab" + big_endian(0, 4) + "free");
+
+    // EBML elements with one-byte sizes; 0xFF is the unknown size.
+    const auto element = [](const std::string& id, const std::string& content) {
+        return id + static_cast<char>(0x80 | content.size()) + content;
+    };
+    const std::string header =
+        element("\x1A\x45\xDF\xA3", element("\x42\x86", "\x01") + element("\x42\x82", "webm"));
+    const std::string info = element("\x15\x49\xA9\x66", element("\x2A\xD7\xB1", "\x0F\x42\x40"));
+    const std::string tracks =
+        element("\x16\x54\xAE\x6B", element("\xAE", element("\xD7", "\x01")));
+    const std::string blocks =
+        element("\xE7", "\x00"s) + element("\xA3", "\x81\x00\x00\x80"s + "data");
+    const std::string cluster_id = "\x1F\x43\xB6\x75";
+    ok &= write_seed(
+        folder, "webm",
+        header + element("\x18\x53\x80\x67", info + tracks + element(cluster_id, blocks) +
+                                                 element("\xEC", std::string(4, '\0'))));
+    ok &= write_seed(folder, "webm_unknown_sizes",
+                     header + "\x18\x53\x80\x67\xFF" + info + tracks + cluster_id + "\xFF" +
+                         blocks + element(cluster_id, blocks));
+
+    const auto tag = [](int type, const std::string& data) {
+        return static_cast<char>(type) + big_endian(data.size(), 3) + std::string(7, '\0') + data +
+               big_endian(11 + data.size(), 4);
+    };
+    ok &= write_seed(folder, "flv",
+                     "FLV\x01\x05"s + big_endian(9, 4) + big_endian(0, 4) +
+                         tag(18, "\x02\x00\x0AonMetaData"s) + tag(9, "\x12\x00") + tag(8, "\x2E"));
+
+    const std::string format = "fmt "s + little_endian(16, 4) + little_endian(1, 2) +
+                               little_endian(1, 2) + little_endian(8000, 4) +
+                               little_endian(8000, 4) + little_endian(1, 2) + little_endian(8, 2);
+    const std::string data = "data"s + little_endian(3, 4) + "abc" + '\0';
+    ok &= write_seed(
+        folder, "wav",
+        "RIFF" + little_endian(4 + format.size() + data.size(), 4) + "WAVE" + format + data);
+
+    const Result<std::vector<std::uint8_t>> jpeg = encode_jpeg(pattern_frame(8, 8));
+    return ok && jpeg && write_seed(folder, "jpeg", jpeg.value());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -227,7 +297,8 @@ int main(int argc, char** argv) {
     const Kind kinds[] = {{"settings", settings_seeds},
                           {"project", project_seeds},
                           {"video_info", video_info_seeds},
-                          {"jpeg", jpeg_seeds}};
+                          {"jpeg", jpeg_seeds},
+                          {"container", container_seeds}};
     for (const Kind& kind : kinds) {
         std::error_code error;
         fs::create_directories(root / kind.name, error);

@@ -7,7 +7,7 @@
 #   bash tests/fuzz/run_fuzzers.sh [SECONDS [TARGET...]]
 #
 # SECONDS per target (default 10); TARGET is fuzz_settings, fuzz_project,
-# fuzz_video_info or fuzz_jpeg (default all four).
+# fuzz_video_info, fuzz_jpeg or fuzz_container (default all five).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 build="$root/build-fuzz"
@@ -15,7 +15,7 @@ seconds="${1:-10}"
 if (($# > 0)); then shift; fi
 targets=("$@")
 if ((${#targets[@]} == 0)); then
-  targets=(fuzz_settings fuzz_project fuzz_video_info fuzz_jpeg)
+  targets=(fuzz_settings fuzz_project fuzz_video_info fuzz_jpeg fuzz_container)
 fi
 
 cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DTINTORA_FUZZ=ON \

@@ -1,6 +1,7 @@
 #include "core/common/file_io.hpp"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,8 +70,8 @@ struct FileCloser {
 // Linux gives up after as many links, and so do we.
 constexpr int kMaxLinkHops = 40;
 
-// The file the path names once every link in turn is followed: the last
-// link's target, which may not exist yet.
+}  // namespace
+
 Result<std::filesystem::path> final_link_target(const std::filesystem::path& target) {
     std::filesystem::path path = target;
     for (int hops = 0;; ++hops) {
@@ -85,20 +86,30 @@ Result<std::filesystem::path> final_link_target(const std::filesystem::path& tar
     }
 }
 
-}  // namespace
-
 Error file_error(const std::filesystem::path& path, const char* action, int error_number) {
     return Error{std::string(action) + " \"" + path.string() +
                  "\": " + std::strerror(error_number)};
 }
 
-std::filesystem::path partial_path(const std::filesystem::path& target, std::string_view tag) {
+namespace {
+
+constexpr std::string_view kPartialMark = ".partial";
+
+bool is_decimal(std::string_view text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+std::filesystem::path partial_path(const std::filesystem::path& target, std::string_view unique) {
     // The longest file name Linux file systems take, in bytes.
     constexpr std::size_t kMaxNameBytes = 255;
     const std::filesystem::path name = target.filename();
     std::string stem = name.stem().string();
     std::string extension = name.extension().string();
-    const std::string marks = std::string(tag) + ".partial";
+    const std::string marks =
+        std::string(unique) + std::string(kPartialMark) + std::to_string(::getpid());
     const std::size_t fixed = 1 + marks.size();  // the leading "." and the marks
     if (fixed + stem.size() + extension.size() > kMaxNameBytes) {
         // An extension too long to keep is no format an encoder knows anyway.
@@ -112,6 +123,52 @@ std::filesystem::path partial_path(const std::filesystem::path& target, std::str
         stem.resize(std::min(keep, stem.size()));
     }
     return target.parent_path() / ("." + stem + marks + extension);
+}
+
+std::optional<long> partial_writer(std::string_view file_name) {
+    // ".NAME[UNIQUE].partialPID[.EXT]"
+    if (file_name.size() < 2 || file_name.front() != '.') return std::nullopt;
+    const std::size_t mark = file_name.rfind(kPartialMark);
+    if (mark == std::string_view::npos || mark == 0) return std::nullopt;
+    std::string_view rest = file_name.substr(mark + kPartialMark.size());
+    const std::string_view digits = rest.substr(0, rest.find('.'));
+    rest.remove_prefix(digits.size());
+    // A process id has at most ten digits; the extension has no dot of its own.
+    if (!is_decimal(digits) || digits.size() > 10) return std::nullopt;
+    if (!rest.empty() && rest.find('.', 1) != std::string_view::npos) return std::nullopt;
+    return std::stol(std::string(digits));
+}
+
+void remove_orphaned_partials(const std::filesystem::path& folder) {
+    std::error_code error;
+    std::filesystem::directory_iterator entry(folder.empty() ? "." : folder, error);
+    for (; !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
+        const std::optional<long> writer = partial_writer(entry->path().filename().string());
+        if (!writer || *writer == ::getpid() || *writer <= 0) continue;
+        // Only a process that is gone: ESRCH, not EPERM (another user's, alive).
+        if (::kill(static_cast<pid_t>(*writer), 0) == 0 || errno != ESRCH) continue;
+        struct stat status {};
+        if (::lstat(entry->path().c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
+            status.st_uid != ::getuid()) {
+            continue;
+        }
+        ::unlink(entry->path().c_str());
+    }
+}
+
+Status sync_folder(const std::filesystem::path& folder) {
+    const std::filesystem::path path = folder.empty() ? "." : folder;
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return file_error(path, "Cannot open the folder", errno);
+    const FileCloser closer{fd};
+    // Some file systems cannot sync a folder; that is no failure of ours.
+    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
+        return file_error(path, "Cannot write", errno);
+    }
+    return {};
 }
 
 Result<PendingFile> PendingFile::create(const std::filesystem::path& target) {
@@ -133,6 +190,8 @@ Result<PendingFile> PendingFile::create(const std::filesystem::path& target) {
         if (::access(path.c_str(), W_OK) != 0) return failure(path, errno);
     }
 
+    // What a killed run left in this folder goes now.
+    remove_orphaned_partials(path.parent_path());
     constexpr std::string_view kUnique = ".XXXXXX";
     const std::string name_template = partial_path(path, kUnique).string();
     const std::size_t unique_end = name_template.rfind(kUnique) + kUnique.size();
@@ -204,7 +263,7 @@ Status PendingFile::commit() {
         return failure(target_, error_number);
     }
     committed_ = true;
-    return {};
+    return sync_folder(target_.parent_path());
 }
 
 Status write_file_atomically(const std::filesystem::path& target, std::string_view bytes) {
@@ -214,7 +273,7 @@ Status write_file_atomically(const std::filesystem::path& target, std::string_vi
     return pending.value().commit();
 }
 
-Status write_file(const std::filesystem::path& path, std::string_view bytes) {
+Status write_file(const std::filesystem::path& path, std::string_view bytes, Sync sync) {
     int fd;
     do {
         fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -222,6 +281,10 @@ Status write_file(const std::filesystem::path& path, std::string_view bytes) {
     if (fd < 0) return failure(path, errno);
     bool ok = write_all(fd, bytes);
     int error_number = ok ? 0 : errno;
+    if (ok && sync == Sync::Yes && ::fsync(fd) != 0) {
+        ok = false;
+        error_number = errno;
+    }
     // A full disk may only show when the file is closed.
     if (::close(fd) != 0 && ok) {
         ok = false;

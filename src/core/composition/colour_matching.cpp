@@ -696,22 +696,40 @@ MatchResult fit_matched_curves(const CorrectionGrid& grid, const MatchStatistics
     return result;
 }
 
-MatchOutcome match_colours(const CorrectionGrid& grid, CorrectionMode mode,
-                           std::span<const Frame> frames, const MatchBackground& background) {
+MatchOutcome match_colours(const CorrectionGrid& grid, CorrectionMode mode, int count,
+                           const MatchFrameSource& frames, const MatchBackground& background,
+                           const std::function<bool()>& keep_running) {
     MatchOutcome outcome;
     if (background.loaded == nullptr || background.loaded->empty()) {
         outcome.problem = MatchProblem::NoBackground;
         return outcome;
     }
-    const auto usable = [](const Frame& frame) {
-        return frame.width() >= 2 && frame.height() >= 2;
-    };
-    if (frames.empty() || !std::any_of(frames.begin(), frames.end(), usable)) {
+    if (count < 1) {
         outcome.problem = MatchProblem::NoClip;
         return outcome;
     }
     MatchStatistics statistics(mode);
-    for (const Frame& frame : frames) statistics.add_frame(frame, grid, background);
+    bool any_usable = false;
+    for (int index = 0; index < count; ++index) {
+        if (keep_running && !keep_running()) {
+            outcome.problem = MatchProblem::Cancelled;
+            return outcome;
+        }
+        Result<Frame> frame = frames(index);
+        if (!frame) {
+            outcome.problem = MatchProblem::FrameUnreadable;
+            outcome.frame_error = frame.error();
+            return outcome;
+        }
+        // A frame needs a neighbour on each side of a pixel to pair it.
+        if (frame.value().width() < 2 || frame.value().height() < 2) continue;
+        any_usable = true;
+        statistics.add_frame(frame.value(), grid, background);
+    }
+    if (!any_usable) {
+        outcome.problem = MatchProblem::FramesTooSmall;
+        return outcome;
+    }
     if (statistics.landed() == 0) {
         outcome.problem = MatchProblem::FrameOffBackground;
         return outcome;
@@ -719,6 +737,14 @@ MatchOutcome match_colours(const CorrectionGrid& grid, CorrectionMode mode,
     outcome.result = fit_matched_curves(grid, statistics);
     if (outcome.result.fitted == 0) outcome.problem = MatchProblem::TooFewPixels;
     return outcome;
+}
+
+MatchOutcome match_colours(const CorrectionGrid& grid, CorrectionMode mode,
+                           std::span<const Frame> frames, const MatchBackground& background) {
+    return match_colours(
+        grid, mode, static_cast<int>(frames.size()),
+        [frames](int index) -> Result<Frame> { return frames[static_cast<std::size_t>(index)]; },
+        background);
 }
 
 }  // namespace tintora

@@ -2,11 +2,14 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
+#include "core/common/result.hpp"
 #include "core/correction/correction_grid.hpp"
 #include "core/correction/frame.hpp"
 
@@ -143,18 +146,32 @@ enum class MatchProblem {
     None,
     NoBackground,
     NoClip,
+    FramesTooSmall,  // every frame is less than 2 by 2 pixels
+    FrameUnreadable,
+    ForeignFrames,  // the working folder's frames are another clip's
     FrameOffBackground,
     TooFewPixels,
-    NotEnoughMemory  // a mesh spread over a huge panorama, say
+    NotEnoughMemory,  // a mesh spread over a huge panorama, say
+    Cancelled
 };
 
 struct MatchOutcome {
     MatchProblem problem = MatchProblem::None;
-    MatchResult result;  // with MatchProblem::None
+    MatchResult result;       // with MatchProblem::None
+    std::string frame_error;  // with FrameUnreadable: which frame, and why
 };
 
-// Matches the grid's curves in `mode` over the frames against the
-// background: one step from the grid before to the grid after.
+// Hands the match its frames one at a time (index 0 to count - 1), so that
+// its memory does not grow with their number.
+using MatchFrameSource = std::function<Result<Frame>(int index)>;
+
+// Matches the grid's curves in `mode` over `count` frames against the
+// background: one step from the grid before to the grid after. keep_running
+// is asked before each frame; false ends the match with Cancelled.
+MatchOutcome match_colours(const CorrectionGrid& grid, CorrectionMode mode, int count,
+                           const MatchFrameSource& frames, const MatchBackground& background,
+                           const std::function<bool()>& keep_running = {});
+// The same over frames at hand.
 MatchOutcome match_colours(const CorrectionGrid& grid, CorrectionMode mode,
                            std::span<const Frame> frames, const MatchBackground& background);
 

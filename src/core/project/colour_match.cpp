@@ -9,7 +9,8 @@
 namespace tintora {
 
 ColourMatchReport match_project_colours(ProjectState state, const std::filesystem::path& work_dir,
-                                        const ColourMatchRequest& request) {
+                                        const ColourMatchRequest& request,
+                                        const std::function<bool()>& keep_running) {
     ColourMatchReport report;
     const Composition& composition = state.composition;
     const VideoWorkspace& workspace = state.workspace;
@@ -17,34 +18,37 @@ ColourMatchReport match_project_colours(ProjectState state, const std::filesyste
         report.problem = MatchProblem::NoBackground;
         return report;
     }
-    std::vector<Frame> frames;
-    if (workspace.session().FrameCount > 0) {
-        if (request.frame_count <= 0) {
-            frames.push_back(workspace.session().result_picture);
-        } else {
-            const FrameRange range = matching_range(workspace);
-            const std::vector<int> numbers =
-                frames_over_range(range.start, range.stop, request.frame_count);
-            Result<std::vector<Frame>> loaded = load_result_frames(workspace, work_dir, numbers);
-            if (!loaded) {
-                report.problem = MatchProblem::NoClip;
-                report.frame_error = loaded.error();
-                return report;
-            }
-            frames = std::move(loaded).value();
+    const bool clip_open = workspace.session().FrameCount > 0;
+    const bool shown_frame = request.frame_count <= 0;
+    if (clip_open && !shown_frame) {
+        if (std::optional<std::string> refused = workspace.frames_refusal()) {
+            report.problem = MatchProblem::ForeignFrames;
+            report.frame_error = std::move(*refused);
+            return report;
         }
     }
+    std::vector<int> numbers;
+    if (clip_open && !shown_frame) {
+        const FrameRange range = matching_range(workspace);
+        numbers = frames_over_range(range.start, range.stop, request.frame_count);
+    }
+    const int count = !clip_open ? 0 : shown_frame ? 1 : static_cast<int>(numbers.size());
+    const MatchFrameSource frames = [&](int index) -> Result<Frame> {
+        if (shown_frame) return workspace.session().result_picture;
+        return load_result_frame(workspace, work_dir, numbers[static_cast<std::size_t>(index)]);
+    };
     MatchOutcome outcome;
     try {
-        outcome =
-            match_colours(state.grid, request.mode, frames,
-                          {&composition.background_image(), composition.choices.rotation_index});
+        outcome = match_colours(
+            state.grid, request.mode, count, frames,
+            {&composition.background_image(), composition.choices.rotation_index}, keep_running);
     } catch (const std::bad_alloc&) {
         report.problem = MatchProblem::NotEnoughMemory;
         return report;
     }
     report.problem = outcome.problem;
-    report.frames = static_cast<int>(frames.size());
+    report.frame_error = std::move(outcome.frame_error);
+    report.frames = count;
     if (outcome.problem != MatchProblem::None) return report;
     report.fitted = outcome.result.fitted;
     state.grid = outcome.result.grid;
@@ -60,9 +64,15 @@ std::string match_report_text(const ColourMatchReport& report, std::string_view 
         case MatchProblem::NoBackground:
             return text(kMatchNeedsBackground);
         case MatchProblem::NoClip:
-            return report.frame_error.empty()
-                       ? text(kMatchNeedsVideo)
-                       : text(kMatchCantReadFrame) + "\n" + report.frame_error;
+            return text(kMatchNeedsVideo);
+        case MatchProblem::FrameUnreadable:
+            return text(kMatchCantReadFrame) + "\n" + report.frame_error;
+        case MatchProblem::ForeignFrames:
+            return report.frame_error;
+        case MatchProblem::FramesTooSmall:
+            return text(kMatchFramesTooSmall);
+        case MatchProblem::Cancelled:
+            return text(kMatchCancelled);
         case MatchProblem::FrameOffBackground:
             return text(kMatchFrameOffBackground);
         case MatchProblem::TooFewPixels:
@@ -72,8 +82,13 @@ std::string match_report_text(const ColourMatchReport& report, std::string_view 
         case MatchProblem::None:
             break;
     }
+    const auto counted = [language](int count, const TextPair& one, const TextPair& many) {
+        return count == 1 ? std::string(message_text(one, language))
+                          : fill_in(message_text(many, language), {std::to_string(count)});
+    };
     return fill_in(message_text(kMatchDone, language),
-                   {std::to_string(report.fitted), std::to_string(report.frames)});
+                   {counted(report.fitted, kOneCurve, kCurveCount),
+                    counted(report.frames, kOneFrame, kFrameCount)});
 }
 
 }  // namespace tintora

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -20,17 +21,22 @@ struct ColourMatchRequest {
 
 struct ColourMatchReport {
     MatchProblem problem = MatchProblem::None;
-    std::string frame_error;  // a frame that could not be read (problem NoClip)
+    // A frame that could not be read (FrameUnreadable), or why the working
+    // folder's frames are not the clip's (ForeignFrames).
+    std::string frame_error;
     int fitted = 0;           // curves replaced
     int frames = 0;           // frames looked at
 };
 
 // Matches the curves of the request's mode over the frames against the
 // background under the mesh and, on success, puts the matched grid in
-// place in one assignment (that mode chosen, the tables rebuilt). On any
-// problem the grid is left exactly as it was.
+// place in one assignment (that mode chosen, the tables rebuilt). The frames
+// are read one at a time from the working folder, once they are known to be
+// the clip's; keep_running is asked between them. On any problem the grid
+// is left exactly as it was.
 ColourMatchReport match_project_colours(ProjectState state, const std::filesystem::path& work_dir,
-                                        const ColourMatchRequest& request);
+                                        const ColourMatchRequest& request,
+                                        const std::function<bool()>& keep_running = {});
 
 // What to tell the user about a report, in either language: the problem,
 // or what was matched.

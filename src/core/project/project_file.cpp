@@ -127,6 +127,11 @@ std::string_view correction_mode_text(CorrectionMode mode) {
 }
 
 std::optional<CorrectionMode> correction_mode_from_text(std::string_view text) {
+    // Blanks around the word (a hand-edited file) do not change it, as the
+    // numbers of the other keys are read past them.
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
     for (const CorrectionMode mode : {CorrectionMode::Brightness, CorrectionMode::Colour}) {
         if (text == correction_mode_text(mode)) return mode;
     }

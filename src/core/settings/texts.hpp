@@ -99,8 +99,19 @@ inline constexpr TextPair kMatchTooFewPixels{
 inline constexpr TextPair kMatchNotEnoughMemory{
     "Not enough memory to match the colours over so large a part of the background!",
     "Недостаточно памяти, чтобы подобрать цвета по такой большой части фона!"};
-inline constexpr TextPair kMatchDone{"Colours matched: %i curves over %i frames.",
-                                     "Цвета подобраны: кривых %i, кадров %i."};
+inline constexpr TextPair kMatchFramesTooSmall{
+    "The video's frames are too small to match: they need at least 2 by 2 pixels.",
+    "Кадры видео слишком малы для подбора цветов: нужно не меньше 2 на 2 точек."};
+inline constexpr TextPair kMatchCancelled{"The match was stopped: nothing was changed.",
+                                          "Подбор цветов остановлен: ничего не изменено."};
+// The counts are words in English ("1 frame", "5 frames") and bare numbers
+// after their nouns in Russian.
+inline constexpr TextPair kMatchDone{"Colours matched: %s over %s.",
+                                     "Цвета подобраны: кривых %s, кадров %s."};
+inline constexpr TextPair kCurveCount{"%i curves", "%i"};
+inline constexpr TextPair kOneCurve{"1 curve", "1"};
+inline constexpr TextPair kFrameCount{"%i frames", "%i"};
+inline constexpr TextPair kOneFrame{"1 frame", "1"};
 }  // namespace message_texts
 
 // The options dialog's translated controls; "FFMPEG.EXE", "FFPLAY.EXE" and

@@ -3,7 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -302,21 +304,98 @@ private:
     std::optional<int> wait_status_;
 };
 
-// Frees the spawn attributes on every path out of spawn().
-struct SpawnSetup {
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    SpawnSetup() {
-        posix_spawn_file_actions_init(&actions);
-        posix_spawnattr_init(&attributes);
+// Where a program is run from: a path as it stands, a bare name (a settings
+// file may say just "ffmpeg") looked up along PATH as a command line would.
+// The lookup is done here, before the child exists: between fork and exec a
+// child of a threaded program may only make plain system calls.
+Result<std::string> program_to_run(const std::filesystem::path& program, int& error_number) {
+    const std::string name = program.string();
+    if (name.find('/') != std::string::npos) return name;
+    const char* path_variable = std::getenv("PATH");
+    std::string_view folders =
+        path_variable != nullptr && *path_variable != '\0' ? path_variable : "/bin:/usr/bin";
+    int found_error = ENOENT;
+    while (true) {
+        const std::size_t colon = folders.find(':');
+        const std::string_view folder = folders.substr(0, colon);
+        const std::string candidate =
+            (folder.empty() ? std::string(".") : std::string(folder)) + "/" + name;
+        struct stat status {};
+        if (::stat(candidate.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
+            if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+            found_error = EACCES;  // there, but not to be run: said rather than "not found"
+        }
+        if (colon == std::string_view::npos) break;
+        folders.remove_prefix(colon + 1);
     }
-    ~SpawnSetup() {
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attributes);
-    }
-    SpawnSetup(const SpawnSetup&) = delete;
-    SpawnSetup& operator=(const SpawnSetup&) = delete;
+    error_number = found_error;
+    return Error{"Cannot run \"" + name + "\": " + errno_text(found_error)};
+}
+
+// What the child sets up between fork and exec: only system calls that are
+// safe there, on what the parent prepared.
+struct ChildSetup {
+    pid_t parent = -1;
+    int input = -1;   // -1: /dev/null
+    int output = -1;  // -1: /dev/null
+    int error = -1;   // -1: /dev/null
+    int exec_report = -1;  // the write end of a close-on-exec pipe: why exec failed
+    int highest_fd = 1024;  // where closing inherited descriptors may stop
+    const char* program = nullptr;
+    char* const* argv = nullptr;
+    char* const* environment = nullptr;
 };
+
+// Puts `source` (or /dev/null) at `target` without close-on-exec.
+bool place_stream(int source, int target, int null_flags) {
+    if (source < 0) {
+        const int opened = ::open("/dev/null", null_flags);
+        if (opened < 0) return false;
+        if (opened == target) return true;
+        const bool placed = ::dup2(opened, target) == target;
+        if (opened > STDERR_FILENO) ::close(opened);
+        return placed;
+    }
+    return ::dup2(source, target) == target;
+}
+
+[[noreturn]] void run_in_child(const ChildSetup& setup) {
+    // The child dies with whoever started it, also when that is killed
+    // outright: no encoder goes on writing for nobody.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != setup.parent) ::_exit(127);  // already gone before the line above
+    ::setpgid(0, 0);
+    // Default handling and nothing blocked, whatever this program ignores or blocks.
+    struct sigaction default_action {};
+    default_action.sa_handler = SIG_DFL;
+    for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+        ::sigaction(signal_number, &default_action, nullptr);
+    }
+    sigset_t no_signals;
+    sigemptyset(&no_signals);
+    ::sigprocmask(SIG_SETMASK, &no_signals, nullptr);
+    if (!place_stream(setup.input, STDIN_FILENO, O_RDONLY) ||
+        !place_stream(setup.output, STDOUT_FILENO, O_WRONLY) ||
+        !place_stream(setup.error, STDERR_FILENO, O_WRONLY)) {
+        const int number = errno;
+        [[maybe_unused]] ssize_t ignored = ::write(setup.exec_report, &number, sizeof number);
+        ::_exit(127);
+    }
+    // Whatever another part of the program opened without close-on-exec
+    // stays out of the child.
+#ifdef SYS_close_range
+    if (::syscall(SYS_close_range, STDERR_FILENO + 1, ~0U, 4 /* CLOSE_RANGE_CLOEXEC */) != 0)
+#endif
+    {
+        for (int fd = STDERR_FILENO + 1; fd <= setup.highest_fd; ++fd) {
+            if (fd != setup.exec_report) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        }
+    }
+    ::execve(setup.program, setup.argv, setup.environment);
+    const int number = errno;
+    [[maybe_unused]] ssize_t ignored = ::write(setup.exec_report, &number, sizeof number);
+    ::_exit(127);
+}
 
 Result<Child> Child::spawn(const Command& command, ErrorOutput error_output,
                            StandardOutput standard_output, int* error_number, UniqueFd* feed) {
@@ -325,12 +404,14 @@ Result<Child> Child::spawn(const Command& command, ErrorOutput error_output,
         return error;
     };
     if (command.program.empty()) return Error{"No program was given."};
+    int lookup_error = 0;
+    const Result<std::string> program = program_to_run(command.program, lookup_error);
+    if (!program) return failed_with(lookup_error, Error{program.error()});
 
-    SpawnSetup setup;
+    ChildSetup setup;
     UniqueFd error_file;
     ReadPipe error_pipe;
     ReadPipe output_pipe;
-    int error_fd = -1;
     if (!command.error_output_file.empty()) {
         error_file = above_standard_streams(UniqueFd(open_retrying(
             command.error_output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)));
@@ -339,17 +420,18 @@ Result<Child> Child::spawn(const Command& command, ErrorOutput error_output,
             return failed_with(number,
                                file_error(command.error_output_file, "Cannot write", number));
         }
-        error_fd = error_file.get();
+        setup.error = error_file.get();
     } else if (error_output == ErrorOutput::Kept) {
         Result<ReadPipe> made = make_read_pipe();
         if (!made) return Error{made.error()};
         error_pipe = std::move(made).value();
-        error_fd = error_pipe.write.get();
+        setup.error = error_pipe.write.get();
     }
     if (standard_output == StandardOutput::Read) {
         Result<ReadPipe> made = make_read_pipe();
         if (!made) return Error{made.error()};
         output_pipe = std::move(made).value();
+        setup.output = output_pipe.write.get();
     }
 
     UniqueFd child_input;
@@ -365,39 +447,18 @@ Result<Child> Child::spawn(const Command& command, ErrorOutput error_output,
         child_input = above_standard_streams(UniqueFd(ends[1]));
         if (!child_input.valid()) return Error{"Cannot make a socket: " + errno_text(errno)};
         ::fcntl(feed->get(), F_SETFL, ::fcntl(feed->get(), F_GETFL) | O_NONBLOCK);
-        posix_spawn_file_actions_adddup2(&setup.actions, child_input.get(), STDIN_FILENO);
-    } else {
-        posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        setup.input = child_input.get();
     }
-    // dup2 clears close-on-exec on the copy (glibc does so even when the
-    // numbers are equal).
-    if (output_pipe.write.valid()) {
-        posix_spawn_file_actions_adddup2(&setup.actions, output_pipe.write.get(), STDOUT_FILENO);
-    } else {
-        posix_spawn_file_actions_addopen(&setup.actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+
+    // Why exec failed comes back through this pipe; exec closes it.
+    int report_ends[2];
+    if (::pipe2(report_ends, O_CLOEXEC) != 0) {
+        return Error{"Cannot make a pipe: " + errno_text(errno)};
     }
-    if (error_fd >= 0) {
-        posix_spawn_file_actions_adddup2(&setup.actions, error_fd, STDERR_FILENO);
-    } else {
-        posix_spawn_file_actions_addopen(&setup.actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    }
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-    // Whatever another part of the program opened without close-on-exec
-    // stays out of the child.
-    posix_spawn_file_actions_addclosefrom_np(&setup.actions, STDERR_FILENO + 1);
-#endif
-    // The child starts with default signal handling and nothing blocked,
-    // whatever this process ignores or blocks, as the leader of a process
-    // group of its own.
-    sigset_t all_signals;
-    sigset_t no_signals;
-    sigfillset(&all_signals);
-    sigemptyset(&no_signals);
-    posix_spawnattr_setsigdefault(&setup.attributes, &all_signals);
-    posix_spawnattr_setsigmask(&setup.attributes, &no_signals);
-    posix_spawnattr_setpgroup(&setup.attributes, 0);
-    posix_spawnattr_setflags(
-        &setup.attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
+    UniqueFd report_read(report_ends[0]);
+    UniqueFd report_write = above_standard_streams(UniqueFd(report_ends[1]));
+    if (!report_write.valid()) return Error{"Cannot make a pipe: " + errno_text(errno)};
+    setup.exec_report = report_write.get();
 
     std::vector<std::string> argument_texts;
     argument_texts.reserve(command.arguments.size() + 1);
@@ -424,19 +485,37 @@ Result<Child> Child::spawn(const Command& command, ErrorOutput error_output,
     for (std::string& entry : own_entries) environment.push_back(entry.data());
     environment.push_back(nullptr);
 
-    // A bare name (a settings file may say just "ffmpeg") is looked up along
-    // PATH, as a command line would; a path is run as it stands.
-    const bool bare_name = command.program.string().find('/') == std::string::npos;
-    pid_t pid = -1;
-    const int failed = (bare_name ? ::posix_spawnp : ::posix_spawn)(
-        &pid, command.program.c_str(), &setup.actions, &setup.attributes, argv.data(),
-        environment.data());
-    if (failed != 0) {
-        return failed_with(failed, Error{"Cannot run \"" + command.program.string() +
-                                         "\": " + errno_text(failed)});
+    setup.parent = ::getpid();
+    setup.program = program.value().c_str();
+    setup.argv = argv.data();
+    setup.environment = environment.data();
+    if (struct rlimit limit {}; ::getrlimit(RLIMIT_NOFILE, &limit) == 0) {
+        // A closing loop over a million numbers would take a while.
+        setup.highest_fd = static_cast<int>(std::min<rlim_t>(limit.rlim_cur, 65536));
     }
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        const int number = errno;
+        return failed_with(number, Error{"Cannot run \"" + command.program.string() +
+                                         "\": " + errno_text(number)});
+    }
+    if (pid == 0) run_in_child(setup);
+    report_write.reset();
 
     Child child = adopt(pid);
+    // Leading a group of its own before anyone signals it.
+    ::setpgid(pid, pid);
+    int exec_error = 0;
+    ssize_t got;
+    do {
+        got = ::read(report_read.get(), &exec_error, sizeof exec_error);
+    } while (got < 0 && errno == EINTR);
+    if (got == static_cast<ssize_t>(sizeof exec_error)) {
+        child.reap(0);
+        child.pid_ = -1;
+        return failed_with(exec_error, Error{"Cannot run \"" + command.program.string() +
+                                             "\": " + errno_text(exec_error)});
+    }
     child.pipe_ = std::move(error_pipe.read);
     child.output_ = std::move(output_pipe.read);
     return child;

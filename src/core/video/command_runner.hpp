@@ -56,8 +56,10 @@ using OutputReader = std::function<void(std::string_view)>;
 // child's process group gets SIGTERM, then SIGKILL when it lingers) and reaps
 // it. Each child leads a process group of its own, so whatever it starts is
 // stopped with it, and a terminal's Ctrl+C reaches this program only, which
-// then decides. Standard input is /dev/null; standard output goes to
-// read_output when given, else to /dev/null.
+// then decides. Every child is killed when the thread that started it ends,
+// this program's end included, however it ends (SIGKILL too): a program it
+// started never runs on alone. Standard input is /dev/null; standard output
+// goes to read_output when given, else to /dev/null.
 CommandResult run_command(const Command& command, const KeepRunning& keep_running = {},
                           const OutputReader& read_output = {});
 

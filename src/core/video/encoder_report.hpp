@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -7,11 +8,23 @@
 
 namespace tintora {
 
+// The longest line of an encoder's output a message quotes; longer ones are
+// cut there and end in "…".
+inline constexpr std::size_t kMaxQuotedLine = 300;
+
 // The line of an encoder's error output that says why it failed: the last
-// one that is not a progress or statistics line, nor a description of its
-// inputs and outputs, nor a closing remark such as "Conversion failed!".
-// Empty when no line says anything.
+// one that names a system error ("No space left on device", "Invalid
+// argument"), else the last one that says an error, else the last one that
+// says anything at all, never a progress or statistics line, a description
+// of its inputs and outputs, its banner or a closing remark such as
+// "Conversion failed!". Cut to kMaxQuotedLine; empty when no line says
+// anything.
 std::string failure_reason(std::string_view error_output);
+
+// A line of an encoder's error output that says writing its output went
+// wrong (a full disk, a file it could not finish or close), which the encoder
+// may say and still exit with 0; empty when there is none. Cut as above.
+std::string output_error_line(std::string_view error_output);
 
 // A command that failed, for the user in the interface language: the
 // encoder's reason as it said it (or why the program could not start), how
@@ -21,7 +34,8 @@ std::string describe_command_failure(const Command& command, const CommandResult
 
 // Reads what an encoder started with "-progress pipe:1" writes to its
 // standard output: blocks of "key=value" lines, each ended by a
-// "progress=continue" or "progress=end" line. Takes any pieces of it.
+// "progress=continue" or "progress=end" line. Takes any pieces of it, and
+// any amount: a line longer than any report line is skipped, not kept.
 class EncodeProgress {
 public:
     void read(std::string_view text);
@@ -36,6 +50,7 @@ private:
     void take_line(std::string_view line);
 
     std::string partial_line_;
+    bool skipping_line_ = false;  // the line under way is too long to be one
     int frames_ = 0;
     double seconds_ = 0;
     bool ended_ = false;

@@ -33,24 +33,19 @@ FrameRange matching_range(const VideoWorkspace& workspace) {
     return {start, stop};
 }
 
-Result<std::vector<Frame>> load_result_frames(const VideoWorkspace& workspace,
-                                              const std::filesystem::path& work_dir,
-                                              std::span<const int> frames) {
+Result<Frame> load_result_frame(const VideoWorkspace& workspace,
+                                const std::filesystem::path& work_dir, int frame) {
     const VideoParameters& parameters = workspace.parameters();
-    const OutputSteps steps = preview_steps(parameters);
-    std::vector<Frame> pictures;
+    const std::filesystem::path file = frame_file_path(work_dir, frame);
     try {
-        for (const int frame : frames) {
-            const std::filesystem::path file = frame_file_path(work_dir, frame);
-            Result<Frame> decoded = load_jpeg(file);
-            if (!decoded) return Error{file.string() + ": " + decoded.error()};
-            pictures.push_back(render_output(
-                rotate_for_output(std::move(decoded).value(), parameters.rotation_angle()), steps));
-        }
+        Result<Frame> decoded = load_jpeg(file);
+        if (!decoded) return Error{file.string() + ": " + decoded.error()};
+        return render_output(
+            rotate_for_output(std::move(decoded).value(), parameters.rotation_angle()),
+            preview_steps(parameters));
     } catch (const std::bad_alloc&) {
-        return Error{"not enough memory for the frames"};
+        return Error{file.string() + ": not enough memory for the frame"};
     }
-    return pictures;
 }
 
 }  // namespace tintora

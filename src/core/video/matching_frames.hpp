@@ -23,12 +23,10 @@ struct FrameRange {
 };
 FrameRange matching_range(const VideoWorkspace& workspace);
 
-// The result pictures of those frames, as the result preview makes them
-// from the frame files in the working folder: rotated, cut, resampled,
-// mirrored and grey or inverse. A frame that cannot be read is an error
-// naming it.
-Result<std::vector<Frame>> load_result_frames(const VideoWorkspace& workspace,
-                                              const std::filesystem::path& work_dir,
-                                              std::span<const int> frames);
+// The result picture of a frame, as the result preview makes it from the
+// frame file in the working folder: rotated, cut, resampled, mirrored and
+// grey or inverse. A frame that cannot be read is an error naming it.
+Result<Frame> load_result_frame(const VideoWorkspace& workspace,
+                                const std::filesystem::path& work_dir, int frame);
 
 }  // namespace tintora

@@ -1,12 +1,16 @@
 #include "core/video/processing_run.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 #include <system_error>
 
 #include "core/common/file_io.hpp"
 #include "core/correction/frame_transforms.hpp"
 #include "core/correction/jpeg_codec.hpp"
+#include "core/video/container_check.hpp"
 #include "core/video/encoder_report.hpp"
 #include "core/video/video_import.hpp"
 #include "core/video/video_texts.hpp"
@@ -21,9 +25,10 @@ namespace fs = std::filesystem;
 // the exports delete.
 fs::path temporary_path(const fs::path& target) { return partial_path(target); }
 
-Status write_bytes(const fs::path& target, const std::vector<std::uint8_t>& bytes) {
-    return write_file(target,
-                      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+Status write_bytes(const fs::path& target, const std::vector<std::uint8_t>& bytes,
+                   Sync sync = Sync::No) {
+    return write_file(
+        target, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), sync);
 }
 
 Status rename_into_place(const fs::path& target) {
@@ -53,6 +58,20 @@ fs::path run_output_path(const std::string& output_prefix, int number) {
 
 fs::path end_frame_path(const fs::path& work_dir) { return work_dir / "converted" / "end.jpg"; }
 
+int resampled_frame_count(int sequence_frames, double input_fps, double output_fps) {
+    if (input_fps == output_fps || !(input_fps > 0) || !(output_fps > 0)) return sequence_frames;
+    const double frames = std::round(sequence_frames * output_fps / input_fps);
+    return static_cast<int>(std::clamp(frames, 1.0, double{INT32_MAX}));
+}
+
+int resampled_source(int output_frame, double input_fps, double output_fps) {
+    if (input_fps == output_fps || !(input_fps > 0) || !(output_fps > 0)) return output_frame;
+    // A frame whose time falls on a boundary by the rates' arithmetic is shown
+    // from there on, not a rounding error earlier.
+    constexpr double kBoundarySlack = 1e-6;
+    return static_cast<int>(std::floor(output_frame * input_fps / output_fps + kBoundarySlack));
+}
+
 int RunJob::output_count() const {
     const int range = std::max(stop_frame - start_frame + 1, 0);
     return (ping_pong ? 2 * range : range) + std::max(end_count, 0);
@@ -64,7 +83,26 @@ ProcessingRun::ProcessingRun(RunJob job, int workers)
                         ? workers
                         : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()))),
       ready_(static_cast<std::size_t>(std::max(frame_total(), 0)) + 2, 0) {
+    if (job_.stream) {
+        const int frames =
+            resampled_frame_count(job_.output_count(), job_.stream->input_fps, job_.stream->output_fps);
+        for (int j = 0; j < frames; ++j) {
+            const int k = stream_picture(j);
+            if (stream_pictures_.empty() || stream_pictures_.back() != k) stream_pictures_.push_back(k);
+        }
+    }
     coordinator_ = std::thread([this] { coordinate(); });
+}
+
+int ProcessingRun::stream_picture(int output_frame) const {
+    const int sequence = job_.output_count();
+    const int position = std::clamp(
+        resampled_source(output_frame, job_.stream->input_fps, job_.stream->output_fps), 0,
+        std::max(sequence - 1, 0));
+    // The range and its way back are pictures of their own; every held end
+    // frame is the one last picture.
+    const int moving = sequence - std::max(job_.end_count, 0);
+    return position < moving ? position + 1 : picture_total();
 }
 
 ProcessingRun::~ProcessingRun() {
@@ -136,7 +174,8 @@ void ProcessingRun::coordinate() {
 
 std::vector<std::thread> ProcessingRun::start_workers() {
     std::vector<std::thread> workers;
-    const int count = std::min(worker_count_, picture_total());
+    const int count = std::min(worker_count_, job_.stream ? static_cast<int>(stream_pictures_.size())
+                                                          : picture_total());
     for (int i = 0; i < count; ++i) workers.emplace_back([this] { work(); });
     return workers;
 }
@@ -164,17 +203,24 @@ bool ProcessingRun::make_frame_files() {
         remove_quietly(temporary_path(output(k)));
         remove_quietly(temporary_path(output(2 * total - k + 1)));
     }
+    // The names of a sequence the user keeps are on the disk, not only the data.
+    if (committed_ > 0 && frames_are_final()) {
+        if (Status synced = sync_folder(output(1).parent_path()); !synced) fail(synced.error());
+    }
     return !stopping() && committed_ == std::max(total, 0);
 }
 
 void ProcessingRun::work() {
-    const int total = picture_total();
+    const int total =
+        job_.stream ? static_cast<int>(stream_pictures_.size()) : picture_total();
     // A frame taken is finished even when another fails meanwhile: it may
     // come before the failed one and belong in place.
     while (!stopping()) {
-        const int k = next_frame_++;
-        if (k > total) return;
-        if (job_.stream && !wait_for_room(k)) return;
+        // A stream's pictures are counted by their place in the order sent.
+        const int index = next_frame_++;
+        if (index > total) return;
+        const int k = job_.stream ? stream_pictures_[static_cast<std::size_t>(index - 1)] : index;
+        if (job_.stream && !wait_for_room(index)) return;
         Result<Frame> frame = process_frame_from_file(frame_file_path(job_.work_dir, source_of(k)),
                                                       job_.settings, job_.grid);
         if (!frame) return fail(frame.error(), k);
@@ -184,7 +230,7 @@ void ProcessingRun::work() {
             }
         }
         if (job_.stream) {
-            hand_to_stream(k, std::move(frame).value());
+            hand_to_stream(index, std::move(frame).value());
         } else if (Status written = write_outputs(k, frame.value()); !written) {
             return fail(written.error(), k);
         }
@@ -207,13 +253,15 @@ Status ProcessingRun::write_poster(const Frame& frame) {
 Status ProcessingRun::write_outputs(int k, const Frame& frame) {
     const Result<std::vector<std::uint8_t>> bytes = encode_jpeg(frame, kJpegQuality);
     if (!bytes) return Error{bytes.error()};
-    if (Status written = write_bytes(temporary_path(output(k)), bytes.value()); !written) {
+    // A sequence the user keeps reaches the disk before its names do.
+    const Sync sync = frames_are_final() ? Sync::Yes : Sync::No;
+    if (Status written = write_bytes(temporary_path(output(k)), bytes.value(), sync); !written) {
         return written;
     }
     // With ping-pong the same picture also stands at 2N - k + 1.
     if (job_.ping_pong) {
         const fs::path copy = temporary_path(output(2 * frame_total() - k + 1));
-        if (Status written = write_bytes(copy, bytes.value()); !written) return written;
+        if (Status written = write_bytes(copy, bytes.value(), sync); !written) return written;
     }
     const std::lock_guard lock(mutex_);
     ready_[static_cast<std::size_t>(k)] = 1;
@@ -262,11 +310,13 @@ bool ProcessingRun::finish_end_frames() {
     if (written) written = rename_into_place(end_frame);
     // The held frames follow the last output written: N + 1 on, or 2N + 1 on.
     const int last = job_.ping_pong ? 2 * frame_total() : frame_total();
+    const Sync sync = frames_are_final() ? Sync::Yes : Sync::No;
     for (int i = 1; written && i <= job_.end_count && !stopping(); ++i) {
         const fs::path target = output(last + i);
-        written = write_bytes(temporary_path(target), bytes.value());
+        written = write_bytes(temporary_path(target), bytes.value(), sync);
         if (written) written = rename_into_place(target);
     }
+    if (written && sync == Sync::Yes) written = sync_folder(output(last).parent_path());
     if (!written) fail(written.error());
     return !stopping();
 }
@@ -298,27 +348,63 @@ bool ProcessingRun::run_finishing_command(const FinishingCommand& step) {
     finishing_ = true;
     EncodeProgress progress;
     int reported = -1;
+    const bool reports = step.encoded_frames > 0;
     const CommandResult result = run_command(
         step.command, [this] { return !cancelled_.load(); },
-        step.encoded_frames > 0 ? encode_progress_reader(progress, reported, step.encoded_frames)
-                                : OutputReader());
-    return conclude_command(step.title, step.command, result, step.output);
+        reports ? encode_progress_reader(progress, reported, step.encoded_frames) : OutputReader());
+    return conclude_command(
+        step.title, step.command, result, step.output,
+        {reports ? &progress : nullptr, step.encoded_frames, step.exact_frames});
+}
+
+std::string ProcessingRun::output_defect(const Command& command, const CommandResult& result,
+                                         const PendingFile& output,
+                                         const Expected& expected) const {
+    using namespace message_texts;
+    const std::string program = command.program.filename().string();
+    const std::string_view language = job_.language;
+    if (!output.has_content()) {
+        return fill_in(message_text(kNothingWritten, language),
+                       {program, output.target().string()});
+    }
+    if (expected.progress != nullptr) {
+        const int encoded = expected.progress->frames();
+        const bool counted = expected.exact
+                                 ? encoded == expected.frames
+                                 : std::abs(encoded - expected.frames) <= kRateChangeSlack;
+        if (!expected.progress->ended() || !counted) {
+            return fill_in(message_text(kEncodedTooFew, language),
+                           {program, std::to_string(encoded), std::to_string(expected.frames)});
+        }
+    }
+    // The encoder may say that writing failed and still exit with 0.
+    if (const std::string line = output_error_line(result.error_tail); !line.empty()) {
+        return fill_in(message_text(kEncoderWriteFailed, language), {program, line});
+    }
+    if (const std::optional<std::string> defect =
+            container_defect(output.temporary(), container_kind_of(output.target()))) {
+        return fill_in(message_text(kOutputNotWhole, language),
+                       {program, output.target().string(), *defect});
+    }
+    return {};
 }
 
 bool ProcessingRun::conclude_command(const std::string& title, const Command& command,
                                      const CommandResult& result,
-                                     const std::shared_ptr<PendingFile>& output) {
+                                     const std::shared_ptr<PendingFile>& output,
+                                     const Expected& expected) {
     if (result.cancelled) return false;
     if (!result.succeeded()) {
         fail(title + "\n" + describe_command_failure(command, result, job_.language));
         return false;
     }
     if (!output) return true;
-    // An exit status of 0 alone does not make a file.
-    if (!output->has_content()) {
-        fail(title + "\n" +
-             fill_in(message_text(message_texts::kNothingWritten, job_.language),
-                     {command.program.filename().string(), output->target().string()}));
+    // An exit status of 0 alone does not make a whole file.
+    if (const std::string defect = output_defect(command, result, *output, expected);
+        !defect.empty()) {
+        fail(title + "\n" + defect + "\n" +
+             fill_in(message_text(message_texts::kCommandLine, job_.language),
+                     {command_text(command)}));
         return false;
     }
     if (Status placed = output->commit(); !placed) {
@@ -358,49 +444,49 @@ bool ProcessingRun::take_streamed(int k, Frame& frame) {
 
 bool ProcessingRun::stream_to_encoder() {
     const FrameStream& stream = *job_.stream;
-    const int pictures = picture_total();
     const int range = std::max(frame_total(), 0);
+    const int frames = resampled_frame_count(job_.output_count(), stream.input_fps, stream.output_fps);
     {
         const std::lock_guard lock(mutex_);
         push({stream.title, -1});
         push({command_text(stream.command), -1});
         // The frames and their encoding are one stage here.
-        push({{}, 0, RunStage::Encoding, stream.encoded_frames});
+        push({{}, 0, RunStage::Encoding, frames});
     }
     finishing_ = true;
     EncodeProgress progress;
     int encoded = 0;
-    CommandFeed encoder(stream.command,
-                        encode_progress_reader(progress, encoded, stream.encoded_frames));
+    CommandFeed encoder(stream.command, encode_progress_reader(progress, encoded, frames));
     std::vector<std::thread> workers = start_workers();
     const KeepRunning keep_running = [this] { return !stopping(); };
     CommandFeed::Fed fed = CommandFeed::Fed::All;
-    int sent = 0;         // pictures
-    int frames_sent = 0;  // with the copies of the end frame
+    int frames_sent = 0;
+    int index = 0;  // the picture in hand, by its place in stream_pictures_
     Frame picture;
+    std::string_view bytes;
     std::vector<std::uint8_t> packed;  // for frames whose rows are padded or cut
-    while (sent < pictures && fed == CommandFeed::Fed::All) {
-        const int k = sent + 1;
-        if (!take_streamed(k, picture)) {
-            fed = CommandFeed::Fed::Stopped;
-            break;
+    for (int j = 0; j < frames && fed == CommandFeed::Fed::All; ++j) {
+        const int k = stream_picture(j);
+        // A picture shown for several output frames is made and packed once.
+        if (index == 0 || stream_pictures_[static_cast<std::size_t>(index - 1)] != k) {
+            {
+                const std::lock_guard lock(mutex_);
+                sent_ = index;
+                changed_.notify_all();
+            }
+            if (!take_streamed(++index, picture)) {
+                fed = CommandFeed::Fed::Stopped;
+                break;
+            }
+            bytes = raw_frame_bytes(picture, stream.size, packed);
+            if (k <= range) {
+                const std::lock_guard lock(mutex_);
+                push({frame_file_path(job_.work_dir, source_of(k)).string(), encoded,
+                      RunStage::Encoding, frames});
+            }
         }
-        const std::string_view bytes = raw_frame_bytes(picture, stream.size, packed);
-        // The end frame is made once and sent as often as it is held.
-        const bool end_frame = job_.end_count > 0 && k == pictures;
-        for (int i = 0; i < (end_frame ? job_.end_count : 1) && fed == CommandFeed::Fed::All; ++i) {
-            fed = encoder.write(bytes, keep_running);
-            if (fed == CommandFeed::Fed::All) ++frames_sent;
-        }
-        if (fed != CommandFeed::Fed::All) break;
-        sent = k;
-        const std::lock_guard lock(mutex_);
-        sent_ = sent;
-        if (k <= range) {
-            push({frame_file_path(job_.work_dir, source_of(k)).string(), encoded,
-                  RunStage::Encoding, stream.encoded_frames});
-        }
-        changed_.notify_all();
+        fed = encoder.write(bytes, keep_running);
+        if (fed == CommandFeed::Fed::All) ++frames_sent;
     }
     picture = Frame();
     const CommandResult result = fed == CommandFeed::Fed::Stopped
@@ -416,11 +502,12 @@ bool ProcessingRun::stream_to_encoder() {
         fail(stream.title + "\n" +
              fill_in(message_text(message_texts::kStoppedReading, job_.language),
                      {stream.command.program.filename().string(), std::to_string(frames_sent),
-                      std::to_string(job_.output_count())}) +
+                      std::to_string(frames)}) +
              "\n" + describe_command_failure(stream.command, result, job_.language));
         return false;
     }
-    return conclude_command(stream.title, stream.command, result, stream.output);
+    return conclude_command(stream.title, stream.command, result, stream.output,
+                            {&progress, frames, true});
 }
 
 RunOutcome run_to_end(RunJob job, const std::function<void(const RunEvent&)>& on_event,

@@ -36,22 +36,38 @@ struct FinishingCommand {
     // The frames it encodes, reported on its standard output ("-progress
     // pipe:1") and shown as the encode stage; 0: it reports none.
     int encoded_frames = 0;
+    // Whether its report must say exactly encoded_frames: false where the
+    // encoder itself turns the frames' rate into another, its count then
+    // being its own (within kRateChangeSlack of encoded_frames).
+    bool exact_frames = true;
 };
+
+// How far an encoder that changes the frame rate itself may end from the
+// count the rates give: it holds the last frame for its own duration.
+inline constexpr int kRateChangeSlack = 3;
 
 // An encoder that takes the run's frames raw on its standard input, in
 // output order, while they are made: the range, again backwards with
-// ping-pong, then the held end frames.
+// ping-pong, then the held end frames, that sequence (at the clip's rate)
+// shown at the output rate: each output frame is the sequence's frame of its
+// time, so frames are repeated or left out here, and the encoder encodes
+// exactly the frames it is sent.
 struct FrameStream {
     std::string title;  // logged before its command
-    Command command;    // reads size.width by size.height BGR frames
+    Command command;    // reads size.width by size.height BGR frames at output_fps
     EvenSize size;      // the top left part of each output frame it takes
+    double input_fps = 25;   // the clip's exact rate
+    double output_fps = 25;  // the video's
     // Where the command writes (its temporary name is in the command): put
     // in place when the encoder succeeded and wrote something, else removed.
     std::shared_ptr<PendingFile> output;
-    // The frames it encodes, reported on its standard output ("-progress
-    // pipe:1") and shown as the encode stage.
-    int encoded_frames = 0;
 };
+
+// How many frames a sequence of `sequence_frames` at input_fps gives at
+// output_fps (at least one), and which of them (0-based) output frame
+// `output_frame` shows: the one on screen at its time.
+int resampled_frame_count(int sequence_frames, double input_fps, double output_fps);
+int resampled_source(int output_frame, double input_fps, double output_fps);
 
 // Everything a processing run needs, fixed when it starts.
 struct RunJob {
@@ -140,6 +156,8 @@ private:
     // How many pictures the workers make: the range, and for a stream its
     // backward half and the end frame too.
     int picture_total() const;
+    // The pictures a stream's workers make, in order: those its output frames show.
+    int stream_picture(int index) const;
     Status write_poster(const Frame& frame);
     // The file outputs: the k-th frame written under its temporary names.
     Status write_outputs(int k, const Frame& frame);
@@ -157,14 +175,29 @@ private:
     bool stream_to_encoder();
     // Reads an encoder's "-progress pipe:1" report into encode-stage events.
     OutputReader encode_progress_reader(EncodeProgress& progress, int& reported, int total);
-    // What a finished command leaves: a failure reported, or its output put in place.
+    // What a finished command leaves: a failure reported, or its output put
+    // in place once it is whole (see accept_output).
+    struct Expected {
+        const EncodeProgress* progress = nullptr;  // none: the command reports no frames
+        int frames = 0;
+        bool exact = true;
+    };
     bool conclude_command(const std::string& title, const Command& command,
-                          const CommandResult& result, const std::shared_ptr<PendingFile>& output);
+                          const CommandResult& result, const std::shared_ptr<PendingFile>& output,
+                          const Expected& expected);
+    // Why an output whose command exited with 0 is not whole: its report did
+    // not end with the frames sent, its error output says writing failed, it
+    // is empty, or its container is broken; empty when it is whole.
+    std::string output_defect(const Command& command, const CommandResult& result,
+                              const PendingFile& output, const Expected& expected) const;
     // A failure at frame k stops the run; the frames before it are still
     // put in place, as a run one frame at a time would have written them.
     void fail(std::string why, int frame = 0);
     void push(RunEvent event);  // with mutex_ held
     bool stopping() const { return cancelled_ || failed_; }
+    // Whether the frame files are what the user keeps (a JPEG sequence), not
+    // the material of an encoding.
+    bool frames_are_final() const { return !job_.stream && job_.finishing.empty(); }
     int frame_total() const { return job_.stop_frame - job_.start_frame + 1; }
     std::filesystem::path output(int number) const;
 
@@ -180,8 +213,9 @@ private:
     std::condition_variable changed_;
     std::vector<char> ready_;        // by k: written under its temporary name(s)
     int committed_ = 0;              // outputs 1..committed_ are in place
-    std::map<int, Frame> streamed_;  // by k: made, not sent yet
-    int sent_ = 0;                   // pictures 1..sent_ went to the encoder
+    std::vector<int> stream_pictures_;  // a stream's pictures, in the order they are sent
+    std::map<int, Frame> streamed_;     // by index into stream_pictures_: made, not sent yet
+    int sent_ = 0;                      // indices 1..sent_ went to the encoder
     std::atomic<bool> stream_ended_{false};
     std::vector<RunEvent> events_;
     std::string failure_;

@@ -19,7 +19,12 @@ namespace fs = std::filesystem;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-bool is_mp4_name(const fs::path& output) { return video_format_of(output) == VideoFormat::Mp4; }
+// Whether "Save flv" must make the frames even-sized for the name's format:
+// every format but FLV's own may pick an encoder that takes only even sizes
+// (H.264 for .mp4, .mov and .mkv), which otherwise fails with no clear word.
+bool needs_even_size(const fs::path& output) {
+    return video_format_of(output) != VideoFormat::Flv;
+}
 
 // The video "Bitrate" list's kilobits per second, in bits per second.
 std::int64_t video_bits(const VideoParameters& parameters) {
@@ -94,37 +99,35 @@ Status prepare_converted_folder(const fs::path& work_dir) {
     return {};
 }
 
-InputRate exact_input_rate(double input_fps) {
+ExactRate exact_frame_rate(double fps) {
     // N for the rates N * 1000 / 1001 that cameras and phones record at.
     constexpr int kNtscBases[] = {24, 30, 48, 60, 120, 240};
     // Two decimals, as the encoder prints them, are within this of the fraction.
     constexpr double kTolerance = 0.005;
     for (const int base : kNtscBases) {
         const double exact = base * 1000.0 / 1001.0;
-        if (std::fabs(input_fps - exact) < kTolerance) {
+        if (std::fabs(fps - exact) < kTolerance) {
             return {exact, std::to_string(base * 1000) + "/1001"};
         }
     }
     char digits[32];
-    const std::to_chars_result written = std::to_chars(digits, digits + sizeof digits, input_fps);
-    return {input_fps,
-            written.ec == std::errc() ? std::string(digits, written.ptr) : format_rate(input_fps)};
+    const std::to_chars_result written = std::to_chars(digits, digits + sizeof digits, fps);
+    return {fps,
+            written.ec == std::errc() ? std::string(digits, written.ptr) : format_rate(fps)};
 }
 
 std::string range_start_seconds(int start_frame, double input_fps) {
-    return format_g((start_frame - 1) / exact_input_rate(input_fps).frames_per_second);
+    return format_g((start_frame - 1) / exact_frame_rate(input_fps).frames_per_second);
 }
 
 std::string range_duration_seconds(int start_frame, int stop_frame, double input_fps) {
     // Frames start..stop, each one frame period long: as long as their video.
-    return format_g((stop_frame - start_frame + 1) / exact_input_rate(input_fps).frames_per_second);
+    return format_g((stop_frame - start_frame + 1) / exact_frame_rate(input_fps).frames_per_second);
 }
 
 int expected_encoded_frames(int images, double input_fps, double output_fps) {
-    const double input = exact_input_rate(input_fps).frames_per_second;
-    if (!(input > 0) || !(output_fps > 0)) return images;
-    const double frames = std::round(images * output_fps / input);
-    return frames >= 1 && frames < INT32_MAX ? static_cast<int>(frames) : images;
+    return resampled_frame_count(images, exact_frame_rate(input_fps).frames_per_second,
+                                 exact_frame_rate(output_fps).frames_per_second);
 }
 
 namespace {
@@ -152,6 +155,7 @@ bool is_work_dir_name(const std::string& name, const fs::path& work_dir) {
     return is_frame_file_name(name) || name == info_file_path(work_dir).filename() ||
            name == sound_file_path(work_dir).filename() ||
            name == work_dir_lock_path(work_dir).filename() ||
+           name == import_stamp_path(work_dir).filename() ||
            name == converted_folder(work_dir).filename();
 }
 
@@ -166,6 +170,9 @@ std::optional<std::string> output_refusal(const fs::path& output, const Protecte
     if (output.empty() || output.filename().empty()) {
         return std::string(message_text(message_texts::kNoOutputName, language));
     }
+    if (same_file(output, files.project)) {
+        return refusal(message_texts::kOutputIsProject, output.string(), language);
+    }
     if (same_file(output, files.clip) || same_file(output, files.background)) {
         return refusal(message_texts::kOutputIsSource, output.string(), language);
     }
@@ -173,6 +180,27 @@ std::optional<std::string> output_refusal(const fs::path& output, const Protecte
     if (same_file(folder, converted_folder(files.work_dir)) ||
         (same_file(folder, files.work_dir) && is_work_dir_name(name, files.work_dir))) {
         return refusal(message_texts::kOutputIsWorkFile, output.string(), language);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> clashing_outputs_refusal(const std::vector<fs::path>& outputs,
+                                                    std::string_view language) {
+    // Where each output's bytes finally land, its links followed (also a
+    // link to a file not made yet, which writing through it would make).
+    const auto destination = [](const fs::path& output) {
+        const Result<fs::path> target = final_link_target(output);
+        const auto [folder, name] = folder_and_name(target ? target.value() : output);
+        return folder / name;
+    };
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (same_file(outputs[i], outputs[j]) ||
+                destination(outputs[i]) == destination(outputs[j])) {
+                return fill_in(message_text(message_texts::kOutputsClash, language),
+                               {outputs[i].string(), outputs[j].string()});
+            }
+        }
     }
     return std::nullopt;
 }
@@ -192,6 +220,9 @@ std::optional<std::string> sequence_refusal(const std::string& prefix, const Pro
         const auto [file_folder, file_name] = folder_and_name(file);
         return same_file(file_folder, folder) && is_numbered_jpeg_name(file_name, prefix_name);
     };
+    if (in_sequence(files.project)) {
+        return refusal(message_texts::kOutputIsProject, prefix, language);
+    }
     if (in_sequence(files.clip) || in_sequence(files.background)) {
         return refusal(message_texts::kOutputIsSource, prefix, language);
     }
@@ -217,7 +248,7 @@ Command video_encoding_command(const fs::path& ffmpeg, const fs::path& work_dir,
                                double input_fps, double output_fps, const fs::path& output) {
     const fs::path folder = converted_folder(work_dir);
     Command command{ffmpeg,
-                    {"-framerate", exact_input_rate(input_fps).argument, "-i",
+                    {"-framerate", exact_frame_rate(input_fps).argument, "-i",
                      frame_pattern_argument(folder), "-y"},
                     {}};
     if (const std::optional<ExportSound> sound = export_sound(parameters, with_sound, volume)) {
@@ -229,7 +260,7 @@ Command video_encoding_command(const fs::path& ffmpeg, const fs::path& work_dir,
     }
     command.arguments.insert(command.arguments.end(), {"-b", std::to_string(video_bits(parameters)),
                                                        "-r", format_g(output_fps)});
-    if (is_mp4_name(output)) {
+    if (needs_even_size(output)) {
         // H.264 in 4:2:0 needs an even width and height (a selection of the
         // whole frame is one pixel short of it), and web players want the
         // usual video range rather than the JPEG frames' full range.
@@ -318,14 +349,19 @@ std::string undefined_fps(const AppSettings& settings) {
 
 ProtectedFiles protected_files(const VideoWorkspace& workspace, const AppSettings& settings,
                                const fs::path& background) {
-    return {workspace.session().clip_path, background, settings.work_dir};
+    return {workspace.session().clip_path, background, settings.work_dir,
+            workspace.session().project_path};
 }
 
-Result<std::shared_ptr<WorkDirLock>> lock_work_dir(const AppSettings& settings) {
-    auto lock = std::make_shared<WorkDirLock>(settings.work_dir);
+// WorkDir held for a run that reads the clip's frames: the workspace's own
+// hold while its clip is open, and the frames there checked to be its clip's.
+Result<std::shared_ptr<WorkDirLock>> lock_work_dir(const VideoWorkspace& workspace,
+                                                   const AppSettings& settings) {
+    std::shared_ptr<WorkDirLock> lock = lock_for(settings.work_dir, workspace.work_dir_lock());
     if (!lock->held()) {
         return Error{work_dir_lock_refusal(*lock, settings.work_dir, settings.language)};
     }
+    if (std::optional<std::string> refused = workspace.frames_refusal()) return Error{*refused};
     return lock;
 }
 
@@ -356,13 +392,17 @@ Result<VideoExportStart> start_video_export(VideoWorkspace& workspace, const App
     const ProtectedFiles files = protected_files(workspace, settings, background);
     const std::optional<fs::path> poster =
         workspace.parameters().poster_image ? poster_path(output) : std::nullopt;
-    for (const std::optional<fs::path>& name : {std::optional<fs::path>(output), poster}) {
-        if (!name) continue;
-        if (std::optional<std::string> refused = output_refusal(*name, files, settings.language)) {
+    std::vector<fs::path> outputs{output};
+    if (poster) outputs.push_back(*poster);
+    for (const fs::path& name : outputs) {
+        if (std::optional<std::string> refused = output_refusal(name, files, settings.language)) {
             return Error{*refused};
         }
     }
-    Result<std::shared_ptr<WorkDirLock>> lock = lock_work_dir(settings);
+    if (std::optional<std::string> refused = clashing_outputs_refusal(outputs, settings.language)) {
+        return Error{*refused};
+    }
+    Result<std::shared_ptr<WorkDirLock>> lock = lock_work_dir(workspace, settings);
     if (!lock) return Error{lock.error()};
     Result<std::shared_ptr<PendingFile>> target = pending_output(output);
     if (!target) return Error{target.error()};
@@ -373,6 +413,17 @@ Result<VideoExportStart> start_video_export(VideoWorkspace& workspace, const App
         poster_file = std::move(pending).value();
     }
     VideoExportStart start{frame_job(workspace, settings, grid, {}), std::move(target).value()};
+    if (poster_even_size) {
+        // 4:2:0 video drops an odd last column and row; nothing may be left.
+        const VideoSession& session = workspace.session();
+        const OutputSteps::Size size = start.job.settings.steps.resample.value_or(
+            OutputSteps::Size{session.CutWidth, session.CutHeight});
+        const EvenSize even = even_frame_size(size.width, size.height);
+        if (even.width < 2 || even.height < 2) {
+            return Error{fill_in(message_text(message_texts::kOutputTooSmall, settings.language),
+                                 {std::to_string(size.width), std::to_string(size.height)})};
+        }
+    }
     start.job.work_dir_lock = std::move(lock).value();
     start.job.poster = std::move(poster_file);
     start.job.poster_even_size = poster_even_size;
@@ -406,8 +457,8 @@ Result<RunJob> prepare_streamed_export(VideoWorkspace& workspace, const AppSetti
     stream.command =
         streamed_encoding_command(settings.ffmpeg_path, encoding, stream.output->temporary());
     stream.size = encoding.size;
-    stream.encoded_frames =
-        expected_encoded_frames(job.output_count(), session.InputFps, session.OutputFps);
+    stream.input_fps = exact_frame_rate(session.InputFps).frames_per_second;
+    stream.output_fps = exact_frame_rate(session.OutputFps).frames_per_second;
     job.stream = std::move(stream);
     return job;
 }
@@ -427,7 +478,7 @@ Result<RunJob> prepare_video_export(VideoWorkspace& workspace, const AppSettings
                                     const fs::path& output) {
     const VideoSession& session = workspace.session();
     Result<VideoExportStart> started =
-        start_video_export(workspace, settings, grid, background, output, is_mp4_name(output));
+        start_video_export(workspace, settings, grid, background, output, needs_even_size(output));
     if (!started) return Error{started.error()};
     if (Status prepared = prepare_converted_folder(settings.work_dir); !prepared) {
         return Error{prepared.error()};
@@ -452,7 +503,10 @@ Result<RunJob> prepare_video_export(VideoWorkspace& workspace, const AppSettings
          video_encoding_command(settings.ffmpeg_path, settings.work_dir, workspace.parameters(),
                                 session.clip_has_sound, session.Volume, session.InputFps,
                                 session.OutputFps, target->temporary()),
-         target, expected_encoded_frames(images, session.InputFps, session.OutputFps)});
+         target, expected_encoded_frames(images, session.InputFps, session.OutputFps),
+         // The encoder turns the clip's rate into the output's itself.
+         exact_frame_rate(session.InputFps).frames_per_second ==
+             exact_frame_rate(session.OutputFps).frames_per_second});
     return job;
 }
 
@@ -474,7 +528,7 @@ Result<RunJob> prepare_sequence_export(VideoWorkspace& workspace, const AppSetti
             prefix, protected_files(workspace, settings, background), settings.language)) {
         return Error{*refused};
     }
-    Result<std::shared_ptr<WorkDirLock>> lock = lock_work_dir(settings);
+    Result<std::shared_ptr<WorkDirLock>> lock = lock_work_dir(workspace, settings);
     if (!lock) return Error{lock.error()};
     if (Status deleted = delete_sequence_files(prefix); !deleted) return Error{deleted.error()};
     RunJob job = frame_job(workspace, settings, grid, prefix);

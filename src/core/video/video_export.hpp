@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/common/app_settings.hpp"
 #include "core/common/result.hpp"
@@ -31,15 +32,16 @@ Status delete_sequence_files(const std::string& prefix);
 // only its files) when present; a link of that name is replaced by a folder.
 Status prepare_converted_folder(const std::filesystem::path& work_dir);
 
-// The clip's frame rate as the encoder is to read the frames: the rate the
-// import parsed (or the user typed), exactly. The encoder describes the NTSC
-// rates N * 1000 / 1001 by two decimals (29.97 for 30000/1001); those are
-// taken back to the exact fraction, any other rate stands as it is.
-struct InputRate {
+// A frame rate as the encoder is to take it: the clip's as the import
+// parsed it (or the user typed it), or the output's, exactly. The NTSC
+// rates N * 1000 / 1001 are written with two decimals (29.97 for
+// 30000/1001) by the encoder and by users; those are taken back to the exact
+// fraction, any other rate stands as it is.
+struct ExactRate {
     double frames_per_second = 0;
     std::string argument;  // "30000/1001", "25", "12.5"
 };
-InputRate exact_input_rate(double input_fps);
+ExactRate exact_frame_rate(double fps);
 
 // "%g" seconds of frame numbers at the exact input rate: where the range
 // starts (frame 1 at 0 s) and how long its frames last.
@@ -66,18 +68,24 @@ Command video_encoding_command(const std::filesystem::path& ffmpeg,
 // The frames an encoding of `images` pictures read at input_fps gives at output_fps.
 int expected_encoded_frames(int images, double input_fps, double output_fps);
 
-// Files an export must neither write over nor delete: the project's own
-// clip and background, and WorkDir, where the import and the run write.
+// Files an export must neither write over nor delete: the project file, its
+// own clip and background, and WorkDir, where the import and the run write.
 struct ProtectedFiles {
     std::filesystem::path clip;
     std::filesystem::path background;
     std::filesystem::path work_dir;
+    std::filesystem::path project;  // empty: no project file yet
 };
 // Why an export must not write `output`, in the interface language, or
-// nothing: an empty name, the clip or the background (also through a link),
-// or a name the import or the run writes in WorkDir.
+// nothing: an empty name, the project file, the clip or the background (also
+// through a link), or a name the import or the run writes in WorkDir.
 std::optional<std::string> output_refusal(const std::filesystem::path& output,
                                           const ProtectedFiles& files, std::string_view language);
+// Why the outputs of one run cannot all be written: two of them are the same
+// file (a poster named, or linked, like the video); nothing when they are
+// all different.
+std::optional<std::string> clashing_outputs_refusal(
+    const std::vector<std::filesystem::path>& outputs, std::string_view language);
 // The same for the files a JPEG sequence of that prefix writes and deletes.
 std::optional<std::string> sequence_refusal(const std::string& prefix, const ProtectedFiles& files,
                                             std::string_view language);

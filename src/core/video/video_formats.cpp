@@ -131,7 +131,7 @@ Command streamed_encoding_command(const fs::path& ffmpeg, const StreamedEncoding
     Command command{ffmpeg,
                     {"-f", "rawvideo", "-pix_fmt", "bgr24", "-s",
                      std::to_string(size.width) + "x" + std::to_string(size.height), "-framerate",
-                     exact_input_rate(encoding.input_fps).argument, "-i", "-"},
+                     exact_frame_rate(encoding.output_fps).argument, "-i", "-"},
                     {},
                     {encoder_malloc_tunables()}};
     auto& a = command.arguments;
@@ -153,7 +153,7 @@ Command streamed_encoding_command(const fs::path& ffmpeg, const StreamedEncoding
     a.insert(a.end(), codec.begin(), codec.end());
     const std::string tag = hd ? "bt709" : "smpte170m";
     a.insert(a.end(), {"-b:v", std::to_string(encoding.video_bits), "-r",
-                       format_g(encoding.output_fps), "-pix_fmt", "yuv420p", "-color_range", "tv",
+                       exact_frame_rate(encoding.output_fps).argument, "-pix_fmt", "yuv420p", "-color_range", "tv",
                        "-colorspace", tag, "-color_primaries", tag, "-color_trc", tag});
     if (encoding.sound) {
         const ExportSound& sound = *encoding.sound;

@@ -71,8 +71,8 @@ int aac_sample_rate(int rate);
 struct StreamedEncoding {
     VideoFormat format = VideoFormat::Mp4;
     EvenSize size;           // the frames as they come through the pipe
-    double input_fps = 25;   // the clip's rate: the frames' time base
-    double output_fps = 25;  // the "FPS" field: -r resamples time
+    double input_fps = 25;   // the clip's rate: the time of the range's sound
+    double output_fps = 25;  // the "FPS" field: the frames come at this rate
     std::int64_t video_bits = 512000;
     // The sound of the frames start..stop, cut from the clip in the same
     // command; none for "No audio".
@@ -82,7 +82,7 @@ struct StreamedEncoding {
     int stop_frame = 1;
 };
 
-// ffmpeg -f rawvideo -pix_fmt bgr24 -s WxH -framerate RATE -i -
+// ffmpeg -f rawvideo -pix_fmt bgr24 -s WxH -framerate FPS -i -
 // [-ss START -t DURATION -i CLIP] -y -map 0:v:0 [-map 1:a:0]
 // -vf scale=out_range=tv:out_color_matrix=M:flags=accurate_rnd,format=yuv420p
 // CODEC OPTIONS -b:v BITS -r FPS COLOUR TAGS [SOUND OPTIONS] -progress pipe:1

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -299,15 +300,30 @@ bool has_audio_stream(std::string_view info_text) {
 }
 
 ImportOutcome import_video(const fs::path& ffmpeg, const fs::path& clip, const fs::path& work_dir,
-                           ImportProgress& progress, std::string_view language) {
+                           ImportProgress& progress, std::string_view language,
+                           std::shared_ptr<WorkDirLock> held) {
     ImportOutcome outcome;
     progress.stage = ImportStage::Describing;
     progress.frames_extracted = 0;
     progress.frames_expected = -1;
+    std::shared_ptr<WorkDirLock> lock = lock_for(work_dir, std::move(held));
     const auto finish = [&]() -> ImportOutcome& {
         outcome.frame_count = count_frame_files(work_dir);
         progress.frames_extracted = outcome.frame_count;
         progress.stage = ImportStage::Finished;
+        if (outcome.frame_count > 0) {
+            // Frames nobody can vouch for are as good as none.
+            outcome.stamp = stamp_of_clip(clip, outcome.frame_count);
+            const Status stamped = outcome.stamp ? write_import_stamp(work_dir, *outcome.stamp)
+                                                 : Status(file_error(clip, "Cannot open", errno));
+            if (!stamped) {
+                outcome.stamp.reset();
+                outcome.problem = ImportProblem::WorkDirUnusable;
+                outcome.problem_detail = stamped.error();
+                return outcome;
+            }
+            outcome.work_dir_lock = lock;
+        }
         return outcome;
     };
     // The first problem is the one reported; later steps do not overwrite it.
@@ -329,14 +345,14 @@ ImportOutcome import_video(const fs::path& ffmpeg, const fs::path& clip, const f
     };
     const KeepRunning until_cancelled = [&progress] { return !progress.cancel_requested; };
 
-    const WorkDirLock lock(work_dir);
-    if (!lock.held()) {
-        return refuse(lock.in_use() ? ImportProblem::WorkDirInUse : ImportProblem::WorkDirUnusable,
-                      work_dir_lock_refusal(lock, work_dir, language));
+    if (!lock->held()) {
+        return refuse(lock->in_use() ? ImportProblem::WorkDirInUse : ImportProblem::WorkDirUnusable,
+                      work_dir_lock_refusal(*lock, work_dir, language));
     }
     if (const std::optional<std::string> refused = clip_refusal(clip, language)) {
         return refuse(ImportProblem::ClipUnreadable, *refused);
     }
+    remove_import_stamp(work_dir);
     Status cleared = delete_frame_files(work_dir);
     if (cleared) cleared = remove_links_to_be_written(work_dir);
     if (!cleared) return refuse(ImportProblem::WorkDirUnusable, cleared.error());

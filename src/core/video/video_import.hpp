@@ -8,6 +8,8 @@
 
 #include "core/common/result.hpp"
 #include "core/video/command_runner.hpp"
+#include "core/video/import_stamp.hpp"
+#include "core/video/work_dir_lock.hpp"
 
 namespace tintora {
 
@@ -91,17 +93,23 @@ struct ImportOutcome {
     // In the interface language: the folder or file, or the failed command
     // with the encoder's reason and how it ended.
     std::string problem_detail;
+    // With frames: WorkDir held for whoever uses them next (the workspace,
+    // as long as the clip is open), and the stamp left beside them.
+    std::shared_ptr<WorkDirLock> work_dir_lock;
+    std::optional<ImportStamp> stamp;
 };
 
-// Takes WorkDir's lock (creating WorkDir when it is missing), checks that
-// the clip is a regular file it can read, deletes the previous clip's frames
-// and any link standing where the encoder will write, then runs the info,
-// extraction and sound commands and counts the frames. A cancel stops the
+// Takes WorkDir's lock (creating WorkDir when it is missing; `held` is used
+// when it already holds WorkDir), checks that the clip is a regular file it
+// can read, deletes the previous clip's frames and stamp and any link
+// standing where the encoder will write, then runs the info, extraction and
+// sound commands, counts the frames and stamps them. A cancel stops the
 // command that runs and skips the rest; the frames extracted so far stay (a
 // last frame that does not decode is removed). Details are in `language`.
 ImportOutcome import_video(const std::filesystem::path& ffmpeg, const std::filesystem::path& clip,
                            const std::filesystem::path& work_dir, ImportProgress& progress,
-                           std::string_view language = "eng");
+                           std::string_view language = "eng",
+                           std::shared_ptr<WorkDirLock> held = nullptr);
 
 // What went wrong, for the user in the interface language: the problem's
 // message and its detail; empty without a problem.

@@ -39,6 +39,8 @@ struct VideoSession {
     // and whether its description lists a sound stream.
     std::filesystem::path clip_path;
     bool clip_has_sound = false;
+    // The project file opened or saved last: no export may write over it.
+    std::filesystem::path project_path;
     // The file name the exports' save dialog keeps from one export to the next.
     std::filesystem::path save_path;
     // The frame slider: its position is the frame shown.

@@ -122,6 +122,10 @@ inline constexpr TextPair kOutputIsWorkFile{
     "\"%s\" - это рабочий файл Tintora в рабочем каталоге! Выберите другое имя."};
 inline constexpr TextPair kExportCancelled{"Export cancelled! The file was not written.",
                                            "Экспорт отменён! Файл не записан."};
+// Cancel pressed when the encoding had already put its file in place.
+inline constexpr TextPair kExportAlreadyFinished{
+    "The export had already finished: the file is in place.",
+    "Экспорт уже завершился: файл сохранён."};
 inline constexpr TextPair kCantStartProgram{"Can't start \"%s\": %s",
                                             "Невозможно запустить \"%s\": %s"};
 inline constexpr TextPair kProgramExited{"%s ended with exit status %i.",
@@ -157,6 +161,33 @@ inline constexpr TextPair kUnknownVideoFormat{
     "AAC), .webm (VP9, Opus) или .flv."};
 inline constexpr TextPair kStoppedReading{"%s stopped reading the frames after %i of %i.",
                                           "%s перестал читать кадры после %i из %i."};
+// An encoder that exited with 0 but whose file cannot be trusted.
+// Frames in the working folder that another import put there.
+inline constexpr TextPair kForeignFrames{
+    "The frames in the working folder \"%s\" are no longer those of \"%s\": another Tintora "
+    "has used the folder. Open the video again.",
+    "Кадры в рабочем каталоге \"%s\" уже не от \"%s\": каталогом воспользовалась другая "
+    "копия Tintora. Откройте видео заново."};
+inline constexpr TextPair kOutputTooSmall{
+    "The output frame is %i by %i pixels; this video format needs at least 2 by 2.",
+    "Кадр на выходе %i на %i точек; этому формату видео нужно не меньше 2 на 2."};
+inline constexpr TextPair kOutputIsProject{
+    "\"%s\" is the project file itself! Choose another name.",
+    "\"%s\" - это сам файл проекта! Выберите другое имя."};
+inline constexpr TextPair kOutputsClash{
+    "\"%s\" and \"%s\" are the same file, and both are written by this export! Choose "
+    "another name.",
+    "\"%s\" и \"%s\" - один и тот же файл, а этот экспорт записывает оба! Выберите другое "
+    "имя."};
+inline constexpr TextPair kEncodedTooFew{
+    "%s reported %i of %i frames encoded: the video is not whole, and the earlier file was kept.",
+    "%s сообщил о %i из %i закодированных кадров: видео неполное, прежний файл сохранён."};
+inline constexpr TextPair kEncoderWriteFailed{
+    "%s could not finish its file: %s\nThe earlier file was kept.",
+    "%s не смог завершить файл: %s\nПрежний файл сохранён."};
+inline constexpr TextPair kOutputNotWhole{
+    "%s wrote \"%s\", but the file is not whole (%s). The earlier file was kept.",
+    "%s записал \"%s\", но файл неполный (%s). Прежний файл сохранён."};
 }  // namespace message_texts
 
 }  // namespace tintora

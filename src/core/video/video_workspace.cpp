@@ -34,6 +34,9 @@ bool VideoWorkspace::finish_import(const std::filesystem::path& clip,
                                    const ImportOutcome& outcome) {
     VideoSession& s = session_;
     bool rate_found = true;
+    work_dir_lock_ = outcome.work_dir_lock;
+    import_stamp_ = outcome.stamp;
+    status_panels_[kFramesPanel].clear();
     s.clip_path = clip;
     s.clip_has_sound = has_audio_stream(outcome.info_text);
     caption_ = "Video - " + clip.string();
@@ -80,6 +83,12 @@ void VideoWorkspace::draw_source() {
     VideoSession& s = session_;
     s.CurrentFrame = s.track_position;
     if (s.FrameCount <= 0) return;
+    // Another clip's frames are never shown as this one's.
+    if (std::optional<std::string> refused = frames_refusal()) {
+        status_panels_[kFramesPanel] = std::move(*refused);
+        return;
+    }
+    status_panels_[kFramesPanel].clear();
     // A frame file that is missing or damaged leaves the last picture up.
     Result<Frame> loaded = load_jpeg(frame_file_path(settings_.work_dir, s.CurrentFrame));
     if (!loaded) return;
@@ -238,8 +247,18 @@ void VideoWorkspace::select_all_area() {
     tintora::select_all_area(session_, parameters_, selection_, view_width_, view_height_);
 }
 
+std::optional<std::string> VideoWorkspace::frames_refusal() const {
+    // An import recorded without a stamp (none was made) has nothing to check.
+    if (!import_stamp_) return std::nullopt;
+    return foreign_frames_refusal(settings_.work_dir, *import_stamp_, settings_.language);
+}
+
 void VideoWorkspace::reset_for_new_project() {
     session_.FrameCount = 0;
+    // The clip is closed: its folder is free for others.
+    work_dir_lock_.reset();
+    import_stamp_.reset();
+    status_panels_[kFramesPanel].clear();
     reset_parameters_for_new_project(parameters_);
     clear_area_selection();
     draw_selection();

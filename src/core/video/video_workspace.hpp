@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -26,6 +27,7 @@ inline constexpr int kPositionPanel = 0;
 inline constexpr int kInputPanel = 1;
 inline constexpr int kOutputPanel = 2;
 inline constexpr int kCursorPanel = 3;
+inline constexpr int kFramesPanel = 4;  // says when the working folder's frames are not the clip's
 inline constexpr int kStatusPanelCount = 5;
 
 // Everything the video window shows and every rule of its handlers, without
@@ -58,9 +60,19 @@ public:
 
     // After the import's commands have run for `clip`: caption, frame count,
     // slider, input rate, the first frame drawn, cut and resample reset, the
-    // Source tab in front. Returns false when no rate could be read from the
-    // encoder's description while frames were found (the caller says so).
+    // Source tab in front; the working folder held, and the import's stamp
+    // kept, for as long as the clip is open. Returns false when no rate could
+    // be read from the encoder's description while frames were found (the
+    // caller says so).
     bool finish_import(const std::filesystem::path& clip, const ImportOutcome& outcome);
+
+    // The working folder's lock while the clip is open (none without frames):
+    // handed to the import of the next clip and to the runs that read the frames.
+    const std::shared_ptr<WorkDirLock>& work_dir_lock() const { return work_dir_lock_; }
+    // Why the frames in the working folder must not be read as this clip's
+    // (another import has put its own there), in the interface language;
+    // nothing when they may.
+    std::optional<std::string> frames_refusal() const;
 
     // The redraw primitives.
     void draw_source();
@@ -133,6 +145,8 @@ private:
     int view_height_ = 0;
     PressTarget press_target_ = PressTarget::None;
     std::uint64_t picture_generation_ = 0;
+    std::shared_ptr<WorkDirLock> work_dir_lock_;
+    std::optional<ImportStamp> import_stamp_;
 };
 
 }  // namespace tintora

@@ -16,7 +16,7 @@ std::filesystem::path work_dir_lock_path(const std::filesystem::path& work_dir) 
     return work_dir / ".tintora.lock";
 }
 
-WorkDirLock::WorkDirLock(const std::filesystem::path& work_dir) {
+WorkDirLock::WorkDirLock(const std::filesystem::path& work_dir) : folder_(work_dir) {
     std::error_code created;
     std::filesystem::create_directories(work_dir, created);
     if (created) {
@@ -48,6 +48,20 @@ WorkDirLock::WorkDirLock(const std::filesystem::path& work_dir) {
 
 WorkDirLock::~WorkDirLock() {
     if (fd_ >= 0) ::close(fd_);  // closing the file releases the lock
+}
+
+bool WorkDirLock::holds(const std::filesystem::path& work_dir) const {
+    if (!held()) return false;
+    std::error_code error;
+    return folder_ == work_dir || std::filesystem::equivalent(folder_, work_dir, error);
+}
+
+std::shared_ptr<WorkDirLock> lock_for(const std::filesystem::path& work_dir,
+                                      std::shared_ptr<WorkDirLock> held) {
+    if (held && held->holds(work_dir)) return held;
+    // A lock of this process on the folder makes a second one fail: let it go first.
+    held.reset();
+    return std::make_shared<WorkDirLock>(work_dir);
 }
 
 std::string work_dir_lock_refusal(const WorkDirLock& lock, const std::filesystem::path& work_dir,

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdint>
@@ -144,17 +146,20 @@ TEST(PendingFile, CommitsOrLeavesTheOldFileByteForByte) {
 }
 
 TEST(PartialPath, ShortensItsOwnNameNeverTheUsers) {
+    const std::string pid = std::to_string(::getpid());
+    const std::string marks = ".partial" + pid;
+    const std::size_t room = 255 - 1 - marks.size();  // the name's part of 255 bytes
     const std::string long_stem(250, 'x');
     // "é" is two bytes: a cut must not split it.
-    const std::string accented = std::string(241, 'a') + "\xC3\xA9\xC3\xA9\xC3\xA9";
+    const std::string accented = std::string(room - 4 - 1, 'a') + "\xC3\xA9\xC3\xA9\xC3\xA9";
     const struct {
         std::string name;
         std::string partial;
     } cases[] = {
-        {"out.flv", ".out.partial.flv"},
-        {"noext", ".noext.partial"},
-        {long_stem + ".flv", "." + std::string(242, 'x') + ".partial.flv"},
-        {accented + ".mp4", "." + std::string(241, 'a') + ".partial.mp4"},
+        {"out.flv", ".out" + marks + ".flv"},
+        {"noext", ".noext" + marks},
+        {long_stem + ".flv", "." + std::string(room - 4, 'x') + marks + ".flv"},
+        {accented + ".mp4", "." + std::string(room - 4 - 1, 'a') + marks + ".mp4"},
     };
     for (const auto& c : cases) {
         const fs::path partial = partial_path(fs::path("/some/folder") / c.name);
@@ -170,6 +175,39 @@ TEST(PartialPath, ShortensItsOwnNameNeverTheUsers) {
     ASSERT_TRUE(pending.value().write("bytes"));
     ASSERT_TRUE(pending.value().commit());
     EXPECT_EQ(file_content(longest), "bytes");
+}
+
+// The id of a process that has ended.
+long ended_process_id() {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+
+TEST(PartialFiles, ThoseOfEndedWritersGoWhenTheNextOutputIsMade) {
+    test::TemporaryFolder folder;
+    const std::string dead = std::to_string(ended_process_id());
+    const std::string alive = std::to_string(::getpid());
+    const std::set<std::string> orphans{".out.partial" + dead + ".mp4",
+                                        ".out.Ab3xYz.partial" + dead + ".mp4",
+                                        ".pic0001.partial" + dead + ".jpg"};
+    // A live writer's, a user's file that only looks alike, a link.
+    const std::set<std::string> kept{".out.partial" + alive + ".mp4", "out.partial" + dead + ".mp4",
+                                     ".out.partial" + dead + ".mp4.bak", "tour.mp4"};
+    for (const std::set<std::string>* names : {&orphans, &kept}) {
+        for (const std::string& name : *names) put_file(folder / name, "x");
+    }
+    fs::create_symlink(folder / "tour.mp4", folder / (".link.partial" + dead + ".mp4"));
+    EXPECT_EQ(partial_writer(".out.Ab3xYz.partial" + dead + ".mp4"), std::stol(dead));
+    EXPECT_FALSE(partial_writer("tour.mp4"));
+
+    Result<PendingFile> pending = PendingFile::create(folder / "tour.mp4");
+    ASSERT_TRUE(pending) << pending.error();
+    std::set<std::string> expected = kept;
+    expected.insert(".link.partial" + dead + ".mp4");
+    expected.insert(pending.value().temporary().filename().string());
+    EXPECT_EQ(folder.names(), expected);
 }
 
 TEST(ReadFileBytes, ReadsEveryByte) {

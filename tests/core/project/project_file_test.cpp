@@ -207,8 +207,10 @@ TEST(ProjectFile, ColourModeLinesFollowThePairsAndReadBack) {
     EXPECT_EQ(copy.grid.correction_mode, CorrectionMode::Brightness);
     EXPECT_EQ(copy.grid.channel_control_values, CorrectionGrid{}.channel_control_values);
     EXPECT_EQ(grid_lines(copy.text()), grid_lines(earlier) + "POSTER_IMAGE=0\r\n");
-    // An unknown mode changes nothing.
+    // An unknown mode changes nothing; blanks around a known one do not hide it.
     copy.replay(saved + "COLOR_MODE=Sepia\r\n");
+    EXPECT_EQ(copy.grid.correction_mode, CorrectionMode::Colour);
+    copy.replay(earlier + "COLOR_MODE=Colour \t\r\n");
     EXPECT_EQ(copy.grid.correction_mode, CorrectionMode::Colour);
 }
 

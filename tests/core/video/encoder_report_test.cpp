@@ -53,6 +53,18 @@ INSTANTIATE_TEST_SUITE_P(
                    "  Stream #0:0 -> #0:0 (mjpeg (native) -> flv1 (flv))\n"
                    "frame=    1 fps=0.0 q=0.0 size=       0kB time=00:00:00.00\r",
                    ""},
+        ReasonCase{"OddSizeBeforeTheWrapUp",
+                   "[libx264 @ 0x5] width not divisible by 2 (1919x1079)\n"
+                   "Error initializing output stream 0:0 -- Error while opening encoder for "
+                   "output stream #0:0 - maybe incorrect parameters such as bit_rate, rate, "
+                   "width or height\n"
+                   "Conversion failed!\n",
+                   "[libx264 @ 0x5] width not divisible by 2 (1919x1079)"},
+        ReasonCase{"SystemErrorBeforeLaterWarnings",
+                   "Error writing trailer of /o/x.mp4: No space left on device\n"
+                   "[aac @ 0x1] Qavg: 123\n"
+                   "[mp4 @ 0x2] Starting second pass: moving the moov atom\n",
+                   "Error writing trailer of /o/x.mp4: No space left on device"},
         ReasonCase{"Nothing", "", ""},
         ReasonCase{"NoLineEnd", "/c/clip.mp4: Permission denied",
                    "/c/clip.mp4: Permission denied"}),
@@ -86,6 +98,17 @@ TEST(CommandFailure, SaysWhyHowItEndedAndTheCommandInTheLanguage) {
               "Команда: /usr/bin/ffmpeg -i '/c/my clip.mp4'");
 }
 
+// A reason is quoted at a readable length, however long the line.
+TEST(FailureReason, CutsALineOfJunk) {
+    const std::string junk(4096, 'q');
+    const std::string reason = failure_reason(junk + "\n");
+    EXPECT_EQ(reason, std::string(kMaxQuotedLine, 'q') + "…");
+    EXPECT_EQ(output_error_line("Error closing file " + junk), "Error closing file " +
+                                                                    junk.substr(0, kMaxQuotedLine - 19) +
+                                                                    "…");
+    EXPECT_EQ(output_error_line("[mp3 @ 0x1] Error while decoding stream #1:0\n"), "");
+}
+
 TEST(EncodeProgress, FollowsTheFramesInPiecesOfAnySize) {
     const std::string report =
         "frame=12\nfps=24.0\nout_time_us=480000\nprogress=continue\n"
@@ -106,6 +129,11 @@ TEST(EncodeProgress, FollowsTheFramesInPiecesOfAnySize) {
     garbled.read("frame=x\nframe=\nnothing\nout_time_us=N/A\n");
     EXPECT_EQ(garbled.frames(), 0);
     EXPECT_FALSE(garbled.ended());
+    // A report that never ends its line is skipped, not kept: the next line counts.
+    const std::string endless(1 << 16, '7');
+    for (int i = 0; i < 64; ++i) garbled.read("frame=" + endless);
+    garbled.read("\nframe=9\n");
+    EXPECT_EQ(garbled.frames(), 9);
 }
 
 }  // namespace

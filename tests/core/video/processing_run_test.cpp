@@ -173,7 +173,8 @@ TEST_F(ProcessingRunTest, FailuresEndTheRunWithTheirReason) {
 // place only once it has ended well.
 TEST_F(ProcessingRunTest, TheEncodingShowsItsFramesAndPutsItsFileInPlace) {
     RunJob j = job(1, 2);
-    const fs::path output = out_ / "video.flv";
+    // A name whose container is not checked: the script writes no real video.
+    const fs::path output = out_ / "video.bin";
     auto pending = std::make_shared<PendingFile>(PendingFile::create(output).value());
     j.finishing.push_back(
         {"Save FLV file",
@@ -197,7 +198,7 @@ TEST_F(ProcessingRunTest, TheEncodingShowsItsFramesAndPutsItsFileInPlace) {
     EXPECT_TRUE(encoding.back().log_line.empty());
     EXPECT_EQ(read_file_bytes(output).value(),
               (std::vector<std::uint8_t>{'e', 'n', 'c', 'o', 'd', 'e', 'd'}));
-    EXPECT_EQ(out_.names(), (std::set<std::string>{"shot0001.jpg", "shot0002.jpg", "video.flv"}));
+    EXPECT_EQ(out_.names(), (std::set<std::string>{"shot0001.jpg", "shot0002.jpg", "video.bin"}));
 }
 
 // A stream that hands its encoder `script` (run by sh with the encoder's
@@ -236,7 +237,8 @@ TEST_F(ProcessingRunTest, AStreamSendsTheOutputsInOrderAndThePosterShowsTheFirst
         // The run holds the only references to its pending files.
         std::vector<std::string> lines;
         const RunOutcome outcome = run_to_end(
-            stream_job(j, out_ / "video.raw", "cat > \"$1\""),
+            stream_job(j, out_ / "video.raw",
+                       "cat > \"$1\"; printf 'frame=8\\nprogress=end\\n'"),
             [&lines](const RunEvent& e) { lines.push_back(e.log_line); }, {}, 3);
         ASSERT_EQ(outcome.state, ProcessingRun::State::Finished) << outcome.failure;
 
@@ -279,6 +281,14 @@ struct BrokenEncoder {
     const char* said;
 };
 
+// The text with "@FRAMES@" standing for the frames the run sends.
+std::string with_frame_count(std::string text) {
+    if (const std::size_t at = text.find("@FRAMES@"); at != std::string::npos) {
+        text.replace(at, 8, std::to_string(kFrames));
+    }
+    return text;
+}
+
 class StreamEncoderFailure : public ProcessingRunTest,
                              public testing::WithParamInterface<BrokenEncoder> {};
 
@@ -287,17 +297,19 @@ class StreamEncoderFailure : public ProcessingRunTest,
 TEST_P(StreamEncoderFailure, EndsTheRunAndLeavesNothing) {
     const BrokenEncoder& c = GetParam();
     RunJob j = job(1, kFrames);
+    const std::string script = with_frame_count(c.script);
     j.settings.steps.resample = OutputSteps::Size{640, 480};
     const auto start = std::chrono::steady_clock::now();
     const RunOutcome outcome = run_to_end(
-        stream_job(j, out_ / "video.mp4", c.script, c.program), {},
+        stream_job(j, out_ / "video.mp4", script, c.program), {},
         [&] {
             return !c.cancel ||
                    std::chrono::steady_clock::now() - start < std::chrono::milliseconds(300);
         },
         2);
     EXPECT_EQ(outcome.state, c.state);
-    EXPECT_NE(outcome.failure.find(c.said), std::string::npos) << outcome.failure;
+    EXPECT_NE(outcome.failure.find(with_frame_count(c.said)), std::string::npos)
+        << outcome.failure;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_TRUE(out_.names().empty());
 }
@@ -316,7 +328,23 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenEncoder{"CannotStart", "/no/such/ffmpeg", "", false, ProcessingRun::State::Failed,
                       "Can't start \"/no/such/ffmpeg\""},
         BrokenEncoder{"NeverReadsAndIsCancelled", "sh", "exec sleep 30", true,
-                      ProcessingRun::State::Cancelled, ""}),
+                      ProcessingRun::State::Cancelled, ""},
+        // Encoders that exit with 0 and still leave no video worth keeping.
+        BrokenEncoder{"SaysTheDiskIsFullAndExitsZero", "sh",
+                      "cat > /dev/null; head -c 3000 /dev/urandom > \"$1\"; "
+                      "printf 'frame=@FRAMES@\\nprogress=end\\n'; "
+                      "echo 'Error writing trailer of x.mp4: No space left on device' >&2",
+                      false, ProcessingRun::State::Failed,
+                      "sh could not finish its file: Error writing trailer of x.mp4: No space "
+                      "left on device"},
+        BrokenEncoder{"ReportsNoFramesEncoded", "sh",
+                      "cat > /dev/null; head -c 3000 /dev/urandom > \"$1\"; "
+                      "printf 'frame=0\\nprogress=end\\n'",
+                      false, ProcessingRun::State::Failed, "sh reported 0 of @FRAMES@ frames"},
+        BrokenEncoder{"WritesNoMp4", "sh",
+                      "cat > /dev/null; head -c 3000 /dev/urandom > \"$1\"; "
+                      "printf 'frame=@FRAMES@\\nprogress=end\\n'",
+                      false, ProcessingRun::State::Failed, "but the file is not whole"}),
     [](const testing::TestParamInfo<BrokenEncoder>& info) { return info.param.name; });
 
 }  // namespace

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -102,11 +105,11 @@ TEST(ExactInputRate, TakesTheEncodersTwoDecimalsBackToTheNtscFraction) {
         {15, "15"},
     };
     for (const auto& c : cases) {
-        const InputRate rate = exact_input_rate(c.parsed);
+        const ExactRate rate = exact_frame_rate(c.parsed);
         EXPECT_EQ(rate.argument, c.argument) << c.parsed;
         EXPECT_NEAR(rate.frames_per_second, c.parsed, 0.005) << c.parsed;
     }
-    EXPECT_EQ(exact_input_rate(29.97).frames_per_second, 30000.0 / 1001.0);
+    EXPECT_EQ(exact_frame_rate(29.97).frames_per_second, 30000.0 / 1001.0);
 }
 
 // What ffprobe says of a file (of its streams of one type, when given), as
@@ -192,8 +195,8 @@ protected:
         const fs::path clip = test::test_clip(rate, seconds, true);
         ASSERT_FALSE(clip.empty());
         ImportProgress progress;
-        const ImportOutcome outcome =
-            import_video(settings_.ffmpeg_path, clip, work_.path(), progress);
+        const ImportOutcome outcome = import_video(settings_.ffmpeg_path, clip, work_.path(),
+                                                   progress, "eng", workspace_.work_dir_lock());
         ASSERT_EQ(outcome.problem, ImportProblem::None) << outcome.problem_detail;
         ASSERT_TRUE(workspace_.finish_import(clip, outcome));
         workspace_.parameters().text(Field::Count) = "0";
@@ -390,7 +393,7 @@ TEST_P(VideoExportTiming, KeepsTheDurationAndTheSync) {
     const RunOutcome outcome = run(prepare_video_export(workspace_, settings_, grid_, {}, output));
     ASSERT_EQ(outcome.state, ProcessingRun::State::Finished) << outcome.failure;
     const double seconds =
-        GetParam().frames / exact_input_rate(workspace_.session().InputFps).frames_per_second;
+        GetParam().frames / exact_frame_rate(workspace_.session().InputFps).frames_per_second;
     const double frames =
         probed_number(probe(output, "stream=nb_read_frames", "v"), "nb_read_frames");
     EXPECT_NEAR(frames, seconds * 25, 1.0);
@@ -424,10 +427,11 @@ TEST_P(VideoExportFailingEncoder, KeepsTheEarlierFile) {
     test::TemporaryFolder tools;
     settings_.ffmpeg_path =
         encoder_script(tools / "ffmpeg",
-                       "for a; do last=$a; done\n"
-                       "case \" $* \" in *' -framerate '*) " +
-                           std::string(GetParam().encoding) + ";; esac\nexec '" +
-                           test::find_encoder().string() + "' \"$@\"");
+                       "real='" + test::find_encoder().string() +
+                           "'\nfor a; do last=$a; done\n"
+                           "case \" $* \" in *' -framerate '*) " +
+                           std::string(GetParam().encoding) +
+                           ";; esac\nexec \"$real\" \"$@\"");
     const RunOutcome outcome = run(prepare_video_export(workspace_, settings_, grid_, {}, output));
     EXPECT_EQ(outcome.state, ProcessingRun::State::Failed);
     EXPECT_NE(outcome.failure.find(GetParam().said), std::string::npos) << outcome.failure;
@@ -443,10 +447,50 @@ INSTANTIATE_TEST_SUITE_P(
                                    "echo \"Error writing trailer of $last: No space left on "
                                    "device\" >&2; echo 'Conversion failed!' >&2; exit 1",
                                    "No space left on device\nffmpeg ended with exit status 1."},
-                    FailingEncoder{"WritesNothing", "exit 0", "wrote nothing into"}),
+                    FailingEncoder{"WritesNothing", "exit 0", "wrote nothing into"},
+                    // The real encoder's work, then a lie: exit status 0 for a
+                    // file cut short, or one it said it could not close.
+                    FailingEncoder{"TruncatesItsFileAndExitsZero",
+                                   "\"$real\" \"$@\"; truncate -s 3000 \"$last\"; exit 0",
+                                   "but the file is not whole"},
+                    FailingEncoder{"SaysTheDiskIsFullAndExitsZero",
+                                   "\"$real\" \"$@\"; echo \"Error closing file $last: No space "
+                                   "left on device\" >&2; exit 0",
+                                   "ffmpeg could not finish its file: Error closing file"}),
     [](const testing::TestParamInfo<FailingEncoder>& info) {
         return std::string(info.param.name);
     });
+
+// A full disk while the encoder writes its trailer: the encoder says so on
+// its error output but exits with 0; the earlier video stays as it was.
+TEST_F(VideoExport, AFullDiskKeepsTheEarlierVideo) {
+    if (::geteuid() != 0) GTEST_SKIP() << "a small tmpfs for the full disk needs root";
+    test::TemporaryFolder small;
+    if (std::system(("mount -t tmpfs -o size=8m tmpfs '" + small.path().string() + "'").c_str()) !=
+        0) {
+        GTEST_SKIP() << "tmpfs cannot be mounted here";
+    }
+    const fs::path output = small / "tour.mp4";
+    std::ofstream(output) << "the earlier video";
+    {
+        // All but 16 KB taken: less than the video needs.
+        std::ofstream filler(small / "filler", std::ios::binary);
+        const std::string block(4096, 'x');
+        for (int i = 0; i < (8 * 1024 - 16) / 4; ++i) filler << block;
+    }
+    workspace_.parameters().text(Field::StopFrame) = "60";
+    const RunOutcome outcome = run(
+        prepare_video_export_as(workspace_, settings_, grid_, {}, {output, VideoFormat::Mp4}));
+    const Result<std::vector<std::uint8_t>> kept = read_file_bytes(output);
+    const std::string after = kept ? std::string(kept.value().begin(), kept.value().end()) : "";
+    const std::set<std::string> names = small.names();
+    EXPECT_EQ(std::system(("umount -l '" + small.path().string() + "'").c_str()), 0);
+    EXPECT_EQ(outcome.state, ProcessingRun::State::Failed);
+    EXPECT_NE(outcome.failure.find("No space left on device"), std::string::npos)
+        << outcome.failure;
+    EXPECT_TRUE(after == "the earlier video") << after.size() << " bytes now";
+    EXPECT_EQ(names, (std::set<std::string>{"filler", "tour.mp4"}));
+}
 
 // Names an export must not write are refused before anything is written:
 // the clip, a converted frame and the work files stay as they were.
@@ -478,7 +522,15 @@ TEST_F(VideoExport, RefusesTheProjectsOwnFilesAndWorkDirsBeforeWritingAnything) 
         {"IntoConverted", (converted / "out.flv").string(), false, work_file},
         {"ASequenceOfFrameNamesInWorkDir", (work_ / "pic0").string(), true, work_file},
         {"NoName", "", false, "No output file name was given!"},
+        {"TheProjectFile", (out_ / "tour.project").string(), false,
+         "is the project file itself!"},
+        {"APosterLinkedToTheVideo", (out_ / "linked.flv").string(), false,
+         "are the same file, and both are written by this export!"},
     };
+    std::ofstream(out_ / "tour.project") << "the project";
+    workspace_.session().project_path = out_ / "tour.project";
+    // The poster of linked.flv is linked.jpg, which leads to the video.
+    fs::create_symlink("linked.flv", out_ / "linked.jpg");
     workspace_.parameters().poster_image = true;  // NAME.jpg beside each video
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -492,15 +544,24 @@ TEST_F(VideoExport, RefusesTheProjectsOwnFilesAndWorkDirsBeforeWritingAnything) 
     EXPECT_TRUE(fs::exists(background));
     EXPECT_TRUE(fs::exists(converted / "pic0001.jpg"));
     EXPECT_EQ(count_frame_files(work_.path()), 60);
-    EXPECT_EQ(out_.names(), (std::set<std::string>{"shot0001.jpg", "clip link.flv"}));
+    EXPECT_EQ(out_.names(), (std::set<std::string>{"shot0001.jpg", "clip link.flv", "tour.project",
+                                                    "linked.jpg"}));
 
-    // A WorkDir that another program uses.
-    const WorkDirLock other(work_.path());
-    const Result<RunJob> busy =
+    // The workspace holds WorkDir while its clip is open: no other import
+    // gets in, and frames another clip left there are never taken for its own.
+    ImportProgress progress;
+    const ImportOutcome other =
+        import_video(settings_.ffmpeg_path, test::test_clip("30", "1", false), work_.path(),
+                     progress);
+    EXPECT_EQ(other.problem, ImportProblem::WorkDirInUse);
+    EXPECT_EQ(count_frame_files(work_.path()), 60);
+    ImportStamp foreign = read_import_stamp(work_.path()).value();
+    foreign.clip = "/elsewhere/other.mp4";
+    ASSERT_TRUE(write_import_stamp(work_.path(), foreign));
+    const Result<RunJob> stale =
         prepare_video_export(workspace_, settings_, grid_, background, out_ / "x.flv");
-    ASSERT_FALSE(busy);
-    EXPECT_NE(busy.error().find("is in use by another Tintora!"), std::string::npos)
-        << busy.error();
+    ASSERT_FALSE(stale);
+    EXPECT_NE(stale.error().find("are no longer those of"), std::string::npos) << stale.error();
     EXPECT_TRUE(fs::exists(converted / "pic0001.jpg"));
 }
 

@@ -119,7 +119,10 @@ TEST_F(VideoImport, AShorterSilentClipReplacesTheFramesAndLeavesTheUsersFiles) {
     EXPECT_FALSE(has_audio_stream(outcome.info_text));
     EXPECT_EQ(outcome.frame_count, 10);
     EXPECT_EQ(work_dir.names(), frame_names(10, {"1.tmp", "sound.wav", "holiday.jpg",
-                                                 "pictures.jpg", ".tintora.lock"}));
+                                                 "pictures.jpg", ".tintora.lock",
+                                                 ".tintora-import"}));
+    // The stamp vouches for these frames of this clip.
+    EXPECT_EQ(read_import_stamp(work_dir.path()), stamp_of_clip(silent_clip(), 10));
 }
 
 TEST_F(VideoImport, AMissingEncoderIsReportedAndLeavesNoFrames) {
@@ -205,7 +208,8 @@ TEST_F(VideoImport, ACancelKeepsTheWholeFramesExtractedSoFar) {
     EXPECT_GE(outcome.frame_count, 4);
     EXPECT_LT(outcome.frame_count, 3000);
     // No sound was extracted, and the frames have no gap.
-    EXPECT_EQ(work_dir.names(), frame_names(outcome.frame_count, {"1.tmp", ".tintora.lock"}));
+    EXPECT_EQ(work_dir.names(),
+              frame_names(outcome.frame_count, {"1.tmp", ".tintora.lock", ".tintora-import"}));
     for (int i = 1; i <= outcome.frame_count; ++i) {
         EXPECT_TRUE(load_jpeg(frame_file_path(work_dir.path(), i))) << "frame " << i;
     }

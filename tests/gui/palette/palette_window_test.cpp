@@ -435,7 +435,7 @@ TEST_F(PaletteWindowTest, MatchColoursFitsTheFrameToTheBackground) {
     EXPECT_NEAR(drawn[0], 170, 1);
     EXPECT_NEAR(drawn[2], 190, 1);
     EXPECT_EQ(palette().findChild<QStatusBar*>()->currentMessage().toStdString(),
-              "Colours matched: 27 curves over 1 frames.");
+              "Colours matched: 27 curves over 1 frame.");
     // The match and the mode change are one undo step each.
     QAction* undo = program_->main_window().findChild<QAction*>("undoAction");
     undo->trigger();
