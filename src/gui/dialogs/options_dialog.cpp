@@ -1,7 +1,6 @@
 #include "gui/dialogs/options_dialog.hpp"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -19,6 +18,7 @@
 
 #include "core/settings/options.hpp"
 #include "gui/captions.hpp"
+#include "gui/main_window/main_window.hpp"
 #include "gui/program.hpp"
 
 namespace tintora {
@@ -134,9 +134,9 @@ OptionsDialog::OptionsDialog(Program& program, QWidget* owner) : QDialog(owner),
     connect(ffplay_browse_, &QPushButton::clicked, this,
             [this] { browse(ffplay_field_, kFfplayFileName); });
     connect(ok_button_, &QPushButton::clicked, this, &OptionsDialog::take_fields);
-    // Ends the program at once: the main window's closing, which writes the
-    // settings file, does not run.
-    connect(exit_button_, &QPushButton::clicked, this, [] { QCoreApplication::exit(0); });
+    // The way File > Exit goes: nothing unsaved is lost and the settings are written.
+    connect(exit_button_, &QPushButton::clicked, this,
+            [this] { program_.main_window().exit_program(); });
 
     timer_ = new QTimer(this);
     timer_->setInterval(1000);

@@ -158,11 +158,7 @@ void MainWindow::build_menus() {
             [this] { program_.video_window().show(); });
     file->addSeparator();
     connect(with_key(add(file, kExit, "exitAction"), QKeySequence::Quit), &QAction::triggered, this,
-            [this] {
-                if (!ask_to_save_changes()) return;
-                program_.save_settings_or_warn();
-                QCoreApplication::exit(0);
-            });
+            &MainWindow::exit_program);
 
     QMenu* edit = add_menu(kEditMenu, "editMenu");
     connect(add(edit, kVideo, "videoAction"), &QAction::triggered, this,
@@ -430,24 +426,42 @@ private:
 }  // namespace
 
 void MainWindow::new_project() {
-    if (!ask_to_save_changes()) return;
-    if (!program_.video_window().stop_run_if_agreed()) return;
-    abort_playing();
+    if (!may_leave_project()) return;
     reset_project({program_.composition(), program_.grid(), program_.video_workspace()});
     sync_lists_from_choices();
     program_.video_window().refresh_from_workspace();
     program_.recompose();
     picture_view_->hide();
-    project_path_.clear();
+    set_project_path(QString());
     program_.history().clear();
     program_.mark_project_unmodified();
 }
 
 void MainWindow::open_project() {
-    if (!ask_to_save_changes()) return;
-    if (!program_.video_window().stop_run_if_agreed()) return;
+    if (!may_leave_project()) return;
     const QString path = QFileDialog::getOpenFileName(this);
     if (!path.isEmpty()) open_project_file(path);
+}
+
+bool MainWindow::may_leave_project() {
+    // The playing goes first: it would take the first click on a question.
+    abort_playing();
+    return ask_to_save_changes() && program_.video_window().stop_run_if_agreed();
+}
+
+bool MainWindow::prepare_to_exit() {
+    if (!may_leave_project()) return false;
+    program_.save_settings_or_warn();
+    return true;
+}
+
+void MainWindow::exit_program() {
+    if (prepare_to_exit()) QCoreApplication::exit(0);
+}
+
+void MainWindow::set_project_path(const QString& path) {
+    project_path_ = path;
+    program_.video().project_path = path.toStdString();
 }
 
 bool MainWindow::ask_to_save_changes() {
@@ -506,7 +520,7 @@ bool MainWindow::open_project_file(const QString& path) {
     program_.recompose();
     activateWindow();
     setFocus();
-    project_path_ = path;
+    set_project_path(path);
     program_.history().clear();
     program_.mark_project_unmodified();
     return true;
@@ -517,7 +531,7 @@ bool MainWindow::save_project_file(const QString& path) {
     const Status saved = tintora::save_project(path.toStdString(), program_.composition(),
                                                program_.grid(), program_.video_workspace());
     if (saved) {
-        project_path_ = path;
+        set_project_path(path);
         program_.mark_project_unmodified();
         QMessageBox::information(this, QStringLiteral("Tintora"),
                                  to_qstring(message_text(message_texts::kProjectSaved, language)));
@@ -617,14 +631,7 @@ void MainWindow::on_picture_moved(QPoint position) {
     program_.palette_window().show_candidate(*reading);
 }
 
-void MainWindow::closeEvent(QCloseEvent* event) {
-    if (!ask_to_save_changes()) {
-        event->ignore();
-        return;
-    }
-    program_.save_settings_or_warn();
-    event->accept();
-}
+void MainWindow::closeEvent(QCloseEvent* event) { event->setAccepted(prepare_to_exit()); }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);

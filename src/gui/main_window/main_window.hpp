@@ -57,6 +57,13 @@ public:
     // (Save, Don't save, Cancel). False when the work at hand must not go on
     // (Cancel, or a save that did not happen).
     bool ask_to_save_changes();
+    // Before the project at hand is left (New, Open project, the program
+    // ended): the playing ends, then the save question, then the question
+    // about a run that goes on. False when the user keeps the work at hand.
+    bool may_leave_project();
+    // File > Exit and the options' Exit: what closing the window does (the
+    // questions, the settings file written), then the program ends.
+    void exit_program();
 
     // Edit > "Play in panorama" (Space): the output played in the picture.
     PanoramaPlayer& panorama_player() { return *player_; }
@@ -99,6 +106,11 @@ private:
     void build_undo_items(QMenu* edit);
     void build_empty_picture_hint();
     void place_empty_picture_hint();
+    // The program may end: the questions were answered so, and the
+    // settings file is written. False when the user keeps working.
+    bool prepare_to_exit();
+    // The project file, here and in the video session, whose exports must not write over it.
+    void set_project_path(const QString& path);
 
     Program& program_;
     std::vector<Caption> captions_;

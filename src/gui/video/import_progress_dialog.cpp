@@ -38,12 +38,12 @@ QString stage_text(const ImportProgress& progress, std::string_view language) {
 ImportOutcome import_with_progress(QWidget* parent, const std::filesystem::path& ffmpeg,
                                    const std::filesystem::path& clip,
                                    const std::filesystem::path& work_dir,
-                                   const std::string& language) {
+                                   const std::string& language, std::shared_ptr<WorkDirLock> held) {
     ImportProgress progress;
     ImportOutcome outcome;
     std::atomic<bool> done{false};
     std::thread worker([&] {
-        outcome = import_video(ffmpeg, clip, work_dir, progress, language);
+        outcome = import_video(ffmpeg, clip, work_dir, progress, language, std::move(held));
         done = true;
     });
 

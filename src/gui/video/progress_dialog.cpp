@@ -48,4 +48,6 @@ QString ProgressDialog::stage_text() const {
     return bar_->isTextVisible() ? bar_->format() : QString();
 }
 
+void ProgressDialog::reject() { emit close_requested(); }
+
 }  // namespace tintora

@@ -9,8 +9,10 @@ class QPushButton;
 namespace tintora {
 
 // The modal dialog of a processing run: its log (never cleared, each run
-// adds to it), its progress bar and "Cancel". Closing it by its title bar
-// only hides it; "Cancel" asks the run to stop.
+// adds to it), its progress bar and "Cancel". "Cancel" asks the run to stop;
+// its close box and Escape ask the run's owner (close_requested), so a run
+// never goes on out of sight. The owner hides it with accept() when the run
+// ends.
 class ProgressDialog : public QDialog {
     Q_OBJECT
 public:
@@ -27,8 +29,12 @@ public:
     void set_stage_text(const QString& text);
     QString stage_text() const;
 
+    // The close box and Escape: the dialog stays until the owner hides it.
+    void reject() override;
+
 signals:
     void cancel_requested();
+    void close_requested();
 
 private:
     QPlainTextEdit* log_ = nullptr;

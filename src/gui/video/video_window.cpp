@@ -23,6 +23,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <chrono>
 #include <functional>
 
 #include "core/video/processing_run.hpp"
@@ -64,6 +65,25 @@ void set_index_quietly(QComboBox* list, int index) {
 void set_checked_quietly(QAbstractButton* button, bool checked) {
     const QSignalBlocker quiet(button);
     button->setChecked(checked);
+}
+
+// A run's new log lines and progress in its dialog.
+void show_run_events(ProgressDialog& dialog, const std::vector<RunEvent>& events,
+                     std::string_view language) {
+    for (const RunEvent& event : events) {
+        if (!event.log_line.empty()) dialog.append_log(QString::fromStdString(event.log_line));
+        if (event.stage == RunStage::Encoding) {
+            // The second stage: frames encoded of frames expected.
+            dialog.set_progress_range(event.total);
+            dialog.set_progress(event.progress);
+            dialog.set_stage_text(QString::fromStdString(
+                fill_in(message_text(message_texts::kEncodingStage, language),
+                        {std::to_string(std::min(event.progress, event.total)),
+                         std::to_string(event.total)})));
+        } else if (event.progress >= 0) {
+            dialog.set_progress(event.progress);
+        }
+    }
 }
 
 }  // namespace
@@ -255,8 +275,9 @@ void VideoWindow::open_video_file(const QString& path) {
     if (run_in_progress()) return;
     const AppSettings& settings = program_.settings();
     const std::filesystem::path clip = path.toStdString();
-    const ImportOutcome outcome = import_with_progress(this, settings.ffmpeg_path, clip,
-                                                       settings.work_dir, settings.language);
+    const ImportOutcome outcome =
+        import_with_progress(this, settings.ffmpeg_path, clip, settings.work_dir,
+                             settings.language, workspace_.work_dir_lock());
     const bool rate_found = workspace_.finish_import(clip, outcome);
     show_state();
     draw_selected_frames();
@@ -430,39 +451,74 @@ void VideoWindow::start_run(RunJob job, int mode) {
     dialog.set_stage_text(QString());
     run_ = std::make_unique<ProcessingRun>(std::move(job));
     session.RunMode = mode;
-    disconnect(&dialog, &ProgressDialog::cancel_requested, this, nullptr);
+    disconnect(&dialog, nullptr, this, nullptr);
     connect(&dialog, &ProgressDialog::cancel_requested, this, &VideoWindow::cancel_run);
+    connect(&dialog, &ProgressDialog::close_requested, this,
+            &VideoWindow::close_run_dialog_if_agreed);
     dialog.exec();
 }
 
 void VideoWindow::cancel_run() {
     if (!run_) return;
-    // Frames already in place stay; nothing is encoded; no message, unless
-    // the encoding had begun: then its file is not written, and that is said.
+    run_->cancel();
+    // The run may have ended on its own just before the cancel reached it:
+    // its end is awaited, so the message tells what is on disk.
+    ProgressDialog& dialog = program_.progress_dialog();
+    const std::string_view language = program_.settings().language;
+    ProcessingRun::State state = ProcessingRun::State::Running;
+    while (state == ProcessingRun::State::Running) {
+        // The state first: once the run has ended, the lines taken next are its last.
+        state = run_->state();
+        show_run_events(dialog, run_->wait_events(std::chrono::milliseconds(50)), language);
+    }
     const bool encoding = run_->finishing();
+    const std::string failure = close_run(state);
+    if (state == ProcessingRun::State::Finished && encoding) {
+        QMessageBox::information(
+            this, QStringLiteral("Tintora"),
+            to_qstring(message_text(message_texts::kExportAlreadyFinished, language)));
+    } else if (state != ProcessingRun::State::Cancelled || encoding) {
+        // Frames already in place stay and need no word; an encoding the
+        // user waited for, a failure or a finished run do.
+        tell_run_end(state, failure, false);
+    }
+}
+
+void VideoWindow::close_run_dialog_if_agreed() {
+    if (stop_run_if_agreed()) program_.progress_dialog().accept();
+}
+
+std::string VideoWindow::close_run(ProcessingRun::State state) {
+    const std::string failure = run_->failure();
     run_.reset();
     workspace_.session().RunMode = 0;
     ProgressDialog& dialog = program_.progress_dialog();
     dialog.set_stage_text(QString());
-    dialog.close();
-    if (encoding) tell_run_end(ProcessingRun::State::Cancelled, {}, false);
+    // Not close(): that is the user's close box, which asks.
+    dialog.accept();
+    if (state == ProcessingRun::State::Failed) dialog.append_log(QString::fromStdString(failure));
+    return failure;
 }
 
 bool VideoWindow::stop_run_if_agreed() {
     if (!run_) return true;
+    // Over the run's dialog when it shows: the question is about what it shows.
+    ProgressDialog& dialog = program_.progress_dialog();
     QMessageBox question(
         QMessageBox::Question, QStringLiteral("Tintora"),
         to_qstring(message_text(message_texts::kStopRunQuestion, program_.settings().language)),
-        QMessageBox::NoButton, this);
+        QMessageBox::NoButton, dialog.isVisible() ? static_cast<QWidget*>(&dialog) : this);
     question.setObjectName(QStringLiteral("stopRunQuestion"));
     QPushButton* stop = question.addButton(
         to_qstring(message_text(message_texts::kStopRun, program_.settings().language)),
         QMessageBox::AcceptRole);
     question.addButton(to_qstring(message_text(video_texts::kCancel, program_.settings().language)),
                        QMessageBox::RejectRole);
+    asking_to_stop_run_ = true;
     question.exec();
+    asking_to_stop_run_ = false;
     if (question.clickedButton() != stop) return false;
-    if (run_) cancel_run();  // it may have ended meanwhile
+    cancel_run();
     return true;
 }
 
@@ -470,33 +526,11 @@ void VideoWindow::follow_run() {
     VideoSession& session = workspace_.session();
     if (!run_ || session.FrameBusy) return;
     session.FrameBusy = true;
-    ProgressDialog& dialog = program_.progress_dialog();
     // The state first: once the run has ended, the lines taken next are its last.
     const ProcessingRun::State state = run_->state();
-    const std::string_view language = program_.settings().language;
-    for (const RunEvent& event : run_->take_events()) {
-        if (!event.log_line.empty()) dialog.append_log(QString::fromStdString(event.log_line));
-        if (event.stage == RunStage::Encoding) {
-            // The second stage: frames encoded of frames expected.
-            dialog.set_progress_range(event.total);
-            dialog.set_progress(event.progress);
-            dialog.set_stage_text(QString::fromStdString(
-                fill_in(message_text(message_texts::kEncodingStage, language),
-                        {std::to_string(std::min(event.progress, event.total)),
-                         std::to_string(event.total)})));
-        } else if (event.progress >= 0) {
-            dialog.set_progress(event.progress);
-        }
-    }
-    if (state != ProcessingRun::State::Running) {
-        const std::string failure = run_->failure();
-        run_.reset();
-        session.RunMode = 0;
-        dialog.set_stage_text(QString());
-        dialog.close();
-        if (state == ProcessingRun::State::Failed)
-            dialog.append_log(QString::fromStdString(failure));
-        tell_run_end(state, failure, false);
+    show_run_events(program_.progress_dialog(), run_->take_events(), program_.settings().language);
+    if (state != ProcessingRun::State::Running && !asking_to_stop_run_) {
+        tell_run_end(state, close_run(state), false);
     }
     session.FrameBusy = false;
 }

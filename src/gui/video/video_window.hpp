@@ -65,8 +65,9 @@ public:
     void follow_run();
     bool run_active() const { return run_ != nullptr; }
     // Before something that would pull WorkDir or the session from under a
-    // run (a project opened or reset): asks whether to stop a run that goes
-    // on, and stops it. False when the user keeps it; then nothing changes.
+    // run (a project opened or reset, the program ended, the run's dialog
+    // closed): asks whether to stop a run that goes on, and stops it. False
+    // when the user keeps it; then nothing changes.
     bool stop_run_if_agreed();
 
     // Shows the workspace's state after others changed it (a project replay).
@@ -102,7 +103,13 @@ private:
     void start_run(RunJob job, int mode);
     // A prepared export: refused with its message, or run.
     void start_export(Result<RunJob> job, int mode);
+    // "Cancel": stops the run and says what it left on disk.
     void cancel_run();
+    // The run's dialog closed by its close box: it goes only with the run.
+    void close_run_dialog_if_agreed();
+    // The run has ended in `state`: it goes, and so does its dialog. Returns
+    // why it failed (empty unless it did).
+    std::string close_run(ProcessingRun::State state);
     // The message at a run's end: finished (unless the export keeps quiet
     // about that), failed with its reason, or an encoding cancelled.
     void tell_run_end(ProcessingRun::State state, const std::string& failure,
@@ -155,6 +162,8 @@ private:
     QTimer* timer_ = nullptr;
     QTimer* run_timer_ = nullptr;
     std::unique_ptr<ProcessingRun> run_;
+    // While the user is asked whether to stop the run, its end waits for the answer.
+    bool asking_to_stop_run_ = false;
 
     std::string applied_language_;
     std::uint64_t shown_generation_ = 0;

@@ -8,12 +8,14 @@
 #include <QCursor>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -158,19 +160,41 @@ TEST_F(OptionsWindowTest, TheListsTimerRunsWhileTheDialogIsHidden) {
 
 // ------------------------------------------------------------ "Exit"
 
-TEST_F(OptionsWindowTest, ExitEndsTheProgramWithoutWritingTheSettingsFile) {
+// "Exit" goes the way File > Exit goes: the save question first ("Cancel"
+// keeps the program and the dialog), then the settings file written.
+TEST_F(OptionsWindowTest, ExitAsksToSaveWritesTheSettingsAndEndsTheProgram) {
     Program& program = start();
-    program.settings().language = "rus";  // a change that closing would write
+    program.settings().ffplay_path = folder_ / "my-ffplay";  // a change the file takes
+    program.video_workspace().parameters().text(ParameterField::OutputFps) = "30";  // unsaved
+    const fs::path settings_file = folder_ / "Tintora.ini";
+    Strings asked;
+    QMessageBox::StandardButton answer = QMessageBox::Cancel;
+    QTimer answering;
+    QObject::connect(&answering, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            asked.push_back(box->text().toStdString());
+            box->button(answer)->click();
+        }
+    });
+    answering.start(5);
+    bool kept = false;
     QObject guard;
     QTimer::singleShot(0, &guard, [this] { options().exec(); });
-    QTimer::singleShot(50, &guard, [this] {
+    QTimer::singleShot(50, &guard, [&] {
         ASSERT_TRUE(options().isVisible());
+        options().findChild<QPushButton*>("exitButton")->click();
+        kept = options().isVisible() && !fs::exists(settings_file);
+        answer = QMessageBox::Discard;
         options().findChild<QPushButton*>("exitButton")->click();
     });
     // Should "Exit" not end the event loops, this ends them with another code.
     QTimer::singleShot(5000, &guard, [] { QCoreApplication::exit(99); });
     EXPECT_EQ(QApplication::exec(), 0);
-    EXPECT_FALSE(fs::exists(folder_ / "Tintora.ini"));
+    EXPECT_TRUE(kept);
+    EXPECT_EQ(asked, Strings(2, "Save changes to the project?"));
+    std::ifstream written(settings_file);
+    const std::string text(std::istreambuf_iterator<char>(written), {});
+    EXPECT_NE(text.find("FFPLAY=" + (folder_ / "my-ffplay").string()), std::string::npos) << text;
 }
 
 // ------------------------------------------------------------ texts

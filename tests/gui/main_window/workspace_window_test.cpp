@@ -1,6 +1,7 @@
 // Window tests of the helps of the workspace: undo and redo of every kind of
-// edit, the question before unsaved work is lost, handles dragged on the
-// picture, the corrected clip played in place, and before/after on B.
+// edit, the question before unsaved work is lost, the project file the video
+// session knows, handles dragged on the picture, the corrected clip played in
+// place, and before/after on B.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -90,6 +91,27 @@ public:
     }
     void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QTest::keyClick(&window(), static_cast<Qt::Key>(key), modifiers);
+    }
+    QString path(const fs::path& file) const { return QString::fromStdString(file.string()); }
+
+    // Six frames of growing brightness, as an import leaves them, played at 50 fps.
+    void import_six_frames() {
+        const fs::path work = program_->settings().work_dir;
+        fs::create_directories(work);
+        for (int n = 1; n <= 6; ++n) {
+            const auto level = static_cast<std::uint8_t>(30 * n);
+            ASSERT_TRUE(save_jpeg(test::uniform_frame(64, 48, level, level, level),
+                                  frame_file_path(work, n)));
+        }
+        ImportOutcome outcome;
+        outcome.frame_count = 6;
+        outcome.info_text = "Stream #0:0: Video: mjpeg, 64x48, 25 fps";
+        VideoWorkspace& workspace = program_->video_workspace();
+        workspace.finish_import(dir() / "clip.mp4", outcome);
+        workspace.session().OutputFps = 50;
+        program_->video_window().refresh_from_workspace();
+        window().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
     }
 
     QTemporaryDir folder_;
@@ -241,6 +263,19 @@ TEST_F(WorkspaceWindowTest, ClosingAsksOnlyWhenTheProjectChangedAndCancelKeepsTh
     }
 }
 
+// The exports must not write over the project file opened or saved last.
+TEST_F(WorkspaceWindowTest, TheVideoSessionKnowsTheProjectFileOfTheWindow) {
+    const fs::path& known = program_->video().project_path;
+    Answering discard(QMessageBox::Discard);  // "Project saved" is closed
+    ASSERT_TRUE(window().save_project_file(path(dir() / "saved.tintora")));
+    EXPECT_EQ(known, dir() / "saved.tintora");
+    fs::copy_file(dir() / "saved.tintora", dir() / "opened.tintora");
+    ASSERT_TRUE(window().open_project_file(path(dir() / "opened.tintora")));
+    EXPECT_EQ(known, dir() / "opened.tintora");
+    window().new_project();
+    EXPECT_TRUE(known.empty());
+}
+
 // ------------------------------------------------------ handles on the picture
 
 TEST_F(WorkspaceWindowTest, AHandleWithinSixPixelsIsTakenAndDraggedWithoutAJump) {
@@ -281,24 +316,8 @@ TEST_F(WorkspaceWindowTest, AHandleWithinSixPixelsIsTakenAndDraggedWithoutAJump)
 // ------------------------------------------------------ the clip played in place
 
 TEST_F(WorkspaceWindowTest, PlayInPanoramaAdvancesFramesAndAKeyStopsOnTheFrameShown) {
-    // Six frames of growing brightness, as an import leaves them.
-    const fs::path work = program_->settings().work_dir;
-    fs::create_directories(work);
-    for (int n = 1; n <= 6; ++n) {
-        const auto level = static_cast<std::uint8_t>(30 * n);
-        ASSERT_TRUE(save_jpeg(test::uniform_frame(64, 48, level, level, level),
-                              frame_file_path(work, n)));
-    }
-    ImportOutcome outcome;
-    outcome.frame_count = 6;
-    outcome.info_text = "Stream #0:0: Video: mjpeg, 64x48, 25 fps";
-    VideoWorkspace& workspace = program_->video_workspace();
-    workspace.finish_import(dir() / "clip.mp4", outcome);
-    workspace.session().OutputFps = 50;
-    program_->video_window().refresh_from_workspace();
-    window().activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
-
+    ASSERT_NO_FATAL_FAILURE(import_six_frames());
+    const VideoWorkspace& workspace = program_->video_workspace();
     PanoramaPlayer& player = window().panorama_player();
     key(Qt::Key_Space);
     ASSERT_TRUE(player.playing());
@@ -319,6 +338,30 @@ TEST_F(WorkspaceWindowTest, PlayInPanoramaAdvancesFramesAndAKeyStopsOnTheFrameSh
     program_->composition().render_region(corner.x(), corner.y(), played.width(), played.height(),
                                           still, nullptr);
     EXPECT_EQ(still, played);
+}
+
+// Closing while the clip plays: the playing ends before the save question,
+// whose first click then answers it.
+TEST_F(WorkspaceWindowTest, ClosingWhilePlayingStopsThePlayingBeforeTheSaveQuestion) {
+    ASSERT_NO_FATAL_FAILURE(import_six_frames());
+    PanoramaPlayer& player = window().panorama_player();
+    key(Qt::Key_Space);
+    ASSERT_TRUE(player.playing());
+    // For each look at the question: whether the clip still played. It is
+    // answered "Cancel" by one click of the mouse; seen again, it is closed.
+    std::vector<bool> playing_when_asked;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) return;
+        playing_when_asked.push_back(player.playing());
+        if (playing_when_asked.size() > 1) return box->reject();
+        QTest::mouseClick(box->button(QMessageBox::Cancel), Qt::LeftButton);
+    });
+    answer.start(10);
+    EXPECT_FALSE(window().close());
+    EXPECT_EQ(playing_when_asked, std::vector<bool>{false});
+    EXPECT_TRUE(window().isVisible());
 }
 
 TEST_F(WorkspaceWindowTest, HoldingBShowsTheFrameBeforeTheCorrection) {

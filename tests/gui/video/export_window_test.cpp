@@ -1,5 +1,6 @@
 // Window tests of the exports: the guard messages, a run shown in the
-// progress dialog to its end, Cancel, and a dialog closed by its title bar.
+// progress dialog to its end, Cancel, and the questions before a run is left:
+// its dialog closed by its title bar, a new project, the program ended.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -12,13 +13,16 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <thread>
 
 #include "core/common/file_io.hpp"
 #include "core/correction/jpeg_codec.hpp"
 #include "core/video/processing_run.hpp"
+#include "gui/dialogs/options_dialog.hpp"
 #include "gui/main_window/main_window.hpp"
 #include "gui/program.hpp"
 #include "gui/video/progress_dialog.hpp"
@@ -32,6 +36,36 @@ namespace {
 
 namespace fs = std::filesystem;
 using Field = ParameterField;
+using Strings = std::vector<std::string>;
+
+const std::string kSaveQuestion = "Save changes to the project?";
+const std::string kStopQuestion = "A processing run is still going on. Stop it first?";
+const std::string kCancelled = "Export cancelled! The file was not written.";
+
+// Answers every message box, keeping their texts in order: the save question
+// "Don't save", any other by its button named `choice`, else it is closed.
+class Answers {
+public:
+    Answers() {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) return;
+            said.push_back(box->text().toStdString());
+            const QString wanted =
+                said.back() == kSaveQuestion ? QStringLiteral("Don't save") : choice;
+            for (QAbstractButton* button : box->buttons()) {
+                if (button->text() == wanted) return button->click();
+            }
+            box->close();
+        });
+        timer_.start(5);
+    }
+    QString choice;
+    Strings said;
+
+private:
+    QTimer timer_;
+};
 
 class ExportWindowTest : public testing::Test {
 protected:
@@ -69,14 +103,17 @@ protected:
     VideoParameters& parameters() { return program_->video_workspace().parameters(); }
     ProgressDialog& dialog() { return program_->progress_dialog(); }
 
-    // Runs `step` as soon as the run's dialog shows.
-    void when_running(std::function<void()> step) {
+    // Runs `step` as soon as the run's dialog shows; with `encoding`, once
+    // the slow encoder has reported its frames and waits.
+    void when_running(std::function<void()> step, bool encoding = false) {
         auto* poll = new QTimer(&dialog());
-        QObject::connect(poll, &QTimer::timeout, [this, poll, step] {
-            if (dialog().isVisible()) {
-                poll->deleteLater();
-                step();
+        QObject::connect(poll, &QTimer::timeout, [this, poll, step, encoding] {
+            if (!dialog().isVisible()) return;
+            if (encoding && !dialog().stage_text().startsWith(QStringLiteral("Encoding: 3 of "))) {
+                return;
             }
+            poll->deleteLater();
+            step();
         });
         poll->start(5);
     }
@@ -140,17 +177,67 @@ TEST_F(ExportWindowTest, CancelStopsTheRunWithoutEncodingOrMessage) {
     EXPECT_FALSE(fs::exists(run_output_path((converted / "pic").string(), written + 2)));
 }
 
-TEST_F(ExportWindowTest, ClosingTheDialogLetsTheRunGoOnToItsEnd) {
+// The close box of the run's dialog asks: going on keeps the dialog and the
+// run to its end; stopping cancels it as "Cancel" does.
+struct CloseBoxCase {
+    const char* name;
+    const char* answer;
+    // Stopped, the run waits in the slow encoder, so that the encoding is
+    // certain to be what is cancelled.
+    bool goes_on;
+    Strings said;
+    bool written;
+};
+
+class CloseBoxTest : public ExportWindowTest, public testing::WithParamInterface<CloseBoxCase> {};
+
+TEST_P(CloseBoxTest, ClosingTheDialogAsksWhetherToStopTheRun) {
+    const CloseBoxCase& c = GetParam();
     open_clip("0.48");
-    test::MessageBoxCatcher catcher;
-    when_running([this] { dialog().close(); });
+    if (!c.goes_on) use_slow_encoder();
+    Answers answers;
+    answers.choice = QString::fromLatin1(c.answer);
+    bool kept = false;
+    when_running(
+        [&] {
+            dialog().close();
+            kept = dialog().isVisible() && window().run_active();
+        },
+        !c.goes_on);
     const fs::path output = folder_ / "out.flv";
     window().export_video_to(output);
-    // The dialog is gone before the run ends; the run goes on under the timer.
-    QTRY_VERIFY_WITH_TIMEOUT(!window().run_active(), 20000);
-    EXPECT_EQ(catcher.texts(), std::vector<std::string>{"Operation finished!"});
-    EXPECT_TRUE(fs::exists(output));
-    EXPECT_TRUE(dialog().log_text().contains(QStringLiteral("Save FLV file")));
+    EXPECT_EQ(kept, c.goes_on);
+    EXPECT_FALSE(window().run_active());
+    EXPECT_FALSE(dialog().isVisible());
+    EXPECT_EQ(answers.said, c.said);
+    EXPECT_EQ(fs::exists(output), c.written);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, CloseBoxTest,
+    testing::Values(
+        CloseBoxCase{"GoOn", "Cancel", true, {kStopQuestion, "Operation finished!"}, true},
+        CloseBoxCase{"Stop", "Stop the run", false, {kStopQuestion, kCancelled}, false}),
+    [](const testing::TestParamInfo<CloseBoxCase>& info) { return std::string(info.param.name); });
+
+// Cancel pressed after the encoder has put the file in place, before the
+// window has taken the run's end: the message says the file is there.
+TEST_F(ExportWindowTest, CancelAfterTheExportFinishedSaysTheFileIsInPlace) {
+    open_clip("0.48");
+    const fs::path output = folder_ / "out.flv";
+    test::MessageBoxCatcher catcher;
+    when_running([this, &output] {
+        // The window's thread waits here, so the run's end cannot be taken first.
+        for (int i = 0; i < 3000 && !fs::exists(output); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ASSERT_TRUE(fs::exists(output));
+        QTest::mouseClick(dialog().findChild<QPushButton*>("cancelRunButton"), Qt::LeftButton);
+    });
+    window().export_video_to(output);
+    EXPECT_FALSE(window().run_active());
+    EXPECT_EQ(catcher.texts(), Strings{"The export had already finished: the file is in place."});
+    EXPECT_GT(fs::file_size(output), 0u);
 }
 
 // Cancel while the encoder works: the bar showed the encoding, the user is
@@ -161,17 +248,14 @@ TEST_F(ExportWindowTest, CancelDuringTheEncodingSaysSoAndKeepsTheEarlierFile) {
     ASSERT_TRUE(write_file(output, "the earlier video"));
     use_slow_encoder();
     test::MessageBoxCatcher catcher;
-    auto* poll = new QTimer(&dialog());
-    QObject::connect(poll, &QTimer::timeout, [this, poll] {
-        if (!dialog().stage_text().startsWith(QStringLiteral("Encoding: 3 of "))) return;
-        poll->deleteLater();
-        QTest::mouseClick(dialog().findChild<QPushButton*>("cancelRunButton"), Qt::LeftButton);
-    });
-    poll->start(5);
+    when_running(
+        [this] {
+            QTest::mouseClick(dialog().findChild<QPushButton*>("cancelRunButton"), Qt::LeftButton);
+        },
+        true);
     window().export_video_to(output);
     EXPECT_FALSE(window().run_active());
-    EXPECT_EQ(catcher.texts(),
-              std::vector<std::string>{"Export cancelled! The file was not written."});
+    EXPECT_EQ(catcher.texts(), Strings{kCancelled});
     std::ifstream kept(output);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "the earlier video");
     for (const fs::directory_entry& entry : fs::directory_iterator(folder_.path())) {
@@ -179,48 +263,84 @@ TEST_F(ExportWindowTest, CancelDuringTheEncodingSaysSoAndKeepsTheEarlierFile) {
     }
 }
 
-// "New project" while a run goes on without its dialog asks first: "Cancel"
-// keeps the run and the clip, "Stop the run" stops it and then resets.
+// "New project" during a run asks after the save question: "Cancel" keeps
+// the run and the clip, "Stop the run" stops it and then resets.
 TEST_F(ExportWindowTest, ANewProjectDuringARunAsksWhetherToStopIt) {
     open_clip("0.48");
-    use_slow_encoder();  // the run waits in its encoding until it is stopped
-    when_running([this] { dialog().close(); });
-    window().export_video_to(folder_ / "out.flv");
-    QTRY_VERIFY_WITH_TIMEOUT(dialog().stage_text().startsWith(QStringLiteral("Encoding")), 10000);
-    ASSERT_TRUE(window().run_active());
+    use_slow_encoder();
     const int frames = session().FrameCount;
-
-    // Answers the question with `choice`; the question about unsaved changes,
-    // asked first, is answered "Don't save"; any other message box is closed.
-    std::vector<std::string> said;
-    QString choice;
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&said, &choice] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr) return;
-        const bool save_question = box->text() == QStringLiteral("Save changes to the project?");
-        if (!save_question) said.push_back(box->text().toStdString());
-        for (QAbstractButton* button : box->buttons()) {
-            if (button->text() == (save_question ? QStringLiteral("Don't save") : choice)) {
-                return button->click();
-            }
-        }
-        box->close();
-    });
-    answer.start(5);
-    choice = QStringLiteral("Cancel");
-    program_->main_window().new_project();
-    EXPECT_TRUE(window().run_active());
-    EXPECT_EQ(session().FrameCount, frames);
-
-    choice = QStringLiteral("Stop the run");
-    program_->main_window().new_project();
+    Answers answers;
+    bool kept = false;
+    when_running(
+        [&] {
+            answers.choice = QStringLiteral("Cancel");
+            program_->main_window().new_project();
+            kept = window().run_active() && session().FrameCount == frames;
+            answers.choice = QStringLiteral("Stop the run");
+            program_->main_window().new_project();
+        },
+        true);
+    window().export_video_to(folder_ / "out.flv");
+    EXPECT_TRUE(kept);
     EXPECT_FALSE(window().run_active());
     EXPECT_EQ(session().FrameCount, 0);
-    const std::string question = "A processing run is still going on. Stop it first?";
-    EXPECT_EQ(said, (std::vector<std::string>{question, question,
-                                              "Export cancelled! The file was not written."}));
+    EXPECT_EQ(answers.said,
+              (Strings{kSaveQuestion, kStopQuestion, kSaveQuestion, kStopQuestion, kCancelled}));
 }
+
+// Ending the program during a run asks after the save question: "Cancel"
+// keeps the program and the run; "Stop the run" stops it, then the
+// settings file is written.
+struct LeavingCase {
+    const char* name;
+    std::function<void(Program&)> leave;
+};
+
+class LeavingTest : public ExportWindowTest, public testing::WithParamInterface<LeavingCase> {};
+
+TEST_P(LeavingTest, EndingTheProgramDuringARunAsksWhetherToStopIt) {
+    open_clip("0.48");
+    use_slow_encoder();
+    const fs::path settings_file = folder_ / "Tintora.ini";
+    Answers answers;
+    bool kept = false;
+    when_running(
+        [&] {
+            answers.choice = QStringLiteral("Cancel");
+            GetParam().leave(*program_);
+            kept = window().run_active() && !fs::exists(settings_file);
+            answers.choice = QStringLiteral("Stop the run");
+            GetParam().leave(*program_);
+        },
+        true);
+    // In the application's own loop, which Exit ends (the close box does not).
+    QObject guard;
+    QTimer::singleShot(0, &guard, [this] {
+        window().export_video_to(folder_ / "out.flv");
+        QCoreApplication::exit(0);
+    });
+    QTimer::singleShot(20000, &guard, [] { QCoreApplication::exit(99); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_TRUE(kept);
+    EXPECT_FALSE(window().run_active());
+    EXPECT_TRUE(fs::exists(settings_file));
+    EXPECT_EQ(answers.said,
+              (Strings{kSaveQuestion, kStopQuestion, kSaveQuestion, kStopQuestion, kCancelled}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, LeavingTest,
+    testing::Values(LeavingCase{"CloseBox", [](Program& p) { p.main_window().close(); }},
+                    LeavingCase{"FileExit",
+                                [](Program& p) {
+                                    p.main_window().findChild<QAction*>("exitAction")->trigger();
+                                }},
+                    LeavingCase{
+                        "OptionsExit",
+                        [](Program& p) {
+                            p.options_dialog().findChild<QPushButton*>("exitButton")->click();
+                        }}),
+    [](const testing::TestParamInfo<LeavingCase>& info) { return std::string(info.param.name); });
 
 // "Save video…" follows "Save flv"; a name without an extension takes the
 // chosen filter's format, the ticked "Poster image" box puts the first frame
