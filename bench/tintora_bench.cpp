@@ -17,12 +17,16 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <map>
+#include <memory>
+#include <numbers>
 #include <optional>
 #include <random>
 #include <set>
@@ -35,6 +39,7 @@
 #include "core/common/memory_tuning.hpp"
 #include "core/composition/colour_matching.hpp"
 #include "core/composition/composition.hpp"
+#include "core/composition/overlay_landing.hpp"
 #include "core/correction/curves.hpp"
 #include "core/correction/frame_correction.hpp"
 #include "core/correction/frame_transforms.hpp"
@@ -46,6 +51,8 @@
 #include "core/video/video_formats.hpp"
 #include "core/video/video_import.hpp"
 #include "core/video/video_parameters.hpp"
+#include "core/viewer/hotspot_frame.hpp"
+#include "core/viewer/mesh_map.hpp"
 #include "support/colour_scene.hpp"
 #include "support/test_clips.hpp"
 #include "support/test_pictures.hpp"
@@ -171,36 +178,31 @@ void BM_CorrectFrameReference(benchmark::State& state) {
 }
 BENCHMARK(BM_CorrectFrameReference)->Name("correct/reference")->Unit(benchmark::kMillisecond);
 
-// The kernels that actually ran, for the summary after the table.
-std::vector<VectorIsa>& measured_kernels() {
-    static std::vector<VectorIsa> kernels;
-    return kernels;
-}
-
-void BM_CorrectFrame(benchmark::State& state, VectorIsa isa) {
-    auto& measured = measured_kernels();
-    if (std::find(measured.begin(), measured.end(), isa) == measured.end()) measured.push_back(isa);
+// A frame corrected by the kernel of a set, or without one by the kernel
+// the program chooses (calibrated in its first iteration, as in a run).
+void BM_CorrectFrameWith(benchmark::State& state, const CorrectionGrid& grid,
+                         std::optional<VectorIsa> isa) {
     Frame work;
     for (auto _ : state) {
         state.PauseTiming();
         work = video_frame();
         state.ResumeTiming();
-        correct_frame(work, bench_grid(), isa);
+        if (isa) {
+            correct_frame(work, grid, *isa);
+        } else {
+            correct_frame(work, grid);
+        }
         benchmark::DoNotOptimize(work.data());
     }
-    state.SetLabel(vector_isa_name(isa));
+    state.SetLabel(vector_isa_name(isa.value_or(chosen_correction_kernel(grid.correction_mode))));
 }
 
-void BM_CorrectFrameColour(benchmark::State& state, VectorIsa isa) {
-    Frame work;
-    for (auto _ : state) {
-        state.PauseTiming();
-        work = video_frame();
-        state.ResumeTiming();
-        correct_frame(work, bench_colour_grid(), isa);
-        benchmark::DoNotOptimize(work.data());
-    }
-    state.SetLabel(vector_isa_name(isa));
+void BM_CorrectFrame(benchmark::State& state, std::optional<VectorIsa> isa) {
+    BM_CorrectFrameWith(state, bench_grid(), isa);
+}
+
+void BM_CorrectFrameColour(benchmark::State& state, std::optional<VectorIsa> isa) {
+    BM_CorrectFrameWith(state, bench_colour_grid(), isa);
 }
 
 void BM_JpegDecode(benchmark::State& state) {
@@ -901,13 +903,15 @@ void BM_FfmpegLut(benchmark::State& state) {
 }
 
 // The MP4 export against the encoder alone: both turn the 100 imported
-// frames into an H.264 MP4 of 5000 kbit/s with the same codec options, full
-// range to TV range with the same conversion. The export decodes, corrects
-// and streams the frames raw into the encoder; the encoder alone decodes the
-// JPEGs itself and applies its curve filter. The encoder's own work should
+// frames into an H.264 MP4 at the export's default quality ("Automatic")
+// with the same codec and quality options, full range to TV range with the
+// same conversion. The export decodes, corrects and streams the frames raw
+// into the encoder; the encoder alone decodes the JPEGs itself and applies
+// its curve filter. The encoder's own work should
 // be all that counts; it depends on the pictures, so the export's nine curves
 // are all the filter's curve, and both encode (nearly) the same pictures.
-constexpr std::int64_t kMp4Bits = 5000 * 1000;
+constexpr EvenSize kMp4Size{1920, 1080};
+constexpr double kMp4Fps = 25;
 constexpr const char* kMp4Curve = "clipval*0.9+10";
 
 // Every grid point's curve runs from 0 to 10 and from 255 to 240: the
@@ -948,8 +952,9 @@ void BM_ExportMp4(benchmark::State& state) {
         }
         StreamedEncoding encoding;
         encoding.format = VideoFormat::Mp4;
-        encoding.size = even_frame_size(1920, 1080);
-        encoding.video_bits = kMp4Bits;
+        encoding.size = kMp4Size;
+        encoding.output_fps = kMp4Fps;
+        encoding.quality = WebQuality::Automatic;
         FrameStream stream;
         stream.title = "Save MP4 file";
         stream.output = std::make_shared<PendingFile>(std::move(pending).value());
@@ -984,13 +989,144 @@ void BM_FfmpegLutMp4(benchmark::State& state) {
                         {}};
         const std::vector<std::string> codec = video_codec_arguments(VideoFormat::Mp4);
         command.arguments.insert(command.arguments.end(), codec.begin(), codec.end());
-        command.arguments.insert(command.arguments.end(),
-                                 {"-b:v", std::to_string(kMp4Bits), "-pix_fmt", "yuv420p",
-                                  "-movflags", "+faststart", path_argument(video)});
+        const std::vector<std::string> quality =
+            web_video_quality(VideoFormat::Mp4, WebQuality::Automatic, kMp4Size, kMp4Fps, 0);
+        command.arguments.insert(command.arguments.end(), quality.begin(), quality.end());
+        command.arguments.insert(command.arguments.end(), {"-pix_fmt", "yuv420p", "-movflags",
+                                                           "+faststart", path_argument(video)});
         state.ResumeTiming();
         const CommandResult result = run_command(command);
         if (!result.succeeded()) {
             state.SkipWithError(result.last_error_line().c_str());
+            break;
+        }
+    }
+    if (!state.error_occurred()) check_mp4(state, video);
+}
+
+// ----------------------------------------------------------------- hotspot
+
+// A hotspot as users make them: a 1920 x 1080 clip of a 40-degree camera
+// looking 20 degrees right and 10 up, laid on a 4096 x 2048 panorama by the
+// mesh's default (bilinear) model, with the default soft edge: a baked frame
+// of about 2000 x 1100 (the bilinear mesh bulges a little past the camera's).
+constexpr FrameSize kHotspotClip{1920, 1080};
+
+struct HotspotScene {
+    PanoramaGeometry geometry = default_panorama_geometry(4096, 2048);
+    Frame panorama;
+    CorrectionGrid grid = mp4_grid();  // the MP4 export's curves
+};
+
+const HotspotScene& hotspot_scene() {
+    static const HotspotScene scene = [] {
+        HotspotScene s;
+        s.panorama = decode_or_die(testsrc2_jpeg(4096, 2048));
+        const double reach = std::tan(20 * std::numbers::pi / 180);
+        const TangentPlane camera = TangentPlane::at(direction_of({20, 10}));
+        for (int p = 0; p < kGridPointCount; ++p) {
+            const PlanePoint on{((p % 3) - 1) * reach, (1 - (p / 3)) * reach * 9 / 16};
+            const PicturePosition at = *position_of(s.geometry, camera.direction(on));
+            s.grid.area_x[p] = static_cast<int>(std::lround(at.x - 0.5));
+            s.grid.area_y[p] = static_cast<int>(std::lround(at.y - 0.5));
+        }
+        return s;
+    }();
+    return scene;
+}
+
+// What the hotspot export works out before its run: the map, the frame,
+// the panorama alone in it and the bake's lookup.
+std::shared_ptr<const HotspotBake> hotspot_bake() {
+    const HotspotScene& scene = hotspot_scene();
+    const MeshMap map = *MeshMap::make(scene.grid, scene.geometry, 0, MeshModel::Bilinear);
+    const HotspotFrame frame = place_hotspot(map, kHotspotClip).frame;
+    return std::make_shared<const HotspotBake>(frame, map, kHotspotClip, scene.panorama,
+                                               scene.geometry, kDefaultEdgeBlend);
+}
+
+// The lookup alone: where each frame pixel reads the clip and how much of
+// it shows (the panorama alone, made once per clip and mesh too, is timed
+// on its own below).
+void BM_HotspotLookup(benchmark::State& state) {
+    const HotspotScene& scene = hotspot_scene();
+    const MeshMap map = *MeshMap::make(scene.grid, scene.geometry, 0, MeshModel::Bilinear);
+    const HotspotFrame frame = place_hotspot(map, kHotspotClip).frame;
+    const Frame panorama_alone = panorama_in_frame(frame, scene.panorama, scene.geometry);
+    for (auto _ : state) {
+        state.PauseTiming();
+        Frame background = panorama_alone;
+        state.ResumeTiming();
+        const HotspotBake bake(frame, map, kHotspotClip, std::move(background), kDefaultEdgeBlend);
+        benchmark::DoNotOptimize(&bake);
+    }
+    state.SetLabel(std::to_string(frame.width) + "x" + std::to_string(frame.height));
+}
+BENCHMARK(BM_HotspotLookup)->Name("hotspot/lookup")->Unit(benchmark::kMillisecond);
+
+void BM_HotspotPanorama(benchmark::State& state) {
+    const HotspotScene& scene = hotspot_scene();
+    const MeshMap map = *MeshMap::make(scene.grid, scene.geometry, 0, MeshModel::Bilinear);
+    const HotspotFrame frame = place_hotspot(map, kHotspotClip).frame;
+    for (auto _ : state) {
+        const Frame alone = panorama_in_frame(frame, scene.panorama, scene.geometry);
+        benchmark::DoNotOptimize(alone.data());
+    }
+}
+BENCHMARK(BM_HotspotPanorama)->Name("hotspot/panorama_alone")->Unit(benchmark::kMillisecond);
+
+// One corrected 1080p frame baked, by the kernel this processor runs.
+void BM_HotspotBakeFrame(benchmark::State& state) {
+    const std::shared_ptr<const HotspotBake> bake = hotspot_bake();
+    Frame clip = video_frame();
+    Frame baked;
+    for (auto _ : state) {
+        bake->bake(clip, baked);
+        benchmark::DoNotOptimize(baked.data());
+    }
+}
+BENCHMARK(BM_HotspotBakeFrame)->Name("hotspot/bake")->Unit(benchmark::kMillisecond);
+
+// The hotspot export of the MP4 export's 100 frames, MP4 only (the export
+// writes WebM beside it, which is not what is compared): the lookup made
+// as the export makes it before the run, then every corrected frame baked
+// on the run's workers and streamed into the same encoder at the same
+// quality. The frame is the hotspot's, a little larger than the clip.
+void BM_HotspotExport(benchmark::State& state) {
+    const std::filesystem::path ffmpeg = test::find_encoder();
+    hotspot_scene();
+    std::filesystem::path video;
+    for (auto _ : state) {
+        state.PauseTiming();
+        video = fresh_output_folder() / "hotspot.mp4";
+        RunJob job = bench_run_job(video.parent_path());
+        job.grid = mp4_grid();
+        Result<PendingFile> pending = PendingFile::create(video);
+        if (!pending) {
+            state.SkipWithError(pending.error().c_str());
+            break;
+        }
+        state.ResumeTiming();
+        const std::shared_ptr<const HotspotBake> bake = hotspot_bake();
+        job.present = [bake](const Frame& frame) {
+            Frame baked;
+            bake->bake(frame, baked);
+            return baked;
+        };
+        StreamedEncoding encoding;
+        encoding.format = VideoFormat::Mp4;
+        encoding.size = EvenSize{bake->frame().width, bake->frame().height};
+        encoding.output_fps = kMp4Fps;
+        encoding.quality = WebQuality::Automatic;
+        FrameStream stream;
+        stream.title = "Save hotspot";
+        stream.output = std::make_shared<PendingFile>(std::move(pending).value());
+        stream.command = streamed_encoding_command(ffmpeg, encoding, stream.output->temporary());
+        stream.size = encoding.size;
+        job.stream = std::move(stream);
+        const RunOutcome outcome = run_to_end(std::move(job), {});
+        if (outcome.state != ProcessingRun::State::Finished) {
+            state.SkipWithError(outcome.failure.c_str());
             break;
         }
     }
@@ -1010,6 +1146,10 @@ void register_run_benchmarks() {
                       configure);
     register_in_turns({"run/export_mp4", BM_ExportMp4}, {"run/ffmpeg_lut_mp4", BM_FfmpegLutMp4}, 5,
                       [](benchmark::internal::Benchmark* b) {
+                          b->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+                      });
+    register_in_turns({"run/hotspot_export", BM_HotspotExport}, {"run/export_mp4", BM_ExportMp4},
+                      5, [](benchmark::internal::Benchmark* b) {
                           b->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
                       });
 }
@@ -1073,6 +1213,35 @@ private:
     std::set<std::string> medians_;
 };
 
+// "avx512vbmi" for AVX-512-VBMI: a set's name in a ratio's label.
+std::string isa_label(VectorIsa isa) {
+    std::string label;
+    for (const char c : std::string_view(vector_isa_name(isa))) {
+        if (c != '-') label += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return label;
+}
+
+// The kernel the program runs for each operation here, and what the
+// calibration measured (best of its rounds, on its small workload).
+void print_kernel_choices() {
+    std::printf("program's kernels here: brightness %s, colour %s, landing %s\n",
+                vector_isa_name(chosen_correction_kernel(CorrectionMode::Brightness)),
+                vector_isa_name(chosen_correction_kernel(CorrectionMode::Colour)),
+                vector_isa_name(composition_detail::chosen_landing_kernel()));
+    for (int i = 0; i < kKernelOperationCount; ++i) {
+        const auto operation = static_cast<KernelOperation>(i);
+        const std::optional<KernelCalibration> calibration = kernel_calibration(operation);
+        if (!calibration) continue;
+        std::printf("  %s calibration:", kernel_operation_name(operation));
+        for (const KernelTiming& timing : calibration->timings) {
+            std::printf(" %s %.1f us%s", vector_isa_name(timing.isa), timing.seconds * 1e6,
+                        timing.isa == calibration->chosen ? " (chosen)" : "");
+        }
+        std::printf("\n");
+    }
+}
+
 }  // namespace
 }  // namespace tintora
 
@@ -1085,20 +1254,21 @@ int main(int argc, char** argv) {
     // As the programs do: the frame benchmarks measure them, not the
     // allocator handing memory back and forth.
     keep_freed_frame_memory();
-    const std::string best =
-        std::string("correct/frame_") + vector_isa_name(supported_vector_isas().front());
-    for (const VectorIsa isa : supported_vector_isas()) {
-        benchmark::RegisterBenchmark((std::string("correct/frame_") + vector_isa_name(isa)).c_str(),
-                                     BM_CorrectFrame, isa)
+    // Each mode with the kernel the program chooses, then with every kernel
+    // this processor has, for information.
+    using CorrectBenchmark = void (*)(benchmark::State&, std::optional<VectorIsa>);
+    for (const auto& [prefix, function] :
+         {std::pair<const char*, CorrectBenchmark>{"correct/frame_", BM_CorrectFrame},
+          std::pair<const char*, CorrectBenchmark>{"correct/frame_colour_",
+                                                   BM_CorrectFrameColour}}) {
+        benchmark::RegisterBenchmark((std::string(prefix) + "chosen").c_str(), function,
+                                     std::nullopt)
             ->Unit(benchmark::kMillisecond);
-    }
-    const std::string best_colour =
-        std::string("correct/frame_colour_") + vector_isa_name(supported_vector_isas().front());
-    for (const VectorIsa isa : supported_vector_isas()) {
-        benchmark::RegisterBenchmark(
-            (std::string("correct/frame_colour_") + vector_isa_name(isa)).c_str(),
-            BM_CorrectFrameColour, isa)
-            ->Unit(benchmark::kMillisecond);
+        for (const VectorIsa isa : supported_vector_isas()) {
+            benchmark::RegisterBenchmark((prefix + std::string(vector_isa_name(isa))).c_str(),
+                                         function, isa)
+                ->Unit(benchmark::kMillisecond);
+        }
     }
     register_preview_benchmarks();
     register_import_benchmarks();
@@ -1108,21 +1278,22 @@ int main(int argc, char** argv) {
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::fflush(stdout);
-    std::printf("correct_frame runs on %s here; kernels measured:",
-                vector_isa_name(supported_vector_isas().front()));
-    for (const VectorIsa isa : measured_kernels()) std::printf(" %s", vector_isa_name(isa));
-    std::printf("\n");
-    reporter.print_ratio("correct_frame/reference", best, {"correct/reference"});
-    reporter.print_ratio("correct_frame/jpeg_codec", best, {"jpeg/decode", "jpeg/encode_q90"});
-    // The AVX2 kernel forced, as machines without AVX-512 run it.
-    reporter.print_ratio("correct_frame_avx2/jpeg_codec",
-                         std::string("correct/frame_") + vector_isa_name(VectorIsa::Avx2),
+    print_kernel_choices();
+    reporter.print_ratio("correct_frame/reference", "correct/frame_chosen", {"correct/reference"});
+    reporter.print_ratio("correct_frame/jpeg_codec", "correct/frame_chosen",
                          {"jpeg/decode", "jpeg/encode_q90"});
-    reporter.print_ratio("correct_frame_colour/jpeg_codec", best_colour,
+    reporter.print_ratio("correct_frame_colour/jpeg_codec", "correct/frame_colour_chosen",
                          {"jpeg/decode", "jpeg/encode_q90"});
-    reporter.print_ratio("correct_frame_colour_avx2/jpeg_codec",
-                         std::string("correct/frame_colour_") + vector_isa_name(VectorIsa::Avx2),
-                         {"jpeg/decode", "jpeg/encode_q90"});
+    // Each kernel forced, for information; AVX2 is what machines without
+    // AVX-512 run.
+    for (const char* mode : {"", "colour_"}) {
+        for (const VectorIsa isa : supported_vector_isas()) {
+            const std::string label = std::string("correct_frame_") + mode + isa_label(isa);
+            reporter.print_ratio((label + "/jpeg_codec").c_str(),
+                                 std::string("correct/frame_") + mode + vector_isa_name(isa),
+                                 {"jpeg/decode", "jpeg/encode_q90"});
+        }
+    }
     reporter.print_ratio("compose_300/compose_100", "compose/300", {"compose/100"});
     reporter.print_ratio("recompose/jpeg_decode_1080p", "compose/recompose",
                          {"compose/jpeg_decode_1080p"});
@@ -1149,6 +1320,13 @@ int main(int argc, char** argv) {
     reporter.print_ratio("run/codec_limit", "run/run_to_end", {"run/codec_limit"});
     reporter.print_ratio("run/ffmpeg_lut", "run/run_to_end", {"run/ffmpeg_lut"});
     reporter.print_ratio("export_mp4/ffmpeg_lut_mp4", "run/export_mp4", {"run/ffmpeg_lut_mp4"});
+    reporter.print_ratio("hotspot_export/export_mp4", "run/hotspot_export", {"run/export_mp4"});
+    reporter.print_ratio("hotspot_lookup/jpeg_decode_1080p", "hotspot/lookup",
+                         {"compose/jpeg_decode_1080p"});
+    reporter.print_ratio("hotspot_panorama/jpeg_decode_1080p", "hotspot/panorama_alone",
+                         {"compose/jpeg_decode_1080p"});
+    reporter.print_ratio("hotspot_bake/jpeg_decode_1080p", "hotspot/bake",
+                         {"compose/jpeg_decode_1080p"});
     benchmark::Shutdown();
     std::error_code ignored;
     std::filesystem::remove_all(picture_folder(), ignored);

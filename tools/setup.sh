@@ -13,10 +13,15 @@ packages=(
   clang libclang-rt-dev
   fonts-dejavu-core
   fonts-wine
+  desktop-file-utils  # the installed-layout test validates the desktop entry
+  dpkg-dev            # cpack -G DEB finds the package's dependencies with dpkg-shlibdeps
+  nodejs npm chromium
 )
 
 missing=()
 for package in "${packages[@]}"; do
+  # NodeSource's nodejs carries its own npm and refuses Debian's beside it.
+  if [ "$package" = npm ] && command -v npm >/dev/null; then continue; fi
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
     missing+=("$package")
   fi

@@ -29,6 +29,8 @@
 #include "core/video/video_import.hpp"
 #include "core/video/video_texts.hpp"
 #include "core/video/video_workspace.hpp"
+#include "core/viewer/hotspot_export.hpp"
+#include "packaging/cli_manual_page.hpp"
 
 namespace tintora {
 namespace {
@@ -201,6 +203,7 @@ struct Options {
     std::string video;
     std::string jpeg;
     std::string wav;
+    std::string hotspot;
     std::string workdir;
     bool keep_workdir = false;
     std::string ffmpeg;
@@ -375,7 +378,10 @@ int render(const Options& options) {
     const fs::path background = session.composition.background_path();
     // --video's extension was checked with the arguments.
     Result<RunJob> job =
-        !options.wav.empty()
+        !options.hotspot.empty()
+            ? prepare_hotspot_export(workspace, session.settings, session.grid, session.composition,
+                                     options.hotspot)
+        : !options.wav.empty()
             ? prepare_wav_export(workspace, session.settings, background, options.wav)
         : !options.flv.empty() ? prepare_video_export(workspace, session.settings, session.grid,
                                                       background, options.flv)
@@ -534,6 +540,13 @@ int demo(const Options& options) {
 int run(int argc, char** argv) {
     CLI::App app{"Renders and checks Tintora projects without a window."};
     app.set_version_flag("--version", "tintora-cli 2.0");
+    // Hidden from --help: the build makes the manual page from this very parser.
+    app.add_flag_callback("--man",
+                          [&app] {
+                              std::cout << cli_manual_page(app, TINTORA_VERSION);
+                              throw CLI::Success();
+                          })
+        ->group("");
     app.require_subcommand(1);
     Options options;
 
@@ -565,6 +578,11 @@ int run(int argc, char** argv) {
     outputs->add_option("--jpeg", options.jpeg, "the name prefix of a numbered JPEG sequence")
         ->check(named);
     outputs->add_option("--wav", options.wav, "the sound of the frame range")->check(named);
+    outputs
+        ->add_option("--hotspot", options.hotspot,
+                     "DIR/NAME: the clip baked for a panorama viewer as NAME.mp4 and NAME.webm, "
+                     "with NAME.jpg, NAME.json, NAME.xml (krpano) and the preview page NAME.html")
+        ->check(named);
     outputs->require_option(1);
     render_command->add_option("--jobs", options.jobs, "worker threads (default: one per core)")
         ->check(CLI::Range(1, 256));

@@ -1,11 +1,15 @@
 #include "gui/program.hpp"
 
 #include <QApplication>
+#include <QEvent>
 #include <QLocale>
 #include <QMessageBox>
 #include <QScopeGuard>
+#include <QScreen>
+#include <functional>
 #include <new>
 #include <optional>
+#include <utility>
 
 #include "core/project/project_changes.hpp"
 #include "core/settings/texts.hpp"
@@ -16,6 +20,7 @@
 #include "gui/palette/palette_window.hpp"
 #include "gui/video/progress_dialog.hpp"
 #include "gui/video/video_window.hpp"
+#include "gui/window_geometry.hpp"
 
 namespace tintora {
 namespace {
@@ -25,6 +30,27 @@ namespace {
 int country_code_of(QLocale::Territory territory) {
     return territory == QLocale::Russia || territory == QLocale::Kazakhstan ? 7 : 0;
 }
+
+// Runs an action once, when the watched window is first shown, just before
+// the window system shows it.
+class OnFirstShow : public QObject {
+public:
+    OnFirstShow(QWidget& window, std::function<void()> action)
+        : QObject(&window), action_(std::move(action)) {
+        window.installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && action_) {
+            watched->removeEventFilter(this);
+            std::exchange(action_, {})();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> action_;
+};
 
 }  // namespace
 
@@ -36,8 +62,20 @@ SettingsEnvironment system_settings_environment(const QString& program_dir) {
     return environment;
 }
 
-Program::Program(const SettingsEnvironment& environment)
+Screens screens_of_this_display() {
+    Screens screens;
+    if (const QScreen* primary = QGuiApplication::primaryScreen()) {
+        screens.primary = to_screen_rect(primary->availableGeometry());
+    }
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        screens.all.push_back(to_screen_rect(screen->availableGeometry()));
+    }
+    return screens;
+}
+
+Program::Program(const SettingsEnvironment& environment, const Screens& screens)
     : settings_(load_settings(environment)),
+      window_places_(load_window_places(environment)),
       history_([this] { return EditSnapshot{grid_}; },
                [this](const EditSnapshot& snapshot) { restore_edit(snapshot); }) {
     // The grid starts with identity tables and no pairs, the clipboard
@@ -50,6 +88,12 @@ Program::Program(const SettingsEnvironment& environment)
     options_dialog_ = std::make_unique<OptionsDialog>(*this, main_window_.get());
     // Curves are edited in the palette: its keys undo and redo too.
     palette_window_->addActions(main_window_->undo_redo_actions());
+    place_windows(screens);
+    // The palette appears just before the main window, which so ends up the
+    // active one.
+    if (window_places_.palette_open.value_or(true)) {
+        new OnFirstShow(*main_window_, [this] { palette_window_->show_near_owner(); });
+    }
     mark_project_unmodified();
 }
 
@@ -115,8 +159,39 @@ void Program::mark_project_unmodified() {
     unmodified_content_ = project_content(composition_, grid_, video_workspace_);
 }
 
+std::array<QWidget*, kPlacedWindowCount> Program::placed_windows() const {
+    return {main_window_.get(), palette_window_.get(), video_window_.get()};
+}
+
+void Program::place_windows(const Screens& screens) {
+    const std::array<QWidget*, kPlacedWindowCount> windows = placed_windows();
+    std::array<WindowToPlace, kPlacedWindowCount> sizes;
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        sizes[i] = {to_screen_size(windows[i]->size()), to_screen_size(frame_extra(*windows[i]))};
+    }
+    const std::array<WindowPlace, kPlacedWindowCount> places =
+        start_places(window_places_, sizes, screens);
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        windows[i]->resize(places[i].width, places[i].height);
+        windows[i]->move(places[i].x, places[i].y);
+    }
+}
+
+void Program::remember_window_places() {
+    const std::array<QWidget*, kPlacedWindowCount> windows = placed_windows();
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        // A maximised or minimised window keeps the place it had before.
+        if (windows[i]->windowState() != Qt::WindowNoState) continue;
+        const QPoint corner = windows[i]->pos();
+        window_places_.windows[i] =
+            WindowPlace{corner.x(), corner.y(), windows[i]->width(), windows[i]->height()};
+    }
+    window_places_.palette_open = palette_window_->isVisible();
+}
+
 void Program::save_settings_or_warn() {
-    const Status saved = save_settings(settings_);
+    remember_window_places();
+    const Status saved = save_settings(settings_, window_places_);
     if (saved) return;
     QMessageBox::warning(
         main_window_.get(), QStringLiteral("Tintora"),

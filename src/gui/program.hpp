@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -10,8 +11,11 @@
 #include "core/correction/correction_grid.hpp"
 #include "core/correction/curves.hpp"
 #include "core/settings/settings_file.hpp"
+#include "core/settings/window_places.hpp"
 #include "core/video/video_workspace.hpp"
 #include "gui/edit_history.hpp"
+
+class QWidget;
 
 namespace tintora {
 
@@ -25,13 +29,22 @@ class OptionsDialog;
 // The user's country code and PATH, from the system, for the settings defaults.
 SettingsEnvironment system_settings_environment(const QString& program_dir);
 
+// The room the display's screens leave for windows: the primary screen's,
+// and every screen's.
+Screens screens_of_this_display();
+
 // Owns the program-wide records and every window, created once in a fixed
 // order: main window, video window, colour palette, progress dialog, about
-// box, options dialog. Only the main window is shown. Windows reach each
-// other's operations through this object.
+// box, options dialog. The main window, the palette and the video window
+// are placed at once where the settings file remembers them, or side by
+// side on the primary screen (see start_places). The palette opens with the
+// main window unless it was closed when the program last ended; the others
+// are shown when asked for. Windows reach each other's operations through
+// this object.
 class Program {
 public:
-    explicit Program(const SettingsEnvironment& environment);
+    explicit Program(const SettingsEnvironment& environment,
+                     const Screens& screens = screens_of_this_display());
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
@@ -58,7 +71,8 @@ public:
     // clip with frame_count frames (0: no video) and recomposes.
     void set_video_result(Frame result_picture, int frame_count);
 
-    // Writes the settings file; tells the user when it cannot.
+    // Writes the settings file with the windows' places as they are now;
+    // tells the user when it cannot.
     void save_settings_or_warn();
 
     // One undo step for what `change` does to the grid and the mesh (none
@@ -82,8 +96,13 @@ public:
 
 private:
     QString edit_label(const TextPair& label) const;
+    // The windows whose places are kept, in PlacedWindow order.
+    std::array<QWidget*, kPlacedWindowCount> placed_windows() const;
+    void place_windows(const Screens& screens);
+    void remember_window_places();
 
     AppSettings settings_;
+    WindowPlaces window_places_;
     CorrectionGrid grid_;
     PairClipboard pair_clipboard_ = make_empty_pairs();
     ChannelPairClipboard channel_pair_clipboard_ = make_empty_channel_pairs();

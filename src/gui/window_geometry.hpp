@@ -6,6 +6,8 @@
 #include <QWidget>
 #include <algorithm>
 
+#include "core/settings/window_places.hpp"
+
 namespace tintora {
 
 // The window's size with its frame, as the window system reports it: the
@@ -26,5 +28,17 @@ inline QPoint centred_on(const QWidget& owner, QSize size) {
     }
     return corner;
 }
+
+// What a window's frame adds to its inside, as the window system reports it
+// once the window is shown; before that, as much as a title bar and borders
+// commonly take, so that windows laid side by side do not overlap once the
+// window system frames them.
+inline QSize frame_extra(const QWidget& window) {
+    const QSize extra = window.frameGeometry().size() - window.geometry().size();
+    return extra.width() > 0 || extra.height() > 0 ? extra : QSize(8, 40);
+}
+
+inline ScreenRect to_screen_rect(const QRect& r) { return {r.x(), r.y(), r.width(), r.height()}; }
+inline ScreenSize to_screen_size(const QSize& s) { return {s.width(), s.height()}; }
 
 }  // namespace tintora

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/demo_project.hpp"
 #include "core/common/file_io.hpp"
 #include "core/correction/jpeg_codec.hpp"
 #include "core/video/processing_run.hpp"
@@ -88,11 +89,11 @@ TEST(CliDemo, MakesAProjectThatRendersAndComposes) {
                        "--workdir", work.string(), "--ffmpeg", ffmpeg.string(), "--jobs", "2"});
     ASSERT_TRUE(rendered.succeeded()) << rendered.error_tail;
     EXPECT_NE(rendered.error_tail.find("frames: 100%"), std::string::npos) << rendered.error_tail;
-    EXPECT_TRUE(fs::exists(run_output_path((folder / "shot").string(), 75)));
-    EXPECT_FALSE(fs::exists(run_output_path((folder / "shot").string(), 76)));
+    EXPECT_TRUE(fs::exists(run_output_path((folder / "shot").string(), kDemoFrameCount)));
+    EXPECT_FALSE(fs::exists(run_output_path((folder / "shot").string(), kDemoFrameCount + 1)));
 
     // A video for the browser, its poster asked for in the project: both the
-    // even part of the 639 by 359 selection.
+    // whole 640 by 360 frame, as the selection of the whole frame cuts it.
     const std::vector<std::uint8_t> saved = read_file_bytes(project).value();
     ASSERT_TRUE(
         write_file(project, std::string(saved.begin(), saved.end()) + "POSTER_IMAGE=1\r\n"));
@@ -102,19 +103,20 @@ TEST(CliDemo, MakesAProjectThatRendersAndComposes) {
     ASSERT_TRUE(video.succeeded()) << video.error_tail;
     EXPECT_GT(fs::file_size(folder / "tour.mp4"), 0u);
     const Frame poster = load_jpeg(folder / "tour.jpg").value();
-    EXPECT_EQ(poster.width(), 638);
-    EXPECT_EQ(poster.height(), 358);
+    EXPECT_EQ(poster.width(), kDemoClipWidth);
+    EXPECT_EQ(poster.height(), kDemoClipHeight);
 
     const fs::path picture = folder / "composed.ppm";
     ASSERT_TRUE(test::run_cli({"compose", project.string(), picture.string(), "--workdir",
                                work.string(), "--ffmpeg", ffmpeg.string()})
                     .succeeded());
+    // The 2048 by 1024 panorama at the demo's 67 %.
     const std::vector<std::uint8_t> bytes = read_file_bytes(picture).value();
-    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 15), "P6\n1024 512\n255");
-    EXPECT_EQ(bytes.size(), 16u + 3u * 1024u * 512u);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 15), "P6\n1372 686\n255");
+    EXPECT_EQ(bytes.size(), 16u + 3u * 1372u * 686u);
 
-    // Matched in colour over three frames: the channel pairs replace the
-    // demo's sampled ones in the written project.
+    // Matched in colour over three frames: the channel pairs are written in
+    // the project.
     const fs::path matched = folder / "matched.project";
     const CommandResult match =
         test::run_cli({"match", project.string(), matched.string(), "--mode", "colour", "--frames",
@@ -181,9 +183,9 @@ TEST(CliRender, TwoAtOnceWithoutAWorkdirKeepTheirOwnFrames) {
         const auto& r = renders[i];
         EXPECT_TRUE(fs::exists(run_output_path(r.prefix.string(), r.frames)));
         EXPECT_FALSE(fs::exists(run_output_path(r.prefix.string(), r.frames + 1)));
-        // The whole frame less the selection's one pixel.
+        // The clip's own size.
         EXPECT_EQ(load_jpeg(run_output_path(r.prefix.string(), r.frames)).value().width(),
-                  r.width - 1);
+                  r.width);
     }
     if (old_tmpdir != nullptr) {
         ::setenv("TMPDIR", kept_tmpdir.c_str(), 1);
@@ -363,7 +365,8 @@ TEST(CliTinyClip, SaysWhatTheVideoAndTheMatchNeed) {
 }
 
 // The highest resident memory of the command line running these
-// arguments, in kilobytes, and whether it succeeded.
+// arguments, in kilobytes, and whether it ended by itself (0 or 1: the
+// matched project, or a match refused on the scene, after reading its frames).
 std::pair<long, bool> peak_memory(const std::vector<std::string>& arguments) {
     std::vector<std::string> texts{TINTORA_CLI};
     texts.insert(texts.end(), arguments.begin(), arguments.end());
@@ -380,7 +383,7 @@ std::pair<long, bool> peak_memory(const std::vector<std::string>& arguments) {
     int status = 0;
     struct rusage usage {};
     ::wait4(child, &status, 0, &usage);
-    return {usage.ru_maxrss, WIFEXITED(status) && WEXITSTATUS(status) == 0};
+    return {usage.ru_maxrss, WIFEXITED(status) && WEXITSTATUS(status) <= 1};
 }
 
 // A match takes its frames one at a time: a hundred times the frames, not

@@ -29,10 +29,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     (void)has_audio_stream(text);
 
-    // The reason is one whole line of the text, as it stands.
+    // The reason is one line of the text, as it stands or its start cut
+    // at a character's boundary and marked with an ellipsis.
     const std::string reason = failure_reason(text);
     FUZZ_CHECK(reason.find_first_of("\r\n") == std::string::npos);
-    FUZZ_CHECK(text.find(reason) != std::string_view::npos);
+    const std::string_view ellipsis = "…";
+    const bool cut = text.find(reason) == std::string_view::npos && reason.ends_with(ellipsis);
+    const std::string_view quoted =
+        cut ? std::string_view(reason).substr(0, reason.size() - ellipsis.size()) : reason;
+    FUZZ_CHECK(quoted.size() <= kMaxQuotedLine);
+    FUZZ_CHECK(text.find(quoted) != std::string_view::npos);
 
     EncodeProgress progress;
     progress.read(text.substr(0, size / 2));

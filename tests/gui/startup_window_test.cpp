@@ -1,6 +1,6 @@
 // Window tests of start-up and the main window's frame: the menus and
 // captions in both languages, the settings file read at start and written
-// when the program ends, and the F4, F5 and F6 keys.
+// when the program ends, the windows' places, and the F4, F5 and F6 keys.
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -34,6 +35,7 @@
 #include "gui/program.hpp"
 #include "gui/video/progress_dialog.hpp"
 #include "gui/video/video_window.hpp"
+#include "gui/window_geometry.hpp"
 #include "support/message_box_catcher.hpp"
 
 namespace tintora {
@@ -112,7 +114,7 @@ const std::vector<Strings> kEnglishMenus{
     {"File", "New project", "Open project", "Save project", "-", "Open image", "Open video", "-",
      "Exit"},
     {"Edit", "Video", "Color palette", "-", "Options", "-", "Match colours", "Play in panorama",
-     "-", "Undo", "Redo"},
+     "Area points…", "-", "Undo", "Redo"},
     {"Language", "English", "Русский"},
     {"Service", "Krpano overlay hotspot counter"},
     {"Help", "Context", "-", "About", "Guide"},
@@ -121,7 +123,7 @@ const std::vector<Strings> kRussianMenus{
     {"Файл", "Новый поект", "Открыть поект", "Сохранить поект", "-", "Открыть фон", "Открыть видео",
      "-", "Выход"},
     {"Редактирование", "Видео", "Коррекция яркости", "-", "Настройки", "-", "Подобрать цвета",
-     "Воспроизвести в панораме", "-", "Отменить", "Повторить"},
+     "Воспроизвести в панораме", "Точки области…", "-", "Отменить", "Повторить"},
     {"Язык", "English", "Русский"},
     {"Сервис", "Вычисление параметров оверлея krpano"},
     {"Помощь", "Справка", "-", "О программе", "Руководство"},
@@ -153,6 +155,26 @@ protected:
         environment.country_code = country_code;
         program_ = std::make_unique<Program>(environment);
         return *program_;
+    }
+
+    // A start on a desktop of these screens, whatever the test platform's are.
+    Program& start_on(const Screens& screens) {
+        SettingsEnvironment environment;
+        environment.program_dir = dir();
+        program_ = std::make_unique<Program>(environment, screens);
+        return *program_;
+    }
+
+    // The first four lines of the settings file: the values; the windows'
+    // places follow them.
+    std::string settings_values() const {
+        const std::string text = read_text(ini());
+        std::size_t end = 0;
+        for (int line = 0; line < 4 && end != std::string::npos; ++line) {
+            end = text.find('\n', end);
+            if (end != std::string::npos) ++end;
+        }
+        return text.substr(0, end);
     }
 
     // The four lines the program writes for the given values, CR LF ended.
@@ -198,12 +220,14 @@ INSTANTIATE_TEST_SUITE_P(
                     LanguageCase{"BlankBeforeValue", "LANG= rus\r\n", 0, " rus", false}),
     [](const testing::TestParamInfo<LanguageCase>& info) { return info.param.name; });
 
-TEST_F(StartupWindowTest, OnlyTheMainWindowIsShownAndTheOthersWaitHidden) {
+TEST_F(StartupWindowTest, TheMainWindowOpensWithThePaletteAndTheOthersWaitHidden) {
     Program& program = start();
     program.main_window().show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&program.main_window()));
+    // The palette opens beside it; the main window keeps the keyboard.
+    EXPECT_TRUE(program.palette_window().isVisible());
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&program.main_window()));
     EXPECT_FALSE(program.video_window().isVisible());
-    EXPECT_FALSE(program.palette_window().isVisible());
     EXPECT_FALSE(program.progress_dialog().isVisible());
     EXPECT_FALSE(program.about_box().isVisible());
     EXPECT_FALSE(program.options_dialog().isVisible());
@@ -259,13 +283,13 @@ TEST_F(StartupWindowTest, ClosingWritesTheFourCurrentValues) {
     test::MessageBoxCatcher catcher;
     EXPECT_TRUE(program.main_window().close());
     EXPECT_TRUE(catcher.texts().empty());
-    EXPECT_EQ(read_text(ini()), ini_text("eng", "/srv/work", "/opt/ffmpeg", "/opt/ffplay"));
+    EXPECT_EQ(settings_values(), ini_text("eng", "/srv/work", "/opt/ffmpeg", "/opt/ffplay"));
 }
 
 TEST_F(StartupWindowTest, ClosingWithoutASettingsFileCreatesOneWithTheDefaults) {
     Program& program = start(7);
     program.main_window().close();
-    EXPECT_EQ(read_text(ini()),
+    EXPECT_EQ(settings_values(),
               ini_text("rus", dir() / "Temp", dir() / "ffmpeg", dir() / "ffplay"));
 }
 
@@ -280,7 +304,7 @@ TEST_F(StartupWindowTest, ExitWritesTheFileAndEndsTheApplication) {
     // Should Exit not end the event loop, this ends it with another code.
     QTimer::singleShot(5000, &guard, [] { QCoreApplication::exit(99); });
     EXPECT_EQ(QApplication::exec(), 0);
-    EXPECT_EQ(read_text(ini()), ini_text("eng", "/t", "/f", "/p"));
+    EXPECT_EQ(settings_values(), ini_text("eng", "/t", "/f", "/p"));
 }
 
 struct UnwritableCase {
@@ -316,6 +340,55 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(UnwritableCase{"English", 0, "Can't write ini-file!"},
                     UnwritableCase{"Russian", 7, "Невозножно сохранить ini-файл!"}),
     [](const testing::TestParamInfo<UnwritableCase>& info) { return info.param.name; });
+
+// ------------------------------------------------------------ window places
+
+TEST_F(StartupWindowTest, FirstStartLaysTheWindowsSideBySideAndLaterStartsKeepTheirPlaces) {
+    const QRect room(0, 0, 2800, 1400);
+    const Screens desktop{to_screen_rect(room), {to_screen_rect(room)}};
+    const auto frames = [](Program& program) {
+        return std::array<QRect, 3>{program.main_window().frameGeometry(),
+                                    program.palette_window().frameGeometry(),
+                                    program.video_window().frameGeometry()};
+    };
+    QPoint main_place;
+    {
+        Program& program = start_on(desktop);
+        program.main_window().show();
+        program.video_window().show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&program.video_window()));
+        ASSERT_TRUE(program.palette_window().isVisible());
+        const std::array<QRect, 3> shown = frames(program);
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+            EXPECT_TRUE(room.contains(shown[i])) << i;
+            for (std::size_t j = i + 1; j < shown.size(); ++j) {
+                EXPECT_FALSE(shown[i].intersects(shown[j])) << i << " and " << j;
+            }
+        }
+        // The user moves the palette, and the video window to a monitor
+        // that will be gone at the next start.
+        main_place = program.main_window().pos();
+        program.palette_window().move(1500, 900);
+        program.video_window().move(5000, -3000);
+        program.main_window().close();
+    }
+    {
+        Program& program = start_on(desktop);
+        EXPECT_EQ(program.main_window().pos(), main_place);
+        EXPECT_EQ(program.palette_window().pos(), QPoint(1500, 900));
+        EXPECT_TRUE(room.contains(program.video_window().geometry()));
+        program.main_window().show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&program.main_window()));
+        EXPECT_TRUE(program.palette_window().isVisible());
+        // Closed when the program ends, it stays closed at the next start.
+        program.palette_window().close();
+        program.main_window().close();
+    }
+    Program& program = start_on(desktop);
+    program.main_window().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&program.main_window()));
+    EXPECT_FALSE(program.palette_window().isVisible());
+}
 
 // ------------------------------------------------------------ keys
 

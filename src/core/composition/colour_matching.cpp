@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "core/correction/curves.hpp"
 
@@ -117,14 +118,11 @@ ControlValues drawn_curve(const ControlValues& pairs) {
     return curve;
 }
 
-}  // namespace
-
-ControlValues pairs_for_fit(const std::vector<LevelValue>& fit) {
-    ControlValues pairs = make_empty_pairs();
-    if (fit.empty()) return pairs;
-    pairs[static_cast<std::size_t>(fit.front().video)] = whole_level(fit.front().value);
-    pairs[static_cast<std::size_t>(fit.back().video)] = whole_level(fit.back().value);
-    for (int count = fit.size() > 1 ? 2 : 1; count < kMaxMatchedPairs; ++count) {
+// The greedy refinement of pairs_for_fit from the pairs already set.
+ControlValues refine_pairs(const std::vector<LevelValue>& fit, ControlValues pairs) {
+    int count = 0;
+    for (const std::int32_t value : pairs) count += value != NO_PAIR;
+    for (; count < kMaxMatchedPairs; ++count) {
         const ControlValues curve = drawn_curve(pairs);
         const LevelValue* worst = nullptr;
         double worst_error = 1.0;
@@ -142,6 +140,16 @@ ControlValues pairs_for_fit(const std::vector<LevelValue>& fit) {
     return pairs;
 }
 
+}  // namespace
+
+ControlValues pairs_for_fit(const std::vector<LevelValue>& fit) {
+    ControlValues pairs = make_empty_pairs();
+    if (fit.empty()) return pairs;
+    pairs[static_cast<std::size_t>(fit.front().video)] = whole_level(fit.front().value);
+    pairs[static_cast<std::size_t>(fit.back().video)] = whole_level(fit.back().value);
+    return refine_pairs(fit, pairs);
+}
+
 std::optional<ControlValues> fit_levels(const std::vector<LevelValue>& levels, double total) {
     if (total < kMinCurveWeight || levels.empty()) return std::nullopt;
     return pairs_for_fit(monotone_fit(levels));
@@ -149,6 +157,241 @@ std::optional<ControlValues> fit_levels(const std::vector<LevelValue>& levels, d
 
 std::optional<ControlValues> fit_curve(const CurveSamples& samples) {
     return fit_levels(level_medians(samples), samples.total());
+}
+
+// ------------------------------------------------------ the colour fit
+
+namespace {
+
+using LevelCurve = std::array<double, kIntensityCount>;
+
+// The levels' curve is smoothed by a Gaussian of this many levels.
+constexpr double kSmoothLevels = 3.0;
+// Where the pixels per level (smoothed) are fewer than this share of
+// their mean over all levels, the curve leans on the channel's gain and
+// gamma more than on its own levels. A share, so that more frames of the
+// same place give the same curve.
+constexpr double kPriorShare = 0.05;
+// Above the level under which all but this share of the pixels lie, the
+// curve bends toward white.
+constexpr double kTopShare = 0.002;
+// How firmly a channel's gamma is drawn toward the common one, and that
+// toward 1: the spread (variance) of log levels that weighs as much.
+// Levels over a third of the range outweigh it many times.
+constexpr double kGammaStrength = 0.02;
+// Gammas outside this range are no camera's.
+constexpr double kLowestGamma = 1.0 / 3.0;
+constexpr double kHighestGamma = 3.0;
+// The gain and gamma are fitted on levels from here up: the darker ones'
+// logarithms are mostly noise.
+constexpr int kGammaFrom = 8;
+
+}  // namespace
+
+LevelMarginals marginals_of(const CurveSamples& samples) {
+    LevelMarginals m;
+    for (int v = 0; v < kIntensityCount; ++v) {
+        const CurveSamples::Level& level = samples.level(v);
+        for (std::size_t i = 0; i < level.weights.size(); ++i) {
+            m.target[static_cast<std::size_t>(level.first) + i] += level.weights[i];
+        }
+        m.video[static_cast<std::size_t>(v)] = level.total;
+        m.total += level.total;
+    }
+    return m;
+}
+
+namespace {
+
+// Each video level with pixels mapped to the target level at the same
+// share of the pixels (its middle): the video's distribution laid onto the
+// background's. Targets are spread evenly over their level's width.
+LevelCurve quantile_map(const LevelMarginals& m) {
+    LevelCurve mapped{};
+    double video_below = 0.0;
+    double target_below = 0.0;
+    int t = 0;
+    for (int v = 0; v < kIntensityCount; ++v) {
+        const double weight = m.video[static_cast<std::size_t>(v)];
+        if (weight <= 0.0) continue;
+        const double rank = video_below + weight / 2.0;
+        video_below += weight;
+        while (t < kIntensityCount - 1 &&
+               target_below + m.target[static_cast<std::size_t>(t)] <= rank) {
+            target_below += m.target[static_cast<std::size_t>(t)];
+            ++t;
+        }
+        const double here = m.target[static_cast<std::size_t>(t)];
+        mapped[static_cast<std::size_t>(v)] =
+            here > 0.0 ? t - 0.5 + std::min((rank - target_below) / here, 1.0) : t;
+    }
+    return mapped;
+}
+
+// The weighted spread of log levels of one channel's mapped levels: what
+// its gain and gamma are fitted on (log target = log gain + gamma log video).
+struct LogMoments {
+    double weight = 0.0;
+    double mean_x = 0.0;
+    double mean_y = 0.0;
+    double xx = 0.0;  // variance of x
+    double xy = 0.0;  // covariance
+};
+
+LogMoments log_moments(const LevelMarginals& m, const LevelCurve& mapped) {
+    LogMoments moments;
+    double sx = 0.0, sy = 0.0, sxx = 0.0, sxy = 0.0;
+    for (int v = kGammaFrom; v < kIntensityCount; ++v) {
+        const double w = m.video[static_cast<std::size_t>(v)];
+        const double target = mapped[static_cast<std::size_t>(v)];
+        if (w <= 0.0 || target < 0.5) continue;
+        const double x = std::log(v / 255.0);
+        const double y = std::log(target / 255.0);
+        moments.weight += w;
+        sx += w * x;
+        sy += w * y;
+        sxx += w * x * x;
+        sxy += w * x * y;
+    }
+    if (moments.weight <= 0.0) return moments;
+    moments.mean_x = sx / moments.weight;
+    moments.mean_y = sy / moments.weight;
+    moments.xx = std::max(sxx / moments.weight - moments.mean_x * moments.mean_x, 0.0);
+    moments.xy = sxy / moments.weight - moments.mean_x * moments.mean_y;
+    return moments;
+}
+
+// A channel's gain and gamma: its levels' own where they span enough,
+// drawn toward `toward` where they do not.
+struct Response {
+    double log_gain = 0.0;
+    double gamma = 1.0;
+    double at(int v) const {
+        return v <= 0 ? 0.0 : 255.0 * std::exp(log_gain + gamma * std::log(v / 255.0));
+    }
+};
+
+Response fit_response(const LogMoments& m, double toward) {
+    Response response;
+    response.gamma = std::clamp((m.xy + kGammaStrength * toward) / (m.xx + kGammaStrength),
+                                kLowestGamma, kHighestGamma);
+    response.log_gain = m.mean_y - response.gamma * m.mean_x;
+    return response;
+}
+
+// The Gaussian of kSmoothLevels, to three of them either side.
+constexpr int kSmoothReach = 9;
+std::array<double, 2 * kSmoothReach + 1> smoothing_kernel() {
+    std::array<double, 2 * kSmoothReach + 1> kernel{};
+    double sum = 0.0;
+    for (int d = -kSmoothReach; d <= kSmoothReach; ++d) {
+        kernel[static_cast<std::size_t>(d + kSmoothReach)] =
+            std::exp(-0.5 * d * d / (kSmoothLevels * kSmoothLevels));
+        sum += kernel[static_cast<std::size_t>(d + kSmoothReach)];
+    }
+    for (double& k : kernel) k /= sum;
+    return kernel;
+}
+
+// The channel's curve at every level: the response plus the mapped levels'
+// departure from it, smoothed across levels and shrunk where pixels are
+// few; monotone.
+std::vector<LevelValue> channel_curve(const LevelMarginals& m, const LevelCurve& mapped,
+                                      const Response& response) {
+    static const auto kernel = smoothing_kernel();
+    LevelCurve departure{};
+    for (int v = 0; v < kIntensityCount; ++v) {
+        if (m.video[static_cast<std::size_t>(v)] > 0.0) {
+            departure[static_cast<std::size_t>(v)] =
+                mapped[static_cast<std::size_t>(v)] - response.at(v);
+        }
+    }
+    std::vector<LevelValue> curve;
+    curve.reserve(kIntensityCount);
+    const double prior_weight = kPriorShare * m.total / kIntensityCount;
+    // The highest level the pixels speak for.
+    int highest = 0;
+    double below = 0.0;
+    while (highest < kIntensityCount - 1 &&
+           below + m.video[static_cast<std::size_t>(highest)] < (1.0 - kTopShare) * m.total) {
+        below += m.video[static_cast<std::size_t>(highest)];
+        ++highest;
+    }
+    for (int v = 0; v < kIntensityCount; ++v) {
+        double weight = 0.0;
+        double sum = 0.0;
+        for (int d = -kSmoothReach; d <= kSmoothReach; ++d) {
+            const int u = v + d;
+            if (u < 0 || u >= kIntensityCount) continue;
+            const double w =
+                kernel[static_cast<std::size_t>(d + kSmoothReach)] * m.video[static_cast<std::size_t>(u)];
+            weight += w;
+            sum += w * departure[static_cast<std::size_t>(u)];
+        }
+        curve.push_back({v, response.at(v) + sum / (weight + prior_weight), weight + prior_weight});
+    }
+    // White stays white: above the pixels, the curve bends to meet (255,
+    // 255), as both cameras clip there.
+    const double miss = 255.0 - curve.back().value;
+    for (int v = highest + 1; v < kIntensityCount; ++v) {
+        curve[static_cast<std::size_t>(v)].value +=
+            miss * (v - highest) / static_cast<double>(kIntensityCount - 1 - highest);
+    }
+    for (LevelValue& level : curve) level.value = std::clamp(level.value, 0.0, 255.0);
+    return monotone_fit(std::move(curve));
+}
+
+}  // namespace
+
+std::array<std::optional<ControlValues>, kChannelCount> fit_colour_point(
+    const std::array<LevelMarginals, kChannelCount>& marginals) {
+    std::array<LevelCurve, kChannelCount> mapped;
+    std::array<LogMoments, kChannelCount> moments;
+    double common_xx = 0.0;
+    double common_xy = 0.0;
+    for (int c = 0; c < kChannelCount; ++c) {
+        mapped[c] = quantile_map(marginals[c]);
+        moments[c] = log_moments(marginals[c], mapped[c]);
+        if (marginals[c].total >= kMinCurveWeight && moments[c].weight > 0.0) {
+            common_xx += moments[c].xx;
+            common_xy += moments[c].xy;
+        }
+    }
+    // The gamma the three channels share unless their own levels say
+    // otherwise: cameras differ in white balance far more than in gamma
+    // between channels, and curves of one shape keep the hues.
+    const double common_gamma = std::clamp(
+        (common_xy + kGammaStrength) / (common_xx + kGammaStrength), kLowestGamma, kHighestGamma);
+    std::array<std::optional<ControlValues>, kChannelCount> pairs;
+    for (int c = 0; c < kChannelCount; ++c) {
+        const LevelMarginals& m = marginals[c];
+        if (m.total < kMinCurveWeight) continue;
+        Response response;
+        if (moments[c].weight > 0.0) {
+            response = fit_response(moments[c], common_gamma);
+        } else {
+            // Only the darkest levels: a plain gain through their mean.
+            double video = 0.0;
+            double target = 0.0;
+            for (int v = 0; v < kIntensityCount; ++v) {
+                video += v * m.video[static_cast<std::size_t>(v)];
+                target += mapped[c][static_cast<std::size_t>(v)] * m.video[static_cast<std::size_t>(v)];
+            }
+            response.gamma = 1.0;
+            response.log_gain = video > 0.0 ? std::log(std::max(target, 1e-9) / video) : 0.0;
+        }
+        const std::vector<LevelValue> curve = channel_curve(m, mapped[c], response);
+        // The level most pixels show is matched exactly: a plain frame's
+        // colour comes out where its pixels say.
+        const auto heaviest = std::max_element(m.video.begin(), m.video.end()) - m.video.begin();
+        ControlValues start = make_empty_pairs();
+        start[0] = whole_level(curve.front().value);
+        start[kIntensityCount - 1] = whole_level(curve.back().value);
+        start[static_cast<std::size_t>(heaviest)] =
+            whole_level(curve[static_cast<std::size_t>(heaviest)].value);
+        pairs[c] = refine_pairs(curve, start);
+    }
+    return pairs;
 }
 
 // ----------------------------------------------------------- the pairing
@@ -182,10 +425,9 @@ struct MatchStatistics::Cells {
         : curves(curves),
           count(static_cast<std::size_t>(kQuadrantCount) * curves * kIntensityCount *
                 kIntensityCount),
-          weights(new CornerWeights[count]),
+          weights(static_cast<CornerWeights*>(std::calloc(count, sizeof(CornerWeights)))),
           touched(count / kBlock, Mark::Untouched) {
-        // One memset clears the table faster than element-wise initialisation.
-        std::memset(static_cast<void*>(weights.get()), 0, count * sizeof(CornerWeights));
+        if (!weights) throw std::bad_alloc();
     }
 
     // The cells of one quadrant's curve, video-major.
@@ -206,7 +448,10 @@ struct MatchStatistics::Cells {
 
     int curves;
     std::size_t count;
-    std::unique_ptr<CornerWeights[]> weights;
+    struct Free {
+        void operator()(CornerWeights* cells) const noexcept { std::free(cells); }
+    };
+    std::unique_ptr<CornerWeights[], Free> weights;
     std::vector<Mark> touched;  // per block of cells
 };
 
@@ -224,6 +469,9 @@ namespace {
 constexpr std::uint32_t kEdgeFlag = 1;
 constexpr std::uint32_t kClippedFlag[3] = {2, 4, 8};
 constexpr std::uint32_t kAnyClipped = 2 | 4 | 8;
+// The colour mode's rule: the pixel or one of its eight neighbours is near
+// clipping.
+constexpr std::uint32_t kNearClippedFlag = 16;
 
 // Plain loops over arrays, so the compiler does them many pixels at a time.
 
@@ -232,9 +480,22 @@ constexpr std::uint32_t kAnyClipped = 2 | 4 | 8;
 // few, whose sixteen bytes would reach past the row, one by one.
 using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
 
+// Whether a pixel word (its top byte 0) has a channel near clipping, as
+// kNearClippedFlag in the top byte: bytes below n are found all at once by
+// the borrow each leaves in its top bit.
+constexpr std::uint32_t kBytes = 0x01010101u;
+inline std::uint32_t any_byte_below(std::uint32_t word, std::uint32_t n) {
+    return (word - kBytes * n) & ~word & kBytes * 0x80u;
+}
+inline std::uint32_t near_clipped(std::uint32_t word) {
+    const std::uint32_t dark = any_byte_below(word | 0xFF000000u, kNearBlackTo + 1);
+    const std::uint32_t bright = any_byte_below(~word, 256 - kNearClippedFrom);
+    return static_cast<std::uint32_t>((dark | bright) != 0) * (kNearClippedFlag << 24);
+}
+
 __attribute__((target_clones("avx512f", "avx2", "default"))) void read_pixels(
     const std::uint8_t* __restrict pixels, int count, std::uint32_t* __restrict words,
-    std::int16_t* __restrict sums) {
+    std::int16_t* __restrict sums, std::uint32_t* __restrict near) {
     int i = 0;
     for (; i + 6 <= count; i += 4) {
         Bytes16 bytes;
@@ -249,16 +510,33 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) void read_pixels(
     for (i = 0; i < count; ++i) {
         sums[i] = static_cast<std::int16_t>((words[i] & 0xFF) + (words[i] >> 8 & 0xFF) +
                                             (words[i] >> 16));
+        near[i] = near_clipped(words[i]);
     }
 }
 
-// A row's words with their flags in the top byte, from its words and the
-// channel sums of it and the rows above and below, all from one column
-// before the first to one after the last.
+// Per pixel whether it or a neighbour along the row is near clipping, from
+// one column before the first to one after the last; the ends see one
+// neighbour.
+__attribute__((target_clones("avx512f", "avx2", "default"))) void near_along(
+    const std::uint32_t* __restrict near, int count, std::uint32_t* __restrict along) {
+    if (count < 2) {
+        if (count == 1) along[0] = near[0];
+        return;
+    }
+    along[0] = near[0] | near[1];
+    for (int i = 1; i + 1 < count; ++i) along[i] = near[i - 1] | near[i] | near[i + 1];
+    along[count - 1] = near[count - 2] | near[count - 1];
+}
+
+// A row's words with their flags in the top byte, from its words, the
+// channel sums of it and the rows above and below, and whether those
+// rows are near clipping at or beside each column (near_along), all from
+// one column before the first to one after the last.
 __attribute__((target_clones("avx512f", "avx2", "default"))) void flag_words(
     const std::uint32_t* __restrict here_words, const std::int16_t* __restrict above,
-    const std::int16_t* __restrict here, const std::int16_t* __restrict below, int count,
-    std::uint32_t* __restrict words) {
+    const std::int16_t* __restrict here, const std::int16_t* __restrict below,
+    const std::uint32_t* __restrict near_above, const std::uint32_t* __restrict near_here,
+    const std::uint32_t* __restrict near_below, int count, std::uint32_t* __restrict words) {
     for (int i = 1; i <= count; ++i) {
         const std::uint32_t word = here_words[i];
         std::uint32_t flag = 0;
@@ -270,7 +548,7 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) void flag_words(
         const int across = below[i] - above[i];
         flag |= static_cast<std::uint32_t>((along > kEdgeLimit) | (along < -kEdgeLimit) |
                                            (across > kEdgeLimit) | (across < -kEdgeLimit));
-        words[i - 1] = word | flag << 24;
+        words[i - 1] = word | flag << 24 | near_above[i] | near_here[i] | near_below[i];
     }
 }
 
@@ -282,6 +560,8 @@ public:
     explicit RowWords(int count)
         : words_(3 * static_cast<std::size_t>(count + 2)),
           sums_(3 * static_cast<std::size_t>(count + 2)),
+          near_(3 * static_cast<std::size_t>(count + 2)),
+          near_scratch_(static_cast<std::size_t>(count + 2)),
           count_(count) {}
 
     void read(const Frame& picture, int y, int first, int last, std::uint32_t* words) {
@@ -297,34 +577,40 @@ public:
         // a slot is read again unless it holds that row already.
         std::uint32_t* row_words[3];
         std::int16_t* row_sums[3];
+        std::uint32_t* row_near[3];
         for (int i = 0; i < 3; ++i) {
             const int row = y - 1 + i;
             const std::size_t slot = static_cast<std::size_t>(row % 3);
             row_words[i] = words_.data() + slot * (count_ + 2);
             row_sums[i] = sums_.data() + slot * (count_ + 2);
+            row_near[i] = near_.data() + slot * (count_ + 2);
             if (read_[slot] != row || read_span_[0] != inner_first || read_span_[1] != inner_last) {
                 read_pixels(picture.pixel(row, inner_first - 1), inner + 2, row_words[i],
-                            row_sums[i]);
+                            row_sums[i], near_scratch_.data());
+                near_along(near_scratch_.data(), inner + 2, row_near[i]);
                 read_[slot] = row;
             }
         }
         read_span_[0] = inner_first;
         read_span_[1] = inner_last;
-        flag_words(row_words[1], row_sums[0], row_sums[1], row_sums[2], inner,
-                   words + (inner_first - first));
+        flag_words(row_words[1], row_sums[0], row_sums[1], row_sums[2], row_near[0], row_near[1],
+                   row_near[2], inner, words + (inner_first - first));
     }
 
 private:
     std::vector<std::uint32_t> words_;
     std::vector<std::int16_t> sums_;
+    // kNearClippedFlag << 24 where near clipping at or beside the column
+    std::vector<std::uint32_t> near_;
+    std::vector<std::uint32_t> near_scratch_;
     int count_;
     int read_[3] = {-1, -1, -1};   // the row each slot holds
     int read_span_[2] = {-1, -1};  // the columns they were read over
 };
 
 // The part of the background the mesh can reach (the mesh lies within the
-// box of its area points), turned as the area points measure it, as words
-// with their flags.
+// box of its area points, moved by the frame's shift), turned as the area
+// points measure it, as words with their flags.
 struct BackgroundBox {
     int left = 0;
     int top = 0;
@@ -333,7 +619,14 @@ struct BackgroundBox {
     std::vector<std::uint32_t> words;  // row-major
 };
 
-BackgroundBox background_box(const Frame& loaded, int rotation, const CorrectionGrid& grid) {
+// A shifted area coordinate's whole pixel, held to low..high.
+int shifted_pixel(std::int32_t coordinate, double shift, int low, int high) {
+    return static_cast<int>(std::clamp(std::floor(coordinate + shift), static_cast<double>(low),
+                                       static_cast<double>(high)));
+}
+
+BackgroundBox background_box(const Frame& loaded, int rotation, const CorrectionGrid& grid,
+                             BackgroundPoint shift) {
     const int wa = loaded.width();
     const int ha = loaded.height();
     const bool quarter = rotation % 2 == 1;
@@ -342,10 +635,12 @@ BackgroundBox background_box(const Frame& loaded, int rotation, const Correction
     const auto [low_x, high_x] = std::minmax_element(grid.area_x.begin(), grid.area_x.end());
     const auto [low_y, high_y] = std::minmax_element(grid.area_y.begin(), grid.area_y.end());
     BackgroundBox box;
-    box.left = std::clamp(*low_x, 0, rotated_width);
-    box.top = std::clamp(*low_y, 0, rotated_height);
-    box.width = std::max(std::clamp(*high_x, -1, rotated_width - 1) + 1 - box.left, 0);
-    box.height = std::max(std::clamp(*high_y, -1, rotated_height - 1) + 1 - box.top, 0);
+    box.left = shifted_pixel(*low_x, shift.x, 0, rotated_width);
+    box.top = shifted_pixel(*low_y, shift.y, 0, rotated_height);
+    box.width =
+        std::max(shifted_pixel(*high_x, shift.x, -1, rotated_width - 1) + 1 - box.left, 0);
+    box.height =
+        std::max(shifted_pixel(*high_y, shift.y, -1, rotated_height - 1) + 1 - box.top, 0);
     box.words.resize(static_cast<std::size_t>(box.width) * box.height);
     if (box.words.empty()) return box;
 
@@ -393,15 +688,15 @@ BackgroundBox background_box(const Frame& loaded, int rotation, const Correction
 // Where the frame's columns lie in the mesh: where the right cells start,
 // the column's factors of the corner weights (1 - u, u, 1 - u, u), and for
 // the upper (0) and lower (1) half the blend of the area points along the
-// half's top row and its difference to the bottom row, as map_to_background
-// blends them.
+// half's top row (moved by the frame's shift) and its difference to the
+// bottom row, as map_to_background blends them.
 struct ColumnPlaces {
     std::size_t split = 0;  // the first column of the right cells
     std::vector<CornerWeights> across;
     std::vector<double> top_x[2], top_y[2], down_x[2], down_y[2];
 };
 
-ColumnPlaces column_places(int width, const CorrectionGrid& grid) {
+ColumnPlaces column_places(int width, const CorrectionGrid& grid, BackgroundPoint shift) {
     ColumnPlaces places;
     const std::size_t n = static_cast<std::size_t>(width);
     places.across.resize(n);
@@ -429,8 +724,8 @@ ColumnPlaces column_places(int width, const CorrectionGrid& grid) {
                 grid.area_y[p] + u * (static_cast<double>(grid.area_y[p + 1]) - grid.area_y[p]);
         }
         for (int half = 0; half < 2; ++half) {
-            places.top_x[half][x] = mx[half];
-            places.top_y[half][x] = my[half];
+            places.top_x[half][x] = mx[half] + shift.x;
+            places.top_y[half][x] = my[half] + shift.y;
             places.down_x[half][x] = mx[half + 1] - mx[half];
             places.down_y[half][x] = my[half + 1] - my[half];
         }
@@ -492,8 +787,26 @@ inline Halves8 channel_cells(std::uint32_t video, std::uint32_t target) {
         __builtin_shufflevector(t, v, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23));
 }
 
+// A word's intensity; its flags in the top byte left out.
 std::uint32_t word_intensity(std::uint32_t word) {
-    return ((word & 0xFF) + (word >> 8 & 0xFF) + (word >> 16)) / 3;
+    return ((word & 0xFF) + (word >> 8 & 0xFF) + (word >> 16 & 0xFF)) / 3;
+}
+
+// What a run of pixels gave: pixels (in colour mode channels) paired,
+// pixels paired, and landed pixels off edges left out as clipped.
+struct RunCounts {
+    std::int64_t paired = 0;
+    std::int64_t pixels = 0;
+    std::int64_t clipped = 0;
+};
+
+// The dark pixels among a row's words.
+__attribute__((target_clones("avx512f", "avx2", "default"))) int count_dark(
+    const std::uint32_t* __restrict words, int count) {
+    static_assert(kDarkBelow == 16, "dark: no bit from 16 up in any channel");
+    int dark = 0;
+    for (int i = 0; i < count; ++i) dark += (words[i] & 0xF0F0F0u) == 0;
+    return dark;
 }
 
 // The pairing of a run of a row's pixels that lie in one quadrant.
@@ -511,54 +824,57 @@ struct PixelRun {
     }
 
     // Each channel of each usable pixel to its curve: red, green, blue,
-    // from the words' bytes R, G, B. Returns the channels paired.
-    std::int64_t pair_colours(const std::uint32_t* box, std::size_t first, std::size_t last) const {
-        std::int64_t paired = 0;
+    // from the words' bytes R, G, B; a pixel near clipping is left out
+    // whole, so that no channel's curve learns what the others cannot.
+    RunCounts pair_colours(const std::uint32_t* box, std::size_t first, std::size_t last) const {
+        std::int64_t pixels = 0;
+        std::int64_t clipped = 0;
         for (std::size_t x = first; x < last; ++x) {
             if (index[x] < 0) continue;
             const std::uint32_t target = box[static_cast<std::size_t>(index[x])];
             const std::uint32_t flags = (target | video[x]) >> 24;
             if (flags & kEdgeFlag) continue;
-            const CornerWeights corner = across[x] * down;
-            const Halves8 cell = channel_cells(video[x], target);
-            if (!(flags & kAnyClipped)) {
-                add(0, cell[2], corner);
-                add(1, cell[1], corner);
-                add(2, cell[0], corner);
-                paired += 3;
+            if (flags & kNearClippedFlag) {
+                ++clipped;
                 continue;
             }
-            for (int curve = 0; curve < kChannelCount; ++curve) {
-                const int byte = 2 - curve;
-                if (flags & kClippedFlag[byte]) continue;
-                add(curve, cell[byte], corner);
-                ++paired;
-            }
+            const CornerWeights corner = across[x] * down;
+            const Halves8 cell = channel_cells(video[x], target);
+            add(0, cell[2], corner);
+            add(1, cell[1], corner);
+            add(2, cell[0], corner);
+            ++pixels;
         }
-        return paired;
+        return {3 * pixels, pixels, clipped};
     }
 
-    // Each usable pixel's intensities to the one curve. Returns the pixels paired.
-    std::int64_t pair_intensities(const std::uint32_t* box, std::size_t first,
-                                  std::size_t last) const {
-        std::int64_t paired = 0;
+    // Each usable pixel's intensities to the one curve.
+    RunCounts pair_intensities(const std::uint32_t* box, std::size_t first,
+                               std::size_t last) const {
+        std::int64_t pixels = 0;
+        std::int64_t clipped = 0;
         for (std::size_t x = first; x < last; ++x) {
             if (index[x] < 0) continue;
             const std::uint32_t target = box[static_cast<std::size_t>(index[x])];
             const std::uint32_t flags = (target | video[x]) >> 24;
-            if (flags & (kEdgeFlag | kAnyClipped)) continue;
+            if (flags & kEdgeFlag) continue;
+            if (flags & kAnyClipped) {
+                ++clipped;
+                continue;
+            }
             add(0, word_intensity(video[x]) * kIntensityCount + word_intensity(target),
                 across[x] * down);
-            ++paired;
+            ++pixels;
         }
-        return paired;
+        return {pixels, pixels, clipped};
     }
 };
 
 }  // namespace
 
 void MatchStatistics::add_frame(const Frame& frame, const CorrectionGrid& grid,
-                                const MatchBackground& background) {
+                                const MatchBackground& background,
+                                const FramePlacement& placement) {
     const Frame* loaded = background.loaded;
     const int width = frame.width();
     const int height = frame.height();
@@ -567,8 +883,8 @@ void MatchStatistics::add_frame(const Frame& frame, const CorrectionGrid& grid,
         rotation > 3) {
         return;
     }
-    const ColumnPlaces places = column_places(width, grid);
-    const BackgroundBox box = background_box(*loaded, rotation, grid);
+    const ColumnPlaces places = column_places(width, grid, placement.shift);
+    const BackgroundBox box = background_box(*loaded, rotation, grid, placement.shift);
     Cells& cells = *cells_;
     const int curves = curve_count();
     const std::size_t n = static_cast<std::size_t>(width);
@@ -576,7 +892,8 @@ void MatchStatistics::add_frame(const Frame& frame, const CorrectionGrid& grid,
     std::vector<std::uint32_t> video_words(n);
     RowWords reader(width);
     std::int64_t landed = 0;
-    std::int64_t paired = 0;
+    std::int64_t dark = 0;
+    RunCounts counts;
 
     for (int y = 0; y < height; ++y) {
         const double row_position = y / (height - 1.0);
@@ -587,6 +904,7 @@ void MatchStatistics::add_frame(const Frame& frame, const CorrectionGrid& grid,
                             places.down_x[half].data(), places.down_y[half].data(), w, &box},
                            width, index.data());
         reader.read(frame, y, 0, width, video_words.data());
+        dark += count_dark(video_words.data(), width);
         const auto wf = static_cast<float>(w);
         const CornerWeights down{1.0f - wf, 1.0f - wf, wf, wf};
         // The row's pixels over each of its two quadrants in turn, with the
@@ -600,16 +918,30 @@ void MatchStatistics::add_frame(const Frame& frame, const CorrectionGrid& grid,
             }
             const std::size_t first = cell == 0 ? 0 : places.split;
             const std::size_t last = cell == 0 ? places.split : n;
-            paired += curves == kChannelCount ? run.pair_colours(box.words.data(), first, last)
-                                              : run.pair_intensities(box.words.data(), first, last);
+            const RunCounts run_counts =
+                curves == kChannelCount ? run.pair_colours(box.words.data(), first, last)
+                                        : run.pair_intensities(box.words.data(), first, last);
+            counts.paired += run_counts.paired;
+            counts.pixels += run_counts.pixels;
+            counts.clipped += run_counts.clipped;
         }
     }
     landed_ += landed;
-    paired_ += paired;
+    paired_ += counts.paired;
+    paired_pixels_ += counts.pixels;
+    clipped_ += counts.clipped;
+    dark_ += dark;
+    frame_pixels_ += static_cast<std::int64_t>(width) * height;
 }
 
-std::vector<LevelValue> MatchStatistics::levels(int point, int curve, double& total) const {
-    const Cells& cells = *cells_;
+namespace {
+
+// Visits each video level that pixels reached of a grid point's curve:
+// visit(v, first, end, targets, total) with the weights toward the point
+// of targets first..end - 1 (targets[t], the others unset) and their sum.
+template <class Visit>
+void visit_levels(const MatchStatistics::Cells& cells, int point, int curve, Visit visit) {
+    using Cells = MatchStatistics::Cells;
     // The quadrants the point is a corner of, and which corner.
     struct Source {
         const CornerWeights* cells;
@@ -632,8 +964,6 @@ std::vector<LevelValue> MatchStatistics::levels(int point, int curve, double& to
     }
     constexpr int kBlocks = kIntensityCount / Cells::kBlock;
     static_assert(kBlocks == 16 && sizeof(Cells::Mark) == 1, "a level's marks are two words");
-    std::vector<LevelValue> levels;
-    total = 0.0;
     double targets[kIntensityCount];
     for (int v = 0; v < kIntensityCount; ++v) {
         // The blocks of targets any source reached at this level: its
@@ -662,17 +992,142 @@ std::vector<LevelValue> MatchStatistics::levels(int point, int curve, double& to
                 level_total += weight;
             }
         }
-        total += level_total;
-        if (level_total < kMinLevelWeight) continue;
-        levels.push_back(
-            {v,
-             weighted_median(
-                 first,
-                 std::span<const double>(targets + first, static_cast<std::size_t>(end - first)),
-                 level_total),
-             level_total});
+        visit(v, first, end, static_cast<const double*>(targets), level_total);
     }
+}
+
+// A level's weighted median of targets first..end - 1.
+LevelValue level_median(int v, int first, int end, const double* targets, double total) {
+    return {v,
+            weighted_median(first,
+                            std::span<const double>(targets + first,
+                                                    static_cast<std::size_t>(end - first)),
+                            total),
+            total};
+}
+
+}  // namespace
+
+std::vector<LevelValue> MatchStatistics::levels(int point, int curve, double& total) const {
+    std::vector<LevelValue> levels;
+    total = 0.0;
+    visit_levels(*cells_, point, curve,
+                 [&](int v, int first, int end, const double* targets, double level_total) {
+                     total += level_total;
+                     if (level_total >= kMinLevelWeight) {
+                         levels.push_back(level_median(v, first, end, targets, level_total));
+                     }
+                 });
     return levels;
+}
+
+namespace {
+
+// A grid point's curve as its level medians give it, over the levels they
+// reach (straight between them); undefined elsewhere.
+struct LevelTrend {
+    LevelCurve value{};
+    int first = 1;
+    int last = 0;
+    bool defined_at(int v) const { return v >= first && v <= last; }
+};
+
+LevelTrend level_trend(const std::vector<LevelValue>& levels) {
+    LevelTrend trend;
+    if (levels.empty()) return trend;
+    const std::vector<LevelValue> fit = monotone_fit(levels);
+    trend.first = fit.front().video;
+    trend.last = fit.back().video;
+    for (std::size_t i = 0; i < fit.size(); ++i) {
+        trend.value[static_cast<std::size_t>(fit[i].video)] = fit[i].value;
+        if (i == 0) continue;
+        const LevelValue& from = fit[i - 1];
+        for (int v = from.video + 1; v < fit[i].video; ++v) {
+            trend.value[static_cast<std::size_t>(v)] =
+                from.value + (fit[i].value - from.value) * (v - from.video) / (fit[i].video - from.video);
+        }
+    }
+    return trend;
+}
+
+// Adds a weight at a fractional target level, split between the two
+// levels around it.
+void add_target(LevelMarginals& m, double target, double weight) {
+    const double held = std::clamp(target, 0.0, kIntensityCount - 1.0);
+    const int below = std::min(static_cast<int>(held), kIntensityCount - 2);
+    const double above_share = held - below;
+    m.target[static_cast<std::size_t>(below)] += weight * (1.0 - above_share);
+    m.target[static_cast<std::size_t>(below) + 1] += weight * above_share;
+}
+
+}  // namespace
+
+std::array<LevelMarginals, kGridPointCount> MatchStatistics::point_marginals(int curve) const {
+    const Cells& cells = *cells_;
+    std::array<LevelTrend, kGridPointCount> trends;
+    for (int point = 0; point < kGridPointCount; ++point) {
+        std::vector<LevelValue> medians;
+        visit_levels(cells, point, curve,
+                     [&](int v, int first, int end, const double* targets, double level_total) {
+                         if (level_total >= kMinLevelWeight) {
+                             medians.push_back(level_median(v, first, end, targets, level_total));
+                         }
+                     });
+        trends[static_cast<std::size_t>(point)] = level_trend(medians);
+    }
+    std::array<LevelMarginals, kGridPointCount> marginals;
+    constexpr int kBlocks = kIntensityCount / Cells::kBlock;
+    for (int quadrant = 0; quadrant < kQuadrantCount; ++quadrant) {
+        const int top_left = kQuadrantTopLeft[quadrant];
+        const int corners[4] = {top_left, top_left + 1, top_left + 3, top_left + 4};
+        const CornerWeights* weights = cells.curve_cells(quadrant, curve);
+        const Cells::Mark* marks = cells.curve_touched(quadrant, curve);
+        LevelMarginals* corner_marginals[4];
+        for (int k = 0; k < 4; ++k) {
+            corner_marginals[k] = &marginals[static_cast<std::size_t>(corners[k])];
+        }
+        for (int v = 0; v < kIntensityCount; ++v) {
+            // The corners' trends at this level, where they reach it.
+            double trend[4];
+            bool defined[4];
+            for (int k = 0; k < 4; ++k) {
+                const LevelTrend& corner_trend = trends[static_cast<std::size_t>(corners[k])];
+                defined[k] = corner_trend.defined_at(v);
+                trend[k] = corner_trend.value[static_cast<std::size_t>(v)];
+            }
+            double level_weight[4] = {0.0, 0.0, 0.0, 0.0};
+            for (int block = 0; block < kBlocks; ++block) {
+                if (marks[v * kBlocks + block] == Cells::Mark::Untouched) continue;
+                for (int t = block * Cells::kBlock; t < (block + 1) * Cells::kBlock; ++t) {
+                    const CornerWeights cell = weights[v * kIntensityCount + t];
+                    // Most cells of a touched block stay empty.
+                    if (cell[0] + cell[1] + cell[2] + cell[3] == 0.0f) continue;
+                    // The trend at the pixels' place: the corners' blended
+                    // by the pixels' weights toward them.
+                    double blended = 0.0;
+                    double blend_weight = 0.0;
+                    for (int k = 0; k < 4; ++k) {
+                        if (!defined[k]) continue;
+                        blended += cell[k] * trend[k];
+                        blend_weight += cell[k];
+                    }
+                    const double at_place = blend_weight > 0.0 ? blended / blend_weight : 0.0;
+                    for (int k = 0; k < 4; ++k) {
+                        if (cell[k] <= 0.0f) continue;
+                        const bool moved = blend_weight > 0.0 && defined[k];
+                        add_target(*corner_marginals[k], moved ? t - (at_place - trend[k]) : t,
+                                   cell[k]);
+                        level_weight[k] += cell[k];
+                    }
+                }
+            }
+            for (int k = 0; k < 4; ++k) {
+                corner_marginals[k]->video[static_cast<std::size_t>(v)] += level_weight[k];
+                corner_marginals[k]->total += level_weight[k];
+            }
+        }
+    }
+    return marginals;
 }
 
 MatchResult fit_matched_curves(const CorrectionGrid& grid, const MatchStatistics& statistics) {
@@ -680,15 +1135,28 @@ MatchResult fit_matched_curves(const CorrectionGrid& grid, const MatchStatistics
     CorrectionGrid& matched = result.grid;
     // Points left unfitted keep the mode's curves as a change of mode leaves them.
     set_correction_mode(matched, statistics.mode());
-    const bool colour = statistics.mode() == CorrectionMode::Colour;
-    for (int curve = 0; curve < statistics.curve_count(); ++curve) {
+    if (statistics.mode() == CorrectionMode::Colour) {
+        std::array<std::array<LevelMarginals, kGridPointCount>, kChannelCount> marginals;
+        for (int channel = 0; channel < kChannelCount; ++channel) {
+            marginals[channel] = statistics.point_marginals(channel);
+        }
+        for (int point = 0; point < kGridPointCount; ++point) {
+            const std::array<std::optional<ControlValues>, kChannelCount> pairs =
+                fit_colour_point({marginals[kRedChannel][point], marginals[kGreenChannel][point],
+                                  marginals[kBlueChannel][point]});
+            for (int channel = 0; channel < kChannelCount; ++channel) {
+                if (!pairs[channel]) continue;
+                matched.channel_control_values[channel][point] = *pairs[channel];
+                ++result.fitted;
+            }
+        }
+    } else {
         for (int point = 0; point < kGridPointCount; ++point) {
             double total = 0.0;
-            const std::vector<LevelValue> levels = statistics.levels(point, curve, total);
+            const std::vector<LevelValue> levels = statistics.levels(point, 0, total);
             const std::optional<ControlValues> pairs = fit_levels(levels, total);
             if (!pairs) continue;
-            (colour ? matched.channel_control_values[curve][point]
-                    : matched.control_values[point]) = *pairs;
+            matched.control_values[point] = *pairs;
             ++result.fitted;
         }
     }
@@ -696,9 +1164,21 @@ MatchResult fit_matched_curves(const CorrectionGrid& grid, const MatchStatistics
     return result;
 }
 
-MatchOutcome match_colours(const CorrectionGrid& grid, CorrectionMode mode, int count,
-                           const MatchFrameSource& frames, const MatchBackground& background,
-                           const std::function<bool()>& keep_running) {
+int count_frames(const std::vector<FrameRegistration>& registrations, FrameVerdict verdict) {
+    return static_cast<int>(std::count_if(
+        registrations.begin(), registrations.end(),
+        [verdict](const FrameRegistration& registration) { return registration.verdict == verdict; }));
+}
+
+namespace {
+
+// A frame for the match: one at hand, or one read into `held`; nothing and
+// the reason when it cannot be read.
+using FrameReader = std::function<const Frame*(int index, Frame& held, std::string& error)>;
+
+MatchOutcome match_frames(const CorrectionGrid& grid, CorrectionMode mode, int count,
+                          const FrameReader& read_frame, const MatchBackground& background,
+                          const std::function<bool()>& keep_running) {
     MatchOutcome outcome;
     if (background.loaded == nullptr || background.loaded->empty()) {
         outcome.problem = MatchProblem::NoBackground;
@@ -710,28 +1190,47 @@ MatchOutcome match_colours(const CorrectionGrid& grid, CorrectionMode mode, int 
     }
     MatchStatistics statistics(mode);
     bool any_usable = false;
+    Frame held;
     for (int index = 0; index < count; ++index) {
         if (keep_running && !keep_running()) {
             outcome.problem = MatchProblem::Cancelled;
             return outcome;
         }
-        Result<Frame> frame = frames(index);
-        if (!frame) {
+        std::string error;
+        const Frame* frame = read_frame(index, held, error);
+        if (frame == nullptr) {
             outcome.problem = MatchProblem::FrameUnreadable;
-            outcome.frame_error = frame.error();
+            outcome.frame_error = std::move(error);
             return outcome;
         }
         // A frame needs a neighbour on each side of a pixel to pair it.
-        if (frame.value().width() < 2 || frame.value().height() < 2) continue;
+        if (frame->width() < 2 || frame->height() < 2) continue;
         any_usable = true;
-        statistics.add_frame(frame.value(), grid, background);
+        const FrameRegistration registration = register_frame(*frame, grid, background);
+        outcome.registrations.push_back(registration);
+        if (registration.verdict != FrameVerdict::Agrees) continue;
+        statistics.add_frame(*frame, grid, background, {registration.shift});
     }
     if (!any_usable) {
         outcome.problem = MatchProblem::FramesTooSmall;
         return outcome;
     }
-    if (statistics.landed() == 0) {
+    if (count_frames(outcome.registrations, FrameVerdict::Agrees) == 0) {
+        outcome.problem = MatchProblem::FramesDisagree;
+        return outcome;
+    }
+    const std::int64_t landed = statistics.landed();
+    if (landed == 0) {
         outcome.problem = MatchProblem::FrameOffBackground;
+        return outcome;
+    }
+    if (statistics.dark() >= kUnmeasurableShare * statistics.frame_pixels()) {
+        outcome.problem = MatchProblem::TooDark;
+        return outcome;
+    }
+    const std::int64_t off_edges = statistics.clipped() + statistics.paired_pixels();
+    if (off_edges > 0 && statistics.clipped() >= kUnmeasurableShare * off_edges) {
+        outcome.problem = MatchProblem::TooClipped;
         return outcome;
     }
     outcome.result = fit_matched_curves(grid, statistics);
@@ -739,12 +1238,31 @@ MatchOutcome match_colours(const CorrectionGrid& grid, CorrectionMode mode, int 
     return outcome;
 }
 
+}  // namespace
+
+MatchOutcome match_colours(const CorrectionGrid& grid, CorrectionMode mode, int count,
+                           const MatchFrameSource& frames, const MatchBackground& background,
+                           const std::function<bool()>& keep_running) {
+    return match_frames(
+        grid, mode, count,
+        [&frames](int index, Frame& held, std::string& error) -> const Frame* {
+            Result<Frame> frame = frames(index);
+            if (!frame) {
+                error = frame.error();
+                return nullptr;
+            }
+            held = std::move(frame).value();
+            return &held;
+        },
+        background, keep_running);
+}
+
 MatchOutcome match_colours(const CorrectionGrid& grid, CorrectionMode mode,
                            std::span<const Frame> frames, const MatchBackground& background) {
-    return match_colours(
+    return match_frames(
         grid, mode, static_cast<int>(frames.size()),
-        [frames](int index) -> Result<Frame> { return frames[static_cast<std::size_t>(index)]; },
-        background);
+        [frames](int index, Frame&, std::string&) { return &frames[static_cast<std::size_t>(index)]; },
+        background, {});
 }
 
 }  // namespace tintora

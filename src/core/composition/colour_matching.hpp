@@ -25,6 +25,20 @@ inline constexpr int kMaxMatchedPairs = 16;
 // A pixel with a channel at 0 or from this value up, in the frame or in the
 // background, is clipped: what it should have been is unknown.
 inline constexpr int kClippedFrom = 250;
+// The colour mode leaves out more: a pixel near clipping (a channel from
+// this value up, or up to kNearBlackTo) in either picture, and its eight
+// neighbours. A camera's shoulder and the blur of compression put values
+// there that no longer follow the light, and a curve bent on them turns
+// bright skies into blotches of another hue.
+inline constexpr int kNearClippedFrom = 245;
+inline constexpr int kNearBlackTo = 2;
+// A frame pixel whose channels are all below this is dark: too few levels
+// to tell its colour by.
+inline constexpr int kDarkBelow = 16;
+// When this share of the frames' pixels is dark, or of those under the
+// mesh off strong edges left out as clipped, the clip is too dark or too
+// clipped to measure.
+inline constexpr double kUnmeasurableShare = 0.9;
 // A pixel is on a strong edge when its channel sum changes by more than
 // this between its two neighbours, across or along, in the frame or in the
 // background: a mesh off by a pixel would pair it with something else.
@@ -86,11 +100,81 @@ std::optional<ControlValues> fit_levels(const std::vector<LevelValue>& levels, d
 // The same from its samples.
 std::optional<ControlValues> fit_curve(const CurveSamples& samples);
 
+// The weights of one curve's pixels per video level and per target level,
+// each summed over the other.
+struct LevelMarginals {
+    std::array<double, kIntensityCount> video{};
+    std::array<double, kIntensityCount> target{};
+    double total = 0.0;
+};
+LevelMarginals marginals_of(const CurveSamples& samples);
+
+// The colour mode's fit of one grid point's three curves (red, green,
+// blue): curves that keep the hues and the fine texture. Per channel the
+// video levels' share of the pixels is mapped onto the targets' (quantile
+// mapping: a noisy clip's curve is not flattened, as a curve through each
+// level's typical target is); the map is smoothed across levels and, where
+// the pixels are few, drawn toward a gain and gamma fitted to the channel,
+// whose gamma is drawn toward the three channels' common one unless the
+// channel's own levels say otherwise; above the pixels the curve bends to
+// meet white; then it is made monotone and turned into pairs over all
+// levels, the level most pixels show among them. Channels whose pixels
+// weigh less than kMinCurveWeight get nothing.
+std::array<std::optional<ControlValues>, kChannelCount> fit_colour_point(
+    const std::array<LevelMarginals, kChannelCount>& channels);
+
 // The background as the area points measure it: the picture as loaded and
 // the rotation index (0..3, quarter turns) it is shown at.
 struct MatchBackground {
     const Frame* loaded = nullptr;
     int rotation_index = 0;
+};
+
+// ------------------------------------------------------------ registration
+
+// A camera that moves a little is followed this far (of the frame's width,
+// along either axis) from where the mesh puts the frame.
+inline constexpr double kMaxDriftShare = 0.05;
+// The fine structure of the frame and of the background under it must
+// correlate at least this much at the frame's registered place. Pictures of
+// one place through different cameras and tone curves correlate far above
+// it; a frame of another place, or mostly covered by something near the
+// camera, falls near 0.
+inline constexpr double kMinAgreement = 0.5;
+// Below this spread of fine structure (grey levels, in the reduced
+// pictures) a picture offers nothing to place a frame by: a plain wall, a
+// uniform frame. Its frames are paired where the mesh puts them.
+inline constexpr double kMinStructure = 1.5;
+
+enum class FrameVerdict {
+    Agrees,       // paired at its registered place
+    MovedTooFar,  // it agrees with the background further than the drift followed
+    Unlike        // it agrees with the background nowhere near
+};
+
+// Where a frame really lies on the background, near where the mesh puts it.
+struct FrameRegistration {
+    // Added to every place the mesh gives, in background pixels (turned as
+    // the area points measure it); 0 when under half a pixel.
+    BackgroundPoint shift;
+    // The correlation of the two pictures' fine structure there (-1..1).
+    double agreement = 1.0;
+    // False when either picture had too little structure to tell.
+    bool measured = false;
+    FrameVerdict verdict = FrameVerdict::Agrees;
+};
+
+// Registers the frame drawn through the mesh against the background under
+// it: both reduced to at most 128 by 128 grey cells, the shift found by
+// phase correlation within kMaxDriftShare (to a fraction of a cell by a
+// parabola through the peak), then judged by kMinAgreement.
+FrameRegistration register_frame(const Frame& frame, const CorrectionGrid& grid,
+                                 const MatchBackground& background);
+
+// How one frame is paired: at its registered place. (Whatever else a frame
+// needs to be paired, an exposure of its own, say, belongs here.)
+struct FramePlacement {
+    BackgroundPoint shift;
 };
 
 // What one or more frames paired: per quadrant of the mesh, curve (one in
@@ -110,17 +194,36 @@ public:
     // y / (H - 1) through the grid's area points) with the background pixel
     // under it, leaving out clipped pixels, pixels on strong edges and the
     // outer pixels of either picture, which lack a neighbour for that test.
+    // The colour mode also leaves out pixels near clipping and their
+    // neighbours (kNearClippedFrom). The placement shifts every place the
+    // mesh gives.
     void add_frame(const Frame& frame, const CorrectionGrid& grid,
-                   const MatchBackground& background);
+                   const MatchBackground& background, const FramePlacement& placement = {});
 
     // Frame pixels that landed on the background, paired or left out.
     std::int64_t landed() const { return landed_; }
     // Pixels (or, in colour mode, channels) paired.
     std::int64_t paired() const { return paired_; }
+    // Pixels paired (in either mode).
+    std::int64_t paired_pixels() const { return paired_pixels_; }
+    // Landed pixels off strong edges left out as clipped (in colour mode:
+    // near clipping).
+    std::int64_t clipped() const { return clipped_; }
+    // The frames' pixels, and those of them that are dark (kDarkBelow).
+    std::int64_t frame_pixels() const { return frame_pixels_; }
+    std::int64_t dark() const { return dark_; }
 
     // The robust value of each video level of a grid point's curve (channel
     // in colour mode) with enough weight, and in `total` the weight of all.
     std::vector<LevelValue> levels(int point, int curve, double& total) const;
+    // Per grid point the marginals of a curve's pixels weighted toward the
+    // point, their targets moved as if each pixel lay at the point: by how
+    // much the points' level medians (blended as the correction blends)
+    // change from the pixel's place to the point's at its video level. A
+    // point's pixels spread over two cells each way, and light that
+    // changes across them would widen the targets' spread, and the curve
+    // mapped onto it would sharpen the clip's texture and noise.
+    std::array<LevelMarginals, kGridPointCount> point_marginals(int curve) const;
 
     struct Cells;  // the pairs' weights; its layout is the pairing's own
 
@@ -129,6 +232,10 @@ private:
     std::unique_ptr<Cells> cells_;
     std::int64_t landed_ = 0;
     std::int64_t paired_ = 0;
+    std::int64_t paired_pixels_ = 0;
+    std::int64_t clipped_ = 0;
+    std::int64_t frame_pixels_ = 0;
+    std::int64_t dark_ = 0;
 };
 
 // The grid in the statistics' mode (chosen as set_correction_mode does)
@@ -151,6 +258,10 @@ enum class MatchProblem {
     ForeignFrames,  // the working folder's frames are another clip's
     FrameOffBackground,
     TooFewPixels,
+    TooDark,         // kUnmeasurableShare of the pixels dark
+    TooClipped,      // kUnmeasurableShare of the pixels clipped
+    FramesDisagree,  // no frame agrees with the background under the mesh
+    OneFrameRange,   // several frames asked for over a range of one
     NotEnoughMemory,  // a mesh spread over a huge panorama, say
     Cancelled
 };
@@ -159,15 +270,23 @@ struct MatchOutcome {
     MatchProblem problem = MatchProblem::None;
     MatchResult result;       // with MatchProblem::None
     std::string frame_error;  // with FrameUnreadable: which frame, and why
+    // Each frame's registration, in the order read (frames too small to
+    // pair have none).
+    std::vector<FrameRegistration> registrations;
 };
+
+// How many of the registrations have this verdict.
+int count_frames(const std::vector<FrameRegistration>& registrations, FrameVerdict verdict);
 
 // Hands the match its frames one at a time (index 0 to count - 1), so that
 // its memory does not grow with their number.
 using MatchFrameSource = std::function<Result<Frame>(int index)>;
 
 // Matches the grid's curves in `mode` over `count` frames against the
-// background: one step from the grid before to the grid after. keep_running
-// is asked before each frame; false ends the match with Cancelled.
+// background: one step from the grid before to the grid after. Each frame
+// is registered first and paired at its place; frames that do not agree
+// are left out. keep_running is asked before each frame; false ends the
+// match with Cancelled.
 MatchOutcome match_colours(const CorrectionGrid& grid, CorrectionMode mode, int count,
                            const MatchFrameSource& frames, const MatchBackground& background,
                            const std::function<bool()>& keep_running = {});

@@ -374,21 +374,31 @@ void draw_overlay(Frame& region, Frame&& overlay, const CorrectionGrid& grid, do
     OverlayPlan(std::move(overlay), grid, step, false).draw(region, origin, grid, display_scale);
 }
 
+std::optional<RegionBox> marker_box(const CorrectionGrid& grid, double display_scale, int p) {
+    const BackgroundPoint at =
+        grid.map_to_background((p % 3) / 2.0, (p / 3) / 2.0, display_scale);
+    int cx = 0;
+    int cy = 0;
+    // Two pixels either side must stay within the numbers too.
+    if (!truncate_to_int(at.x, cx) || !truncate_to_int(at.y, cy) || cx < INT32_MIN + 2 ||
+        cx > INT32_MAX - 3 || cy < INT32_MIN + 2 || cy > INT32_MAX - 3) {
+        return std::nullopt;
+    }
+    return RegionBox{cx - 2, cy - 2, cx + 3, cy + 3};
+}
+
 void draw_markers(Frame& region, const CorrectionGrid& grid, double display_scale,
                   RegionOrigin origin) {
     static constexpr std::uint8_t kRed[3] = {0, 0, 255};
     static constexpr std::uint8_t kGreen[3] = {0, 255, 0};
     for (int p = 0; p < kGridPointCount; ++p) {
-        const BackgroundPoint at =
-            grid.map_to_background((p % 3) / 2.0, (p / 3) / 2.0, display_scale);
-        int cx = 0;
-        int cy = 0;
-        if (!truncate_to_int(at.x, cx) || !truncate_to_int(at.y, cy)) continue;
+        const std::optional<RegionBox> box = marker_box(grid, display_scale, p);
+        if (!box) continue;
         const std::uint8_t* colour = p == grid.cur_point ? kRed : kGreen;
-        for (int dy = -2; dy <= 2; ++dy) {
-            for (int dx = -2; dx <= 2; ++dx) {
-                const std::int64_t x = std::int64_t{cx} + dx - origin.left;
-                const std::int64_t y = std::int64_t{cy} + dy - origin.top;
+        for (std::int64_t y = std::int64_t{box->top} - origin.top;
+             y < std::int64_t{box->bottom} - origin.top; ++y) {
+            for (std::int64_t x = std::int64_t{box->left} - origin.left;
+                 x < std::int64_t{box->right} - origin.left; ++x) {
                 if (x >= 0 && y >= 0 && x < region.width() && y < region.height()) {
                     put_pixel(region, static_cast<int>(x), static_cast<int>(y), colour);
                 }
@@ -624,20 +634,32 @@ RegionOrigin Composition::render_clean(int x, int y, int width, int height, Fram
 }
 
 RegionOrigin Composition::render_region(int x, int y, int width, int height, Frame& composed,
-                                        Frame* clean) const {
+                                        Frame* clean, Markers markers) const {
     Frame region;
     const RegionOrigin origin = render_clean(x, y, width, height, region);
     if (clean != nullptr) *clean = region;
-    draw_overlay_and_markers(region, origin);
+    draw_overlay_and_markers(region, origin, true, markers);
     composed = std::move(region);
     return origin;
 }
 
-RegionOrigin Composition::render_uncorrected(int x, int y, int width, int height,
-                                             Frame& picture) const {
+RegionOrigin Composition::render_uncorrected(int x, int y, int width, int height, Frame& picture,
+                                             Markers markers) const {
     const RegionOrigin origin = render_clean(x, y, width, height, picture);
-    draw_overlay_and_markers(picture, origin, false);
+    draw_overlay_and_markers(picture, origin, false, markers);
     return origin;
+}
+
+bool Composition::markers_cover(int x, int y, int width, int height) const {
+    if (!has_overlay_) return false;
+    for (int p = 0; p < kGridPointCount; ++p) {
+        const std::optional<RegionBox> box = marker_box(grid_, display_scale_, p);
+        if (box && box->left < std::int64_t{x} + width && x < box->right &&
+            box->top < std::int64_t{y} + height && y < box->bottom) {
+            return true;
+        }
+    }
+    return false;
 }
 
 const Frame& Composition::shown_uncorrected() const {
@@ -649,11 +671,11 @@ const Frame& Composition::shown_uncorrected() const {
     return shown_uncorrected_;
 }
 
-void Composition::draw_overlay_and_markers(Frame& region, RegionOrigin origin,
-                                           bool corrected) const {
+void Composition::draw_overlay_and_markers(Frame& region, RegionOrigin origin, bool corrected,
+                                           Markers markers) const {
     if (!has_overlay_) return;
     if (overlay_) overlay_->draw(region, origin, grid_, display_scale_, corrected);
-    draw_markers(region, grid_, display_scale_, origin);
+    if (markers == Markers::Drawn) draw_markers(region, grid_, display_scale_, origin);
 }
 
 void Composition::show_region(int x, int y, int width, int height) {

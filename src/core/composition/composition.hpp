@@ -4,10 +4,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "core/common/result.hpp"
+#include "core/composition/panorama_choices.hpp"
 #include "core/correction/correction_grid.hpp"
 #include "core/correction/frame.hpp"
 
@@ -36,6 +38,7 @@ struct CompositionChoices {
     int scale_index = kDefaultScaleIndex;
     int density_index = kDefaultDensityIndex;
     bool hide_frame = false;  // "hide [F4]"
+    PanoramaChoices panorama;
 };
 
 // Where a region of the composed picture lies in the whole picture.
@@ -69,6 +72,10 @@ void draw_overlay(Frame& region, Frame&& overlay, const CorrectionGrid& grid, do
 // the others, drawn in index order, clipped to the region.
 void draw_markers(Frame& region, const CorrectionGrid& grid, double display_scale,
                   RegionOrigin origin = {});
+
+// The picture pixels grid point p's marker covers: a 5 by 5 square, or
+// nothing when the point lies beyond the numbers' range.
+std::optional<RegionBox> marker_box(const CorrectionGrid& grid, double display_scale, int p);
 
 // Where draw_overlay and draw_markers with this grid may write in a region
 // of width by height pixels at `origin`: every sample of the frame is a
@@ -180,17 +187,25 @@ public:
     int picture_width() const { return picture_width_; }
     int picture_height() const { return picture_height_; }
 
+    // Whether the markers are drawn into a rendered region: the window shows
+    // them; what is read of the picture (sampling, the pointer's read-out)
+    // reads what lies under them.
+    enum class Markers { Drawn, Left };
+
     // The picture's pixels in the rectangle at (x, y), clipped to the
     // picture: `composed` with frame and markers, `clean` (when given) the
     // background alone. Both are resized to the clipped rectangle.
     RegionOrigin render_region(int x, int y, int width, int height, Frame& composed,
-                               Frame* clean) const;
+                               Frame* clean, Markers markers = Markers::Drawn) const;
     // The background alone in the rectangle: quick, however large the picture.
     RegionOrigin render_clean(int x, int y, int width, int height, Frame& clean) const;
     // The picture in the rectangle with the frame drawn as it came, before
     // correction (the markers as usual): what sampling reads a pair's video
     // side from, since the curves apply to the uncorrected frame.
-    RegionOrigin render_uncorrected(int x, int y, int width, int height, Frame& picture) const;
+    RegionOrigin render_uncorrected(int x, int y, int width, int height, Frame& picture,
+                                    Markers markers = Markers::Drawn) const;
+    // Whether a marker covers any pixel of the rectangle at (x, y).
+    bool markers_cover(int x, int y, int width, int height) const;
 
     // The part of the picture the window shows, kept until the next
     // compose(): rendered again only when asked for more than it holds.
@@ -218,7 +233,8 @@ private:
     RegionBox clip_to_picture(int x, int y, int width, int height) const;
     void render_background(Frame& region, RegionOrigin origin) const;
     void render_background(Frame& region, RegionOrigin origin, RegionBox box) const;
-    void draw_overlay_and_markers(Frame& region, RegionOrigin origin, bool corrected = true) const;
+    void draw_overlay_and_markers(Frame& region, RegionOrigin origin, bool corrected = true,
+                                  Markers markers = Markers::Drawn) const;
     void forget_picture();
 
     Frame background_;

@@ -2,7 +2,7 @@
 
 #include <immintrin.h>
 
-#include <algorithm>
+#include <memory>
 
 // GCC 12's AVX-512 intrinsics start from a deliberately undefined vector and
 // then warn that it may be used uninitialised.
@@ -180,10 +180,7 @@ std::size_t land_row_baseline(const RowLanding& row, std::size_t count, std::int
 
 LandRow land_row_kernel(VectorIsa isa) {
     // Never instructions the processor lacks, whatever the caller asks.
-    static const std::vector<VectorIsa> supported = supported_vector_isas();
-    if (std::find(supported.begin(), supported.end(), isa) == supported.end()) {
-        isa = VectorIsa::Baseline;
-    }
+    if (!processor_has(isa)) isa = VectorIsa::Baseline;
     switch (isa) {
         case VectorIsa::Avx512Vbmi:
         case VectorIsa::Avx512:
@@ -196,6 +193,61 @@ LandRow land_row_kernel(VectorIsa isa) {
     return land_row_baseline;
 }
 
-LandRow land_row_kernel() { return land_row_kernel(automatic_vector_isa()); }
+namespace {
+
+// The calibration's workload: rows of a 1600-sample mesh half as a window
+// of 1600 x 1000 shows it, every row culling the one before, at a display
+// scale other than 1 (the multiplication taken, as at most scales).
+constexpr std::size_t kTrialSamples = 1600;
+constexpr int kTrialRows = 48;
+constexpr std::int32_t kTrialWindowWidth = 1600;
+constexpr std::int32_t kTrialWindowHeight = 1000;
+constexpr double kTrialDisplayScale = 1.25;
+
+KernelTrial landing_trial() {
+    struct Work {
+        HalfMesh mesh;
+        std::vector<std::int32_t> offsets = std::vector<std::int32_t>(kTrialSamples + 1, -1);
+        std::vector<std::int32_t> earlier = std::vector<std::int32_t>(kTrialSamples + 1, -1);
+    };
+    const auto work = std::make_shared<Work>();
+    work->mesh.resize(kTrialSamples);
+    for (std::size_t i = 0; i < kTrialSamples; ++i) {
+        const double t = static_cast<double>(i);
+        work->mesh.top_x[i] = 40.0 + 0.93 * t;
+        work->mesh.down_x[i] = 12.0 - 0.004 * t;
+        work->mesh.top_y[i] = 60.0 + 0.02 * t;
+        work->mesh.down_y[i] = 700.0 + 0.03 * t;
+    }
+    return {{}, [work](VectorIsa isa) {
+                const LandRow land_row = land_row_kernel(isa);
+                // The window's top-left corner at the picture's; 3 bytes a pixel.
+                RowLanding row{&work->mesh,
+                               0.0,
+                               kTrialDisplayScale,
+                               0,
+                               0,
+                               kTrialWindowWidth,
+                               kTrialWindowHeight,
+                               3 * kTrialWindowWidth};
+                for (int r = 0; r < kTrialRows; ++r) {
+                    row.w = r / (kTrialRows - 1.0);
+                    land_row(row, kTrialSamples, work->offsets.data(),
+                             r == 0 ? nullptr : work->earlier.data());
+                    work->offsets.swap(work->earlier);
+                }
+            }};
+}
+
+}  // namespace
+
+VectorIsa chosen_landing_kernel() {
+    static const KernelVariants variants{KernelOperation::Landing,
+                                         {VectorIsa::Avx512, VectorIsa::Avx2, VectorIsa::Baseline},
+                                         landing_trial};
+    return chosen_kernel(variants);
+}
+
+LandRow land_row_kernel() { return land_row_kernel(chosen_landing_kernel()); }
 
 }  // namespace tintora::composition_detail

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/correction/frame_correction.hpp"
+#include "core/common/kernel_choice.hpp"
 
 namespace tintora::composition_detail {
 
@@ -39,8 +39,10 @@ struct RowLanding {
 using LandRow = std::size_t (*)(const RowLanding& row, std::size_t count, std::int32_t* offsets,
                                 std::int32_t* earlier);
 
-// The kernel for an instruction set, or for the automatic choice.
+// The kernel for an instruction set, or the one chosen for this processor
+// (forced, or calibrated at the first call: see chosen_kernel).
 LandRow land_row_kernel(VectorIsa isa);
 LandRow land_row_kernel();
+VectorIsa chosen_landing_kernel();
 
 }  // namespace tintora::composition_detail

@@ -98,7 +98,11 @@ std::optional<SampleReading> sample_composition(const Composition& composition, 
     const RegionOrigin at = composition.shown_origin();
     const int column = origin.left - at.left;
     const int row = origin.top - at.top;
-    if (composition.has_shown_region() && column >= 0 && row >= 0 &&
+    // What the window shows has the markers drawn in; a reading near one is
+    // rendered without them, so it reads the video under the marker.
+    const bool near_marker =
+        composition.markers_cover(origin.left, origin.top, clean.width(), clean.height());
+    if (!near_marker && composition.has_shown_region() && column >= 0 && row >= 0 &&
         column + clean.width() <= shown.width() && row < shown.height()) {
         const auto copy_row = [&](const Frame& from, Frame& to) {
             to = clean;
@@ -108,8 +112,10 @@ std::optional<SampleReading> sample_composition(const Composition& composition, 
         copy_row(shown, composed);
         copy_row(composition.shown_uncorrected(), uncorrected);
     } else {
-        composition.render_region(origin.left, origin.top, clean.width(), 1, composed, nullptr);
-        composition.render_uncorrected(origin.left, origin.top, clean.width(), 1, uncorrected);
+        composition.render_region(origin.left, origin.top, clean.width(), 1, composed, nullptr,
+                                  Composition::Markers::Left);
+        composition.render_uncorrected(origin.left, origin.top, clean.width(), 1, uncorrected,
+                                       Composition::Markers::Left);
     }
     return take_sample(SampledRegion{clean, composed, origin, width, &uncorrected}, geometry, x, y);
 }

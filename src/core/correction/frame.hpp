@@ -6,6 +6,12 @@
 
 namespace tintora {
 
+// A frame's size in pixels.
+struct FrameSize {
+    int width = 0;
+    int height = 0;
+};
+
 // A 24-bit picture: rows from the top, each pixel the bytes B, G, R. Rows are
 // padded to a multiple of four bytes so the buffer can be handed to a
 // QImage (Format_BGR888) or a bitmap without converting.

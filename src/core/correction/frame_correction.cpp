@@ -1,9 +1,10 @@
 #include "core/correction/frame_correction.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
+#include <memory>
 
+#include "core/correction/curves.hpp"
 #include "core/correction/frame_correction_plan.hpp"
 
 // Exactness: the kernels must be compiled without floating-point contraction
@@ -236,7 +237,7 @@ void correct_frame_colour(Frame& frame, const CorrectionGrid& grid,
     ColourPlan plan = plan_colour_frame(frame, grid);
     plan.columns.rows = rows;
     switch (isa) {
-        case VectorIsa::Avx512Vbmi:  // the byte permutes gain nothing measurable here
+        case VectorIsa::Avx512Vbmi:  // no kernel of its own: see colour_kernels
         case VectorIsa::Avx512:
             correct_colour_rows_avx512(frame, plan);
             break;
@@ -249,49 +250,7 @@ void correct_frame_colour(Frame& frame, const CorrectionGrid& grid,
     }
 }
 
-bool cpu_has(VectorIsa isa) {
-    __builtin_cpu_init();
-    switch (isa) {
-        case VectorIsa::Avx512Vbmi:
-            return cpu_has(VectorIsa::Avx512) && __builtin_cpu_supports("avx512vbmi");
-        case VectorIsa::Avx512:
-            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                   __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
-                   __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
-                   __builtin_cpu_supports("bmi2");
-        case VectorIsa::Avx2:
-            return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
-                   __builtin_cpu_supports("bmi2");
-        case VectorIsa::Baseline:
-            return true;
-    }
-    return false;
-}
-
 }  // namespace
-
-std::vector<VectorIsa> supported_vector_isas() {
-    std::vector<VectorIsa> isas;
-    for (const VectorIsa isa :
-         {VectorIsa::Avx512Vbmi, VectorIsa::Avx512, VectorIsa::Avx2, VectorIsa::Baseline}) {
-        if (cpu_has(isa)) isas.push_back(isa);
-    }
-    return isas;
-}
-
-const char* vector_isa_name(VectorIsa isa) {
-    switch (isa) {
-        case VectorIsa::Avx512Vbmi:
-            return "AVX-512-VBMI";
-        case VectorIsa::Avx512:
-            return "AVX-512";
-        case VectorIsa::Avx2:
-            return "AVX2";
-        case VectorIsa::Baseline:
-            return "SSE2";
-    }
-    return "?";
-}
 
 void correct_frame(Frame& frame, const CorrectionGrid& grid, VectorIsa isa) {
     correct_frame_rows(frame, grid, {}, isa);
@@ -303,7 +262,7 @@ void correct_frame_rows(Frame& frame, const CorrectionGrid& grid,
     if (frame.width() < 2 || frame.height() < 2) return;
     if (!rows.empty() && rows.size() != static_cast<std::size_t>(frame.height())) return;
     // Never run instructions the processor lacks, whatever the caller asks.
-    if (!cpu_has(isa)) isa = VectorIsa::Baseline;
+    if (!processor_has(isa)) isa = VectorIsa::Baseline;
     if (grid.correction_mode == CorrectionMode::Colour) {
         correct_frame_colour(frame, grid, rows, isa);
         return;
@@ -332,29 +291,87 @@ void correct_frame_rows(Frame& frame, const CorrectionGrid& grid,
 
 namespace {
 
-std::atomic<VectorIsa> widest_allowed{VectorIsa::Avx512Vbmi};
+// The calibration's workload: a strip of a 1080p frame's rows, so that the
+// work per row weighs as in a video frame, of smooth shading under fine
+// noise as a camera gives it, and nine different curves as a correction
+// has them.
+constexpr int kTrialWidth = 1920;
+constexpr int kTrialHeight = 16;
+
+Frame trial_strip() {
+    Frame strip(kTrialWidth, kTrialHeight);
+    std::uint32_t noise = 12345;
+    for (int y = 0; y < kTrialHeight; ++y) {
+        std::uint8_t* p = strip.row(y);
+        for (int x = 0; x < kTrialWidth; ++x, p += 3) {
+            noise = noise * 1664525u + 1013904223u;
+            const int grain = static_cast<int>(noise >> 29);  // 0..7
+            p[0] = static_cast<std::uint8_t>((x / 8 + 3 * y + grain) & 0xFF);
+            p[1] = static_cast<std::uint8_t>((x / 11 + 40 + grain) & 0xFF);
+            p[2] = static_cast<std::uint8_t>((255 - x / 9 + y + grain) & 0xFF);
+        }
+    }
+    return strip;
+}
+
+CorrectionGrid trial_grid(CorrectionMode mode) {
+    CorrectionGrid grid;
+    grid.correction_mode = mode;
+    for (int p = 0; p < kGridPointCount; ++p) {
+        const auto bend = [p](ControlValues& values, int channel) {
+            values[30 + 8 * p + channel] = 45 + 10 * p - 4 * channel;
+            values[120 + 4 * p] = 110 + 6 * p + 5 * channel;
+            values[200 + 2 * channel] = 190 + 4 * p - 3 * channel;
+        };
+        bend(grid.control_values[p], 0);
+        for (int c = 0; c < kChannelCount; ++c) bend(grid.channel_control_values[c][p], c);
+    }
+    recalculate_color_tables(grid);
+    return grid;
+}
+
+template <CorrectionMode kMode>
+KernelTrial correction_trial() {
+    struct Work {
+        Frame original = trial_strip();
+        Frame frame;
+        CorrectionGrid grid = trial_grid(kMode);
+    };
+    const auto work = std::make_shared<Work>();
+    return {[work] { work->frame = work->original; },
+            [work](VectorIsa isa) { correct_frame(work->frame, work->grid, isa); }};
+}
+
+const KernelVariants& brightness_kernels() {
+    static const KernelVariants variants{
+        KernelOperation::Brightness,
+        {VectorIsa::Avx512Vbmi, VectorIsa::Avx512, VectorIsa::Avx2, VectorIsa::Baseline},
+        correction_trial<CorrectionMode::Brightness>};
+    return variants;
+}
+
+// The AVX-512-VBMI steps gain nothing measurable in the colour mode, which
+// has no kernel of its own for them.
+const KernelVariants& colour_kernels() {
+    static const KernelVariants variants{KernelOperation::Colour,
+                                         {VectorIsa::Avx512, VectorIsa::Avx2, VectorIsa::Baseline},
+                                         correction_trial<CorrectionMode::Colour>};
+    return variants;
+}
 
 }  // namespace
 
-void limit_vector_isa(VectorIsa widest) { widest_allowed = widest; }
-
-VectorIsa automatic_vector_isa() {
-    static const std::vector<VectorIsa> supported = supported_vector_isas();
-    const VectorIsa widest = widest_allowed;
-    // The sets are listed widest first, and so are their values.
-    for (const VectorIsa isa : supported) {
-        if (isa >= widest) return isa;
-    }
-    return VectorIsa::Baseline;
+VectorIsa chosen_correction_kernel(CorrectionMode mode) {
+    return chosen_kernel(mode == CorrectionMode::Colour ? colour_kernels() : brightness_kernels());
 }
 
 void correct_frame(Frame& frame, const CorrectionGrid& grid) {
-    correct_frame(frame, grid, automatic_vector_isa());
+    correct_frame(frame, grid, chosen_correction_kernel(grid.correction_mode));
 }
 
 void correct_frame_rows(Frame& frame, const CorrectionGrid& grid,
                         const std::vector<std::uint8_t>& rows) {
-    correct_frame_rows(frame, grid, rows, automatic_vector_isa());
+    correct_frame_rows(frame, grid, rows, chosen_correction_kernel(grid.correction_mode));
 }
 
 }  // namespace tintora

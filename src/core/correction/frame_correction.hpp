@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/common/kernel_choice.hpp"
 #include "core/correction/correction_grid.hpp"
 #include "core/correction/frame.hpp"
 
@@ -12,16 +13,14 @@ namespace tintora {
 //     grid.correct_pixel(x / (W - 1.0), y / (H - 1.0), ...)
 // would in the grid's mode, pixel by pixel, but with the positions, cells and corner tables
 // worked out once per row and column and the arithmetic done several pixels
-// at a time with the widest vector instructions this processor offers.
+// at a time with the vector instructions that run it fastest on this
+// processor (see kernel_choice.hpp).
 // A frame one pixel wide or high has no defined position (0 / 0) and stays
 // as it is, as the pixel-by-pixel rule gives.
 void correct_frame(Frame& frame, const CorrectionGrid& grid);
 
-// The instruction sets correct_frame can run on; it picks the first of
-// those this processor has. Tests and benchmarks name one to compare them.
-enum class VectorIsa { Avx512Vbmi, Avx512, Avx2, Baseline };
-std::vector<VectorIsa> supported_vector_isas();  // best first; Baseline always
-const char* vector_isa_name(VectorIsa isa);
+// The same with the kernel of a named instruction set (the baseline one
+// when the processor lacks that set): tests and benchmarks compare them.
 void correct_frame(Frame& frame, const CorrectionGrid& grid, VectorIsa isa);
 
 // Corrects only the rows marked non-zero in `rows` (one entry per row), each
@@ -32,11 +31,8 @@ void correct_frame_rows(Frame& frame, const CorrectionGrid& grid,
 void correct_frame_rows(Frame& frame, const CorrectionGrid& grid,
                         const std::vector<std::uint8_t>& rows, VectorIsa isa);
 
-// The automatic choice of every fast path (correct_frame without a named set,
-// the composition's placing of the frame) takes the widest set this
-// processor has, but none wider than `widest`: tests and benchmarks limit it
-// to see how a machine without the wider sets runs.
-void limit_vector_isa(VectorIsa widest);
-VectorIsa automatic_vector_isa();
+// The kernel correct_frame runs in a mode: forced, or calibrated at the
+// first call (see chosen_kernel).
+VectorIsa chosen_correction_kernel(CorrectionMode mode);
 
 }  // namespace tintora

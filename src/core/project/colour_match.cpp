@@ -20,17 +20,20 @@ ColourMatchReport match_project_colours(ProjectState state, const std::filesyste
     }
     const bool clip_open = workspace.session().FrameCount > 0;
     const bool shown_frame = request.frame_count <= 0;
+    std::vector<int> numbers;
     if (clip_open && !shown_frame) {
+        const FrameRange range = matching_range(workspace);
+        numbers = frames_over_range(range.start, range.stop, request.frame_count);
+        // Frames asked for to follow the clip, and one frame to look at.
+        if (request.frame_count > 1 && numbers.size() == 1) {
+            report.problem = MatchProblem::OneFrameRange;
+            return report;
+        }
         if (std::optional<std::string> refused = workspace.frames_refusal()) {
             report.problem = MatchProblem::ForeignFrames;
             report.frame_error = std::move(*refused);
             return report;
         }
-    }
-    std::vector<int> numbers;
-    if (clip_open && !shown_frame) {
-        const FrameRange range = matching_range(workspace);
-        numbers = frames_over_range(range.start, range.stop, request.frame_count);
     }
     const int count = !clip_open ? 0 : shown_frame ? 1 : static_cast<int>(numbers.size());
     const MatchFrameSource frames = [&](int index) -> Result<Frame> {
@@ -49,6 +52,8 @@ ColourMatchReport match_project_colours(ProjectState state, const std::filesyste
     report.problem = outcome.problem;
     report.frame_error = std::move(outcome.frame_error);
     report.frames = count;
+    report.frames_moved = count_frames(outcome.registrations, FrameVerdict::MovedTooFar);
+    report.frames_unlike = count_frames(outcome.registrations, FrameVerdict::Unlike);
     if (outcome.problem != MatchProblem::None) return report;
     report.fitted = outcome.result.fitted;
     state.grid = outcome.result.grid;
@@ -79,6 +84,14 @@ std::string match_report_text(const ColourMatchReport& report, std::string_view 
             return text(kMatchTooFewPixels);
         case MatchProblem::NotEnoughMemory:
             return text(kMatchNotEnoughMemory);
+        case MatchProblem::TooDark:
+            return text(kMatchTooDark);
+        case MatchProblem::TooClipped:
+            return text(kMatchTooClipped);
+        case MatchProblem::FramesDisagree:
+            return text(kMatchFramesDisagree);
+        case MatchProblem::OneFrameRange:
+            return text(kMatchOneFrameRange);
         case MatchProblem::None:
             break;
     }
@@ -86,9 +99,19 @@ std::string match_report_text(const ColourMatchReport& report, std::string_view 
         return count == 1 ? std::string(message_text(one, language))
                           : fill_in(message_text(many, language), {std::to_string(count)});
     };
-    return fill_in(message_text(kMatchDone, language),
-                   {counted(report.fitted, kOneCurve, kCurveCount),
-                    counted(report.frames, kOneFrame, kFrameCount)});
+    const int used = report.frames - report.frames_moved - report.frames_unlike;
+    std::string said = fill_in(message_text(kMatchDone, language),
+                               {counted(report.fitted, kOneCurve, kCurveCount),
+                                counted(used, kOneFrame, kFrameCount)});
+    const auto left_out = [&](int count, const TextPair& why) {
+        if (count > 0) {
+            said += fill_in(message_text(why, language),
+                            {counted(count, kOneFrame, kFrameCount), std::to_string(report.frames)});
+        }
+    };
+    left_out(report.frames_moved, kMatchLeftOutMoved);
+    left_out(report.frames_unlike, kMatchLeftOutUnlike);
+    return said;
 }
 
 }  // namespace tintora

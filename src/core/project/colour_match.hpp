@@ -26,20 +26,25 @@ struct ColourMatchReport {
     std::string frame_error;
     int fitted = 0;           // curves replaced
     int frames = 0;           // frames looked at
+    // Of those, left out: the camera had moved further than the match
+    // follows, or the frame is unlike the background under the mesh.
+    int frames_moved = 0;
+    int frames_unlike = 0;
 };
 
 // Matches the curves of the request's mode over the frames against the
 // background under the mesh and, on success, puts the matched grid in
 // place in one assignment (that mode chosen, the tables rebuilt). The frames
 // are read one at a time from the working folder, once they are known to be
-// the clip's; keep_running is asked between them. On any problem the grid
+// the clip's; keep_running is asked between them. Several frames asked for
+// over a range of one is a problem (OneFrameRange). On any problem the grid
 // is left exactly as it was.
 ColourMatchReport match_project_colours(ProjectState state, const std::filesystem::path& work_dir,
                                         const ColourMatchRequest& request,
                                         const std::function<bool()>& keep_running = {});
 
 // What to tell the user about a report, in either language: the problem,
-// or what was matched.
+// or what was matched and which frames were left out, and why.
 std::string match_report_text(const ColourMatchReport& report, std::string_view language);
 
 }  // namespace tintora

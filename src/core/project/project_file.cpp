@@ -126,12 +126,33 @@ std::string_view correction_mode_text(CorrectionMode mode) {
     return mode == CorrectionMode::Colour ? "Colour" : "Brightness";
 }
 
-std::optional<CorrectionMode> correction_mode_from_text(std::string_view text) {
-    // Blanks around the word (a hand-edited file) do not change it, as the
-    // numbers of the other keys are read past them.
+std::string_view mesh_model_text(MeshModel model) {
+    return model == MeshModel::Perspective ? "Perspective" : "Bilinear";
+}
+
+namespace {
+
+std::string_view trimmed(std::string_view text) {
     const auto blank = [](char c) { return c == ' ' || c == '\t'; };
     while (!text.empty() && blank(text.front())) text.remove_prefix(1);
     while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+// A panorama angle of a project line: a decimal number within low..high, or
+// nothing (the line then changes nothing).
+std::optional<double> angle_value(std::string_view text, double low, double high) {
+    const std::optional<double> value = parse_rate(trimmed(text));
+    if (!value || !(*value >= low && *value <= high)) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+std::optional<CorrectionMode> correction_mode_from_text(std::string_view text) {
+    // Blanks around the word (a hand-edited file) do not change it, as the
+    // numbers of the other keys are read past them.
+    text = trimmed(text);
     for (const CorrectionMode mode : {CorrectionMode::Brightness, CorrectionMode::Colour}) {
         if (text == correction_mode_text(mode)) return mode;
     }
@@ -205,6 +226,25 @@ std::string format_project(const Composition& composition, const CorrectionGrid&
         }
     }
     line("POSTER_IMAGE=", flag(p.poster_image));
+    // Written only when chosen, so that a project of the default is written as before.
+    if (web_quality(p) != WebQuality::Automatic) {
+        line("QUALITY=", item_text(kQualityItems, p.quality_index));
+    }
+    // The panorama's geometry and the hotspot's choices, likewise only when set.
+    const PanoramaChoices& panorama = choices.panorama;
+    const auto angle_line = [&line](std::string_view key, const std::optional<double>& value) {
+        if (value) line(key, format_rate(*value));
+    };
+    angle_line("PANORAMA_HFOV=", panorama.hfov);
+    angle_line("PANORAMA_VFOV=", panorama.vfov);
+    angle_line("PANORAMA_YAW=", panorama.yaw);
+    angle_line("PANORAMA_PITCH=", panorama.pitch);
+    if (panorama.mesh_model != MeshModel::Bilinear) {
+        line("MESH_MODEL=", std::string(mesh_model_text(panorama.mesh_model)));
+    }
+    if (panorama.edge_blend != kDefaultEdgeBlend) {
+        line("EDGE_BLEND=", std::to_string(panorama.edge_blend));
+    }
     return text;
 }
 
@@ -247,7 +287,7 @@ void replay_project(std::string_view text, ProjectState state, ProjectLoaders& l
         };
     };
 
-    const std::array<Key, 35> keys{{
+    const std::array<Key, 42> keys{{
         {"BACKGROUND_FILENAME=",
          [&loaders](std::string_view value) { loaders.open_background(std::string(value)); }},
         {"BACKGROUND_ROTATE=",
@@ -315,6 +355,8 @@ void replay_project(std::string_view text, ProjectState state, ProjectLoaders& l
         {"END_COUNT=", field(Field::Count)},
         {"POSTER_IMAGE=",
          [&p](std::string_view value) { p.poster_image = leading_number(value) == 1; }},
+        {"QUALITY=",
+         [&p](std::string_view v) { select_by_text(kQualityItems, v, p.quality_index); }},
         {"POINT",
          [&grid](std::string_view value) {
              std::int32_t n[3];
@@ -337,6 +379,37 @@ void replay_project(std::string_view text, ProjectState state, ProjectLoaders& l
         {kChannelPointKeys[kRedChannel], channel_pair(kRedChannel)},
         {kChannelPointKeys[kGreenChannel], channel_pair(kGreenChannel)},
         {kChannelPointKeys[kBlueChannel], channel_pair(kBlueChannel)},
+        {"PANORAMA_HFOV=",
+         [&choices](std::string_view v) {
+             if (const auto a = angle_value(v, 1e-6, 360)) choices.panorama.hfov = a;
+         }},
+        {"PANORAMA_VFOV=",
+         [&choices](std::string_view v) {
+             if (const auto a = angle_value(v, 1e-6, 180)) choices.panorama.vfov = a;
+         }},
+        {"PANORAMA_YAW=",
+         [&choices](std::string_view v) {
+             if (const auto a = angle_value(v, -360, 360)) choices.panorama.yaw = a;
+         }},
+        {"PANORAMA_PITCH=",
+         [&choices](std::string_view v) {
+             if (const auto a = angle_value(v, -90, 90)) choices.panorama.pitch = a;
+         }},
+        {"MESH_MODEL=",
+         [&choices](std::string_view v) {
+             if (trimmed(v) == mesh_model_text(MeshModel::Perspective)) {
+                 choices.panorama.mesh_model = MeshModel::Perspective;
+             } else if (trimmed(v) == mesh_model_text(MeshModel::Bilinear)) {
+                 choices.panorama.mesh_model = MeshModel::Bilinear;
+             }
+         }},
+        {"EDGE_BLEND=",
+         [&choices](std::string_view v) {
+             if (const std::optional<std::int32_t> n = parse_whole_number(v);
+                 n && *n >= 0 && *n <= kWidestEdgeBlend) {
+                 choices.panorama.edge_blend = *n;
+             }
+         }},
     }};
 
     for (ControlValues& values : grid.control_values) values.fill(NO_PAIR);
@@ -348,6 +421,8 @@ void replay_project(std::string_view text, ProjectState state, ProjectLoaders& l
     choices.hide_frame = false;
     p.resample_index = kNoResampling;
     p.poster_image = false;  // a project from before the poster has none
+    p.quality_index = 0;     // nor the quality: "Automatic"
+    choices.panorama = PanoramaChoices{};  // nor a panorama of its own
 
     std::size_t begin = 0;
     while (begin < text.size()) {

@@ -24,7 +24,9 @@ struct ProjectState {
 // AREA_POINT lines and one tab-separated POINT line per pair; then, when the
 // grid is in colour mode or has channel pairs, COLOR_MODE and one POINT_R,
 // POINT_G or POINT_B line per channel pair, in the same form; then the
-// POSTER_IMAGE line. Each line is ended by CR LF.
+// POSTER_IMAGE line; then, each only when it is not the default, QUALITY,
+// the panorama's PANORAMA_HFOV, _VFOV, _YAW and _PITCH, MESH_MODEL and
+// EDGE_BLEND. Each line is ended by CR LF.
 std::string format_project(const Composition& composition, const CorrectionGrid& grid,
                            const VideoWorkspace& workspace);
 
@@ -62,6 +64,9 @@ Status open_project(const std::filesystem::path& path, ProjectState state, Proje
 // as closed) and the workspace's settings; the grid, the file names, the
 // effects and the input rate stay.
 void reset_project(ProjectState state);
+
+// The MESH_MODEL value of a model: "Bilinear" or "Perspective".
+std::string_view mesh_model_text(MeshModel model);
 
 // The COLOR_MODE value of a mode, "Brightness" or "Colour", and back
 // (nothing for any other text).

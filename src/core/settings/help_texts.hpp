@@ -28,6 +28,13 @@ inline constexpr TextPair kGuideMissing{"The guide was not found. It was looked 
                                         "Руководство не найдено. Оно искалось в:"};
 inline constexpr TextPair kGuideNotOpened{"No web browser could open the guide:",
                                           "Ни один браузер не смог открыть руководство:"};
+// Space with nothing to play.
+inline constexpr TextPair kPlayNeedsBackground{
+    "Open a background image and a video first to play the video in the panorama.",
+    "Сначала откройте фон и видео, чтобы воспроизвести видео в панораме."};
+inline constexpr TextPair kPlayNeedsVideo{"Open a video first to play it in the panorama.",
+                                          "Сначала откройте видео, чтобы воспроизвести его в "
+                                          "панораме."};
 }  // namespace workspace_texts
 
 // What each undo step is called (shown as the Undo and Redo items' hints).
@@ -42,6 +49,7 @@ inline constexpr TextPair kMovedPoint{"Moved area point", "Перемещени�
 inline constexpr TextPair kMovedMesh{"Moved mesh", "Перемещение сетки"};
 inline constexpr TextPair kMatchColours{"Match colours", "Подбор цветов"};
 inline constexpr TextPair kCorrectionMode{"Correction mode", "Режим коррекции"};
+inline constexpr TextPair kTypedAreaPoints{"Typed area points", "Ввод точек области"};
 }  // namespace edit_texts
 
 }  // namespace tintora

@@ -104,6 +104,34 @@ inline constexpr TextPair kMatchFramesTooSmall{
     "Кадры видео слишком малы для подбора цветов: нужно не меньше 2 на 2 точек."};
 inline constexpr TextPair kMatchCancelled{"The match was stopped: nothing was changed.",
                                           "Подбор цветов остановлен: ничего не изменено."};
+inline constexpr TextPair kMatchTooDark{
+    "The video is too dark under the mesh to measure its colours: nothing was changed.",
+    "Видео под сеткой слишком тёмное, чтобы измерить его цвета: ничего не изменено."};
+inline constexpr TextPair kMatchTooClipped{
+    "The video or the background is too clipped under the mesh (burnt out to white or black) to "
+    "measure the colours: nothing was changed.",
+    "Видео или фон под сеткой слишком пересвечены (выбиты в белое или чёрное), чтобы измерить "
+    "цвета: ничего не изменено."};
+inline constexpr TextPair kMatchFramesDisagree{
+    "No frame looks like the background under the mesh (the camera moved too far, or the frames "
+    "show something else): nothing was changed. Place the mesh on the frame shown and match "
+    "again.",
+    "Ни один кадр не похож на фон под сеткой (камера ушла слишком далеко, или в кадрах другое): "
+    "ничего не изменено. Поместите сетку по показанному кадру и подберите цвета снова."};
+inline constexpr TextPair kMatchOneFrameRange{
+    "The range from the start frame to the stop frame holds one frame only: widen it, or set "
+    "Frames to 0 to match the frame shown. Nothing was changed.",
+    "В диапазоне от начального до конечного кадра только один кадр: расширьте его или задайте 0 "
+    "кадров, чтобы подобрать цвета по показанному кадру. Ничего не изменено."};
+// Said after kMatchDone when frames were left out: how many of all, and why.
+inline constexpr TextPair kMatchLeftOutMoved{
+    " %s of %s left out: the camera had moved too far from where the mesh puts the frame.",
+    " Пропущено кадров: %s из %s — камера ушла слишком далеко от места, куда кадр ставит сетка."};
+inline constexpr TextPair kMatchLeftOutUnlike{
+    " %s of %s left out: unlike the background under the mesh (covered by something, or another "
+    "place).",
+    " Пропущено кадров: %s из %s — не похожи на фон под сеткой (что-то заслоняет, или другое "
+    "место)."};
 // The counts are words in English ("1 frame", "5 frames") and bare numbers
 // after their nouns in Russian.
 inline constexpr TextPair kMatchDone{"Colours matched: %s over %s.",
@@ -132,6 +160,32 @@ namespace about_texts {
 inline constexpr TextPair kCaption{"About program", "О программе"};
 inline constexpr TextPair kVersion{"Version 2.0", "Версия 2.0"};
 }  // namespace about_texts
+
+// Edit > "Area points…": the nine area points typed as numbers.
+namespace area_point_texts {
+inline constexpr TextPair kMenuItem{"Area points…", "Точки области…"};
+inline constexpr TextPair kCaption{"Area points", "Точки области"};
+inline constexpr TextPair kPointHeader{"Point", "Точка"};
+inline constexpr TextPair kBoundsNote{"Background pixels: X from 0 to %i, Y from 0 to %i.",
+                                      "Пиксели фона: X от 0 до %i, Y от 0 до %i."};
+inline constexpr TextPair kOk{"OK", "OK"};
+inline constexpr TextPair kCancel{"Cancel", "Отмена"};
+// The points by their place in the mesh, index order; shown after their numbers 1 to 9.
+inline constexpr TextPair kPointNames[9]{
+    {"top left", "верхняя левая"},    {"top middle", "верхняя средняя"},
+    {"top right", "верхняя правая"},  {"middle left", "средняя левая"},
+    {"centre", "центральная"},        {"middle right", "средняя правая"},
+    {"bottom left", "нижняя левая"},  {"bottom middle", "нижняя средняя"},
+    {"bottom right", "нижняя правая"}};
+// The field refused: its point ("5 (centre)") and the largest number it takes.
+inline constexpr TextPair kRefusedX{"X of point %s must be a whole number from 0 to %i.",
+                                    "X точки %s должен быть целым числом от 0 до %i."};
+inline constexpr TextPair kRefusedY{"Y of point %s must be a whole number from 0 to %i.",
+                                    "Y точки %s должен быть целым числом от 0 до %i."};
+inline constexpr TextPair kNeedsBackground{
+    "Open a background image first: the area points lie on it.",
+    "Сначала откройте фон: точки области лежат на нём."};
+}  // namespace area_point_texts
 
 // The vendor's web site; the pages below live under it.
 inline constexpr std::string_view kVendorSite = "https://tintora.example";

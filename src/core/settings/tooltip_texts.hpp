@@ -26,6 +26,15 @@ inline constexpr TextPair kRefresh{"Draws the picture again (F5)",
 inline constexpr TextPair kDefaultLayout{
     "Puts the mesh back on thirds and halves of the background (F6)",
     "Возвращает сетку на трети и середины фона (F6)"};
+inline constexpr TextPair kPicture{
+    "Left button: drag a marker, or click to move the current point (ringed) there.\n"
+    "Shift + drag a corner marker: the edge middles and the centre follow it.\n"
+    "Middle click: centres the mesh. Right click: adds a pair to the current point.",
+    "Левая кнопка: перетащите маркер или щёлкните, чтобы перенести туда\n"
+    "текущую точку (в кольце).\n"
+    "Shift + перетаскивание углового маркера: середины сторон и центр\n"
+    "следуют за ним.\n"
+    "Средняя кнопка: центрирует сетку. Правая: добавляет пару текущей точке."};
 }  // namespace main_tooltips
 
 // Hints of the video window's buttons and fields.
@@ -78,13 +87,23 @@ inline constexpr TextPair kStopFrame{"The range's last frame",
                                      "Последний кадр обрабатываемого диапазона"};
 inline constexpr TextPair kOutputFps{"Frames per second of the output, 1 to 100",
                                      "Кадров в секунду в результате, от 1 до 100"};
-inline constexpr TextPair kVideoBitrate{"Video bitrate of the output, kbit/s",
-                                        "Битрейт видео результата, кбит/с"};
-inline constexpr TextPair kChannels{"Sound channels of the output", "Звуковые каналы результата"};
-inline constexpr TextPair kRate{"Sound sample rate of the output, Hz",
-                                "Частота дискретизации звука результата, Гц"};
-inline constexpr TextPair kAudioBitrate{"Sound bitrate of the output, kbit/s",
-                                        "Битрейт звука результата, кбит/с"};
+inline constexpr TextPair kVideoBitrate{
+    "Video bitrate of FLV, kbit/s; of MP4 and WebM with Quality \"Bitrate list\"",
+    "Битрейт видео FLV, кбит/с; MP4 и WebM - при Качестве \"По списку битрейта\""};
+inline constexpr TextPair kChannels{
+    "Sound channels of the output (MP4 and WebM: once changed from Mono, 22050, 64)",
+    "Звуковые каналы результата (MP4 и WebM: если изменены с Mono, 22050, 64)"};
+inline constexpr TextPair kRate{
+    "Sound sample rate of the output, Hz (MP4 and WebM: once changed from Mono, 22050, 64)",
+    "Частота дискретизации звука результата, Гц (MP4 и WebM: если изменены с Mono, 22050, 64)"};
+inline constexpr TextPair kAudioBitrate{
+    "Sound bitrate of the output, kbit/s (MP4 and WebM: once changed from Mono, 22050, 64)",
+    "Битрейт звука результата, кбит/с (MP4 и WebM: если изменены с Mono, 22050, 64)"};
+inline constexpr TextPair kQuality{
+    "The quality of MP4 and WebM: Automatic fits the frame size;\nHigh, Medium and Small are "
+    "fixed levels; Bitrate list takes the video Bitrate, as FLV",
+    "Качество MP4 и WebM: Автоматически - по размеру кадра;\nВысокое, Среднее и Малый файл - "
+    "постоянные уровни; По списку битрейта - видео Битрейт, как у FLV"};
 inline constexpr TextPair kInputFps{
     "Frames per second of the clip: places the sound and the player's start",
     "Кадров в секунду исходного видео: по ней вырезается звук и запускается плеер"};

@@ -99,8 +99,13 @@ bool contains_any(std::string_view line, std::span<const std::string_view> parts
 std::string quoted_line(std::string_view line) {
     if (line.size() <= kMaxQuotedLine) return std::string(line);
     std::size_t keep = kMaxQuotedLine;
-    // Cut at a character's first byte, not inside a UTF-8 sequence.
-    while (keep > 0 && (static_cast<unsigned char>(line[keep]) & 0xC0) == 0x80) --keep;
+    // Cut at a character's first byte, not inside a UTF-8 sequence (at most
+    // three bytes back; farther, the bytes are not UTF-8 anyway).
+    const auto continues = [&](std::size_t at) {
+        return (static_cast<unsigned char>(line[at]) & 0xC0) == 0x80;
+    };
+    while (keep > kMaxQuotedLine - 3 && continues(keep)) --keep;
+    if (continues(keep)) keep = kMaxQuotedLine;
     return std::string(line.substr(0, keep)) + "…";
 }
 

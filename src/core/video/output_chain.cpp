@@ -36,11 +36,12 @@ std::optional<Frame> apply_geometry(const Frame& rotated, const OutputSteps& ste
     int out_height = h;
     bool whole_frame = true;
     if (steps.cut) {
-        region.x = steps.cut->x;
-        region.y = steps.cut->y;
-        region.width = steps.cut->width;
-        region.height = steps.cut->height;
-        const Kept kept = clip_to_frame(*steps.cut, w, h);
+        const OutputSteps::Rect cut = cut_reaching_edges(*steps.cut, w, h);
+        region.x = cut.x;
+        region.y = cut.y;
+        region.width = cut.width;
+        region.height = cut.height;
+        const Kept kept = clip_to_frame(cut, w, h);
         out_width = kept.width;
         out_height = kept.height;
         whole_frame = kept.whole;
@@ -68,7 +69,9 @@ std::optional<Kept> corner_cut(const Frame& rotated, const OutputSteps& steps) {
         steps.mirror_columns) {
         return std::nullopt;
     }
-    const Kept kept = clip_to_frame(*steps.cut, rotated.width(), rotated.height());
+    const Kept kept = clip_to_frame(
+        cut_reaching_edges(*steps.cut, rotated.width(), rotated.height()), rotated.width(),
+        rotated.height());
     if (kept.width <= 0 || kept.height <= 0) return std::nullopt;
     if (steps.resample &&
         (steps.resample->width != kept.width || steps.resample->height != kept.height)) {
@@ -85,6 +88,12 @@ Frame finish_colours(Frame frame, const OutputSteps& steps, const CorrectionGrid
 }
 
 }  // namespace
+
+OutputSteps::Rect cut_reaching_edges(OutputSteps::Rect cut, int w, int h) {
+    if (std::int64_t{cut.x} + cut.width == std::int64_t{w} - 1) ++cut.width;
+    if (std::int64_t{cut.y} + cut.height == std::int64_t{h} - 1) ++cut.height;
+    return cut;
+}
 
 OutputSteps preview_steps(const VideoParameters& p) {
     OutputSteps steps;

@@ -26,6 +26,12 @@ struct OutputSteps {
     int color_transformation = 0;  // 0 none, kGrayscale, kInverse
 };
 
+// The cut as it is applied to a w by h frame. The selection's own rules stop
+// one pixel short of the right and bottom edges (a selection of the whole
+// frame reads 0, 0, w - 1, h - 1), so a cut that ends there reaches the edge:
+// the whole frame keeps its own size.
+OutputSteps::Rect cut_reaching_edges(OutputSteps::Rect cut, int w, int h);
+
 // The steps as the result preview reads them from the Parameters tab: the cut
 // only when all four cut fields hold a number, resampling only when both
 // resample fields do (the size kept within 1..2000, the bounds of its fields).

@@ -1,6 +1,12 @@
 #include "core/video/processing_run.hpp"
 
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -41,6 +47,48 @@ Status rename_into_place(const fs::path& target) {
 void remove_quietly(const fs::path& path) {
     std::error_code ignored;
     fs::remove(path, ignored);
+}
+
+// What ready_ holds for the k-th output: not made yet, written under its
+// temporary name(s), or also on the disk where that matters, so that it may
+// be named.
+constexpr char kWritten = 1;
+constexpr char kNameable = 2;
+
+// How often the frames of a sequence the user keeps are flushed to the disk
+// and named: each flush is a request to the disk and a wait, so one for the
+// frames of a tenth of a second costs far less than one per frame.
+constexpr std::chrono::milliseconds kFlushInterval{100};
+
+// Flushes the file at `path`, or with `whole_file_system` everything written
+// to the file system that holds it.
+Status flush_to_disk(const fs::path& path, bool whole_file_system) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return file_error(path, "Cannot open", errno);
+    const bool flushed = (whole_file_system ? ::syncfs(fd) : ::fsync(fd)) == 0;
+    const int error_number = errno;
+    ::close(fd);
+    if (!flushed) return file_error(path, "Cannot write", error_number);
+    return {};
+}
+
+// Whether one flush of the file system that holds `folder` puts the data of
+// every file in it on the disk, as each file's own flush would: so on the
+// usual local file systems. Through FUSE or on a network share only a file's
+// own flush is sure to reach the far end.
+bool flushes_as_a_whole(const fs::path& folder) {
+    struct statfs status {};
+    if (::statfs(folder.empty() ? "." : folder.c_str(), &status) != 0) return false;
+    switch (status.f_type) {
+        case EXT4_SUPER_MAGIC:  // ext2 and ext3 too
+        case XFS_SUPER_MAGIC:
+        case BTRFS_SUPER_MAGIC:
+        case F2FS_SUPER_MAGIC:
+        case TMPFS_MAGIC:
+            return true;
+        default:
+            return false;
+    }
 }
 
 // How many pictures a stream's workers may make ahead of the encoder: enough
@@ -166,6 +214,12 @@ void ProcessingRun::coordinate() {
             done = false;
         }
     }
+    if (done && job_.after_outputs) {
+        if (Status written = job_.after_outputs(); !written) {
+            fail(written.error());
+            done = false;
+        }
+    }
     const std::lock_guard lock(mutex_);
     state_ = done ? State::Finished : cancelled_ ? State::Cancelled : State::Failed;
     if (state_ == State::Failed && failure_.empty()) failure_ = "The processing stopped.";
@@ -197,7 +251,63 @@ int ProcessingRun::source_of(int k) const {
 
 bool ProcessingRun::make_frame_files() {
     const int total = frame_total();
-    for (std::thread& worker : start_workers()) worker.join();
+    std::vector<std::thread> workers = start_workers();
+    // A sequence the user keeps reaches the disk before its names do: this
+    // thread flushes what the workers have written, every kFlushInterval,
+    // and names it, so no worker waits for the disk. Whatever was written
+    // when the workers stopped is flushed and named after them (after a
+    // failure, the frames before it).
+    const bool as_a_whole = flushes_as_a_whole(output(1).parent_path());
+    const auto flush = [this, total, as_a_whole](int first, int last) {
+        if (as_a_whole) return flush_to_disk(temporary_path(output(first)), true);
+        Status flushed;
+        for (int k = first; flushed && k <= last; ++k) {
+            flushed = flush_to_disk(temporary_path(output(k)), false);
+            if (flushed && job_.ping_pong) {
+                flushed = flush_to_disk(temporary_path(output(2 * total - k + 1)), false);
+            }
+        }
+        return flushed;
+    };
+    const auto flush_and_name = [this, total, &flush](bool workers_done) {
+        int first = 0;
+        int last = 0;
+        {
+            std::unique_lock lock(mutex_);
+            const auto written_through = [this, total] {
+                int k = committed_;
+                while (k < total && ready_[static_cast<std::size_t>(k + 1)] == kWritten) ++k;
+                return k;
+            };
+            if (!workers_done) {
+                changed_.wait_for(lock, kFlushInterval,
+                                  [&] { return stopping() || written_through() == total; });
+            }
+            first = committed_ + 1;
+            last = written_through();
+        }
+        if (last >= first) {
+            if (const Status flushed = flush(first, last); !flushed) {
+                fail(flushed.error(), first);
+                return false;
+            }
+            // One at a time, so the workers never wait for a whole batch's renames.
+            for (int k = first; k <= last; ++k) {
+                const std::lock_guard lock(mutex_);
+                ready_[static_cast<std::size_t>(k)] = kNameable;
+                commit_ready();
+            }
+        }
+        const std::lock_guard lock(mutex_);
+        return !stopping() && committed_ < total;
+    };
+    const bool flushed_first = frames_are_final() && total > 0;
+    if (flushed_first) {
+        while (flush_and_name(false)) {
+        }
+    }
+    for (std::thread& worker : workers) worker.join();
+    if (flushed_first) flush_and_name(true);
     // Outputs that were made but not put in place when the run stopped.
     for (int k = committed_ + 1; k <= total; ++k) {
         remove_quietly(temporary_path(output(k)));
@@ -224,6 +334,7 @@ void ProcessingRun::work() {
         Result<Frame> frame = process_frame_from_file(frame_file_path(job_.work_dir, source_of(k)),
                                                       job_.settings, job_.grid);
         if (!frame) return fail(frame.error(), k);
+        if (job_.present) frame = job_.present(frame.value());
         if (k == 1 && job_.poster) {
             if (Status written = write_poster(frame.value()); !written) {
                 return fail(written.error(), k);
@@ -253,25 +364,31 @@ Status ProcessingRun::write_poster(const Frame& frame) {
 Status ProcessingRun::write_outputs(int k, const Frame& frame) {
     const Result<std::vector<std::uint8_t>> bytes = encode_jpeg(frame, kJpegQuality);
     if (!bytes) return Error{bytes.error()};
-    // A sequence the user keeps reaches the disk before its names do.
-    const Sync sync = frames_are_final() ? Sync::Yes : Sync::No;
-    if (Status written = write_bytes(temporary_path(output(k)), bytes.value(), sync); !written) {
+    if (Status written = write_bytes(temporary_path(output(k)), bytes.value()); !written) {
         return written;
     }
     // With ping-pong the same picture also stands at 2N - k + 1.
     if (job_.ping_pong) {
         const fs::path copy = temporary_path(output(2 * frame_total() - k + 1));
-        if (Status written = write_bytes(copy, bytes.value(), sync); !written) return written;
+        if (Status written = write_bytes(copy, bytes.value()); !written) return written;
     }
     const std::lock_guard lock(mutex_);
-    ready_[static_cast<std::size_t>(k)] = 1;
+    // A sequence the user keeps is flushed to the disk before it is named
+    // (see make_frame_files); the material of an encoding is named at once.
+    if (frames_are_final()) {
+        ready_[static_cast<std::size_t>(k)] = kWritten;
+        changed_.notify_all();
+        return {};
+    }
+    ready_[static_cast<std::size_t>(k)] = kNameable;
     commit_ready();
     return {};
 }
 
 void ProcessingRun::commit_ready() {
     const int total = frame_total();
-    while (!cancelled_ && committed_ < total && ready_[static_cast<std::size_t>(committed_ + 1)]) {
+    while (!cancelled_ && committed_ < total &&
+           ready_[static_cast<std::size_t>(committed_ + 1)] == kNameable) {
         const int k = committed_ + 1;
         if (failed_ && (failed_frame_ == 0 || k >= failed_frame_)) return;
         Status placed = rename_into_place(output(k));
@@ -354,7 +471,7 @@ bool ProcessingRun::run_finishing_command(const FinishingCommand& step) {
         reports ? encode_progress_reader(progress, reported, step.encoded_frames) : OutputReader());
     return conclude_command(
         step.title, step.command, result, step.output,
-        {reports ? &progress : nullptr, step.encoded_frames, step.exact_frames});
+        {reports ? &progress : nullptr, step.encoded_frames, step.sent_frames});
 }
 
 std::string ProcessingRun::output_defect(const Command& command, const CommandResult& result,
@@ -369,9 +486,12 @@ std::string ProcessingRun::output_defect(const Command& command, const CommandRe
     }
     if (expected.progress != nullptr) {
         const int encoded = expected.progress->frames();
-        const bool counted = expected.exact
+        const auto near = [encoded](int count) {
+            return std::abs(encoded - count) <= kRateChangeSlack;
+        };
+        const bool counted = expected.sent == expected.frames
                                  ? encoded == expected.frames
-                                 : std::abs(encoded - expected.frames) <= kRateChangeSlack;
+                                 : near(expected.frames) || near(expected.sent);
         if (!expected.progress->ended() || !counted) {
             return fill_in(message_text(kEncodedTooFew, language),
                            {program, std::to_string(encoded), std::to_string(expected.frames)});
@@ -506,8 +626,25 @@ bool ProcessingRun::stream_to_encoder() {
              "\n" + describe_command_failure(stream.command, result, job_.language));
         return false;
     }
-    return conclude_command(stream.title, stream.command, result, stream.output,
-                            {&progress, frames, true});
+    // Every file is checked before any is put in place.
+    for (const std::shared_ptr<PendingFile>& more : stream.more_outputs) {
+        if (const std::string defect = output_defect(stream.command, result, *more, {});
+            !defect.empty()) {
+            fail(stream.title + "\n" + defect);
+            return false;
+        }
+    }
+    if (!conclude_command(stream.title, stream.command, result, stream.output,
+                          {&progress, frames, frames})) {
+        return false;
+    }
+    for (const std::shared_ptr<PendingFile>& more : stream.more_outputs) {
+        if (Status placed = more->commit(); !placed) {
+            fail(stream.title + "\n" + placed.error());
+            return false;
+        }
+    }
+    return true;
 }
 
 RunOutcome run_to_end(RunJob job, const std::function<void(const RunEvent&)>& on_event,

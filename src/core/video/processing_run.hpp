@@ -36,14 +36,15 @@ struct FinishingCommand {
     // The frames it encodes, reported on its standard output ("-progress
     // pipe:1") and shown as the encode stage; 0: it reports none.
     int encoded_frames = 0;
-    // Whether its report must say exactly encoded_frames: false where the
-    // encoder itself turns the frames' rate into another, its count then
-    // being its own (within kRateChangeSlack of encoded_frames).
-    bool exact_frames = true;
+    // The pictures it reads. When that differs from encoded_frames the encoder
+    // changes the rate itself, and its count is its own: a format of fixed
+    // rate gives about encoded_frames, one of variable rate (FLV) keeps the
+    // pictures; either within kRateChangeSlack.
+    int sent_frames = 0;
 };
 
 // How far an encoder that changes the frame rate itself may end from the
-// count the rates give: it holds the last frame for its own duration.
+// counts above.
 inline constexpr int kRateChangeSlack = 3;
 
 // An encoder that takes the run's frames raw on its standard input, in
@@ -61,6 +62,9 @@ struct FrameStream {
     // Where the command writes (its temporary name is in the command): put
     // in place when the encoder succeeded and wrote something, else removed.
     std::shared_ptr<PendingFile> output;
+    // Further files the same command writes from the same frames (a second
+    // format), each checked and put in place as the first.
+    std::vector<std::shared_ptr<PendingFile>> more_outputs;
 };
 
 // How many frames a sequence of `sequence_frames` at input_fps gives at
@@ -90,6 +94,12 @@ struct RunJob {
     // part, as the video shows it.
     std::shared_ptr<PendingFile> poster;
     bool poster_even_size = false;
+    // How each output frame is presented before it is written or sent
+    // (none: as it is); the hotspot export bakes it into its viewer's frame.
+    std::function<Frame(const Frame&)> present;
+    // What is written once every output is in place (none: nothing); its
+    // failure fails the run.
+    std::function<Status()> after_outputs;
     // Held while the run uses WorkDir (none for a job that reads no frames).
     std::shared_ptr<const WorkDirLock> work_dir_lock;
     // The interface language of the failure messages.
@@ -180,7 +190,7 @@ private:
     struct Expected {
         const EncodeProgress* progress = nullptr;  // none: the command reports no frames
         int frames = 0;
-        bool exact = true;
+        int sent = 0;  // differs from frames where the encoder changes the rate
     };
     bool conclude_command(const std::string& title, const Command& command,
                           const CommandResult& result, const std::shared_ptr<PendingFile>& output,

@@ -245,7 +245,8 @@ Command sound_cut_command(const fs::path& ffmpeg, const fs::path& clip, int star
 
 Command video_encoding_command(const fs::path& ffmpeg, const fs::path& work_dir,
                                const VideoParameters& parameters, bool with_sound, int volume,
-                               double input_fps, double output_fps, const fs::path& output) {
+                               double input_fps, double output_fps, int images,
+                               const fs::path& output) {
     const fs::path folder = converted_folder(work_dir);
     Command command{ffmpeg,
                     {"-framerate", exact_frame_rate(input_fps).argument, "-i",
@@ -258,8 +259,16 @@ Command video_encoding_command(const fs::path& ffmpeg, const fs::path& work_dir,
              sound->kilobits + "k", "-ac", std::to_string(sound->channels), "-vol",
              std::to_string(sound->volume)});
     }
+    // At another rate the encoder's frames last as long as the pictures read,
+    // no longer: its last picture is not held past its own time.
+    const ExactRate input = exact_frame_rate(input_fps);
+    const ExactRate output_rate = exact_frame_rate(output_fps);
     command.arguments.insert(command.arguments.end(), {"-b", std::to_string(video_bits(parameters)),
-                                                       "-r", format_g(output_fps)});
+                                                       "-r", output_rate.argument});
+    if (output_rate.frames_per_second != input.frames_per_second && input.frames_per_second > 0) {
+        command.arguments.insert(command.arguments.end(),
+                                 {"-t", format_g(images / input.frames_per_second)});
+    }
     if (needs_even_size(output)) {
         // H.264 in 4:2:0 needs an even width and height (a selection of the
         // whole frame is one pixel short of it), and web players want the
@@ -308,19 +317,27 @@ FrameSettings read_run_geometry(VideoWorkspace& workspace) {
     for (const Field field : {Field::ResampleWidth, Field::ResampleHeight}) {
         if (!parameters.text(field).empty()) apply_exit_rule(field, session, parameters);
     }
-    session.ResampleWidth =
-        read_whole_number(parameters.text(Field::ResampleWidth), session.CutWidth);
-    session.ResampleHeight =
-        read_whole_number(parameters.text(Field::ResampleHeight), session.CutHeight);
+    // A selection up to the last pixel short of an edge cuts up to the edge.
+    const OutputSteps::Rect cut =
+        cut_reaching_edges({session.CutX, session.CutY, session.CutWidth, session.CutHeight},
+                           session.FrameWidth, session.FrameHeight);
+    session.ResampleWidth = read_whole_number(parameters.text(Field::ResampleWidth), cut.width);
+    session.ResampleHeight = read_whole_number(parameters.text(Field::ResampleHeight), cut.height);
     FrameSettings settings;
     settings.rotation_angle = parameters.rotation_angle();
-    settings.steps.cut =
-        OutputSteps::Rect{session.CutX, session.CutY, session.CutWidth, session.CutHeight};
+    settings.steps.cut = cut;
     settings.steps.resample = OutputSteps::Size{session.ResampleWidth, session.ResampleHeight};
     settings.steps.mirror_rows = parameters.mirror_horizontally;
     settings.steps.mirror_columns = parameters.mirror_vertically;
     settings.steps.color_transformation = parameters.color_transformation_index;
     return settings;
+}
+
+// The size of every output frame of a run: the resample size it reads (the
+// cut's own when the fields are empty).
+OutputSteps::Size output_size(const FrameSettings& settings) {
+    const OutputSteps::Rect cut = settings.steps.cut.value_or(OutputSteps::Rect{0, 0, 0, 0});
+    return settings.steps.resample.value_or(OutputSteps::Size{cut.width, cut.height});
 }
 
 RunJob frame_job(VideoWorkspace& workspace, const AppSettings& settings, const CorrectionGrid& grid,
@@ -383,17 +400,23 @@ struct VideoExportStart {
 // the run, the output and the poster made pending under temporary names.
 // poster_even_size: the video drops an odd last column or row, and so does
 // its poster.
+// also_written: the run's other files, refused and kept apart as these are;
+// poster_always: a poster whether or not the project asks for one.
 Result<VideoExportStart> start_video_export(VideoWorkspace& workspace, const AppSettings& settings,
                                             const CorrectionGrid& grid, const fs::path& background,
-                                            const fs::path& output, bool poster_even_size) {
+                                            const fs::path& output, bool poster_even_size,
+                                            const std::vector<fs::path>& also_written = {},
+                                            bool poster_always = false) {
     read_run_range(workspace);
     // The sound is cut by time; without a rate there is no time.
     if (workspace.session().InputFps <= 0) return Error{undefined_fps(settings)};
     const ProtectedFiles files = protected_files(workspace, settings, background);
-    const std::optional<fs::path> poster =
-        workspace.parameters().poster_image ? poster_path(output) : std::nullopt;
+    const std::optional<fs::path> poster = workspace.parameters().poster_image || poster_always
+                                               ? poster_path(output)
+                                               : std::nullopt;
     std::vector<fs::path> outputs{output};
     if (poster) outputs.push_back(*poster);
+    outputs.insert(outputs.end(), also_written.begin(), also_written.end());
     for (const fs::path& name : outputs) {
         if (std::optional<std::string> refused = output_refusal(name, files, settings.language)) {
             return Error{*refused};
@@ -415,9 +438,7 @@ Result<VideoExportStart> start_video_export(VideoWorkspace& workspace, const App
     VideoExportStart start{frame_job(workspace, settings, grid, {}), std::move(target).value()};
     if (poster_even_size) {
         // 4:2:0 video drops an odd last column and row; nothing may be left.
-        const VideoSession& session = workspace.session();
-        const OutputSteps::Size size = start.job.settings.steps.resample.value_or(
-            OutputSteps::Size{session.CutWidth, session.CutHeight});
+        const OutputSteps::Size size = output_size(start.job.settings);
         const EvenSize even = even_frame_size(size.width, size.height);
         if (even.width < 2 || even.height < 2) {
             return Error{fill_in(message_text(message_texts::kOutputTooSmall, settings.language),
@@ -430,24 +451,41 @@ Result<VideoExportStart> start_video_export(VideoWorkspace& workspace, const App
     return start;
 }
 
-// MP4 and WebM: the frames go straight from the workers to one encoder.
+// MP4 and WebM: the frames go straight from the workers to one encoder;
+// presented, through `presentation` first, into further formats beside.
 Result<RunJob> prepare_streamed_export(VideoWorkspace& workspace, const AppSettings& settings,
                                        const CorrectionGrid& grid, const fs::path& background,
-                                       const fs::path& output, VideoFormat format) {
-    Result<VideoExportStart> started =
-        start_video_export(workspace, settings, grid, background, output, true);
+                                       const fs::path& output, VideoFormat format,
+                                       const PresentedExport* presented = nullptr) {
+    std::vector<fs::path> also_written;
+    if (presented) {
+        for (const VideoTarget& more : presented->more_targets) also_written.push_back(more.output);
+        also_written.insert(also_written.end(), presented->also_written.begin(),
+                            presented->also_written.end());
+    }
+    Result<VideoExportStart> started = start_video_export(
+        workspace, settings, grid, background, output, true, also_written, presented != nullptr);
     if (!started) return Error{started.error()};
     const VideoSession& session = workspace.session();
     RunJob job = std::move(started.value().job);
-    const OutputSteps::Size resample = job.settings.steps.resample.value_or(
-        OutputSteps::Size{session.CutWidth, session.CutHeight});
+    const OutputSteps::Size resample = output_size(job.settings);
     StreamedEncoding encoding;
     encoding.format = format;
     encoding.size = even_frame_size(resample.width, resample.height);
+    if (presented) {
+        Result<Presentation> presentation =
+            presented->presentation_for(FrameSize{resample.width, resample.height});
+        if (!presentation) return Error{presentation.error()};
+        encoding.size = presentation.value().size;
+        job.present = std::move(presentation.value().present);
+        job.after_outputs = presented->after_outputs;
+    }
     encoding.input_fps = session.InputFps;
     encoding.output_fps = session.OutputFps;
+    encoding.quality = web_quality(workspace.parameters());
     encoding.video_bits = video_bits(workspace.parameters());
-    encoding.sound = export_sound(workspace.parameters(), session.clip_has_sound, session.Volume);
+    encoding.sound =
+        web_export_sound(workspace.parameters(), session.clip_has_sound, session.Volume);
     encoding.clip = session.clip_path;
     encoding.start_frame = session.StartFrame;
     encoding.stop_frame = session.StopFrame;
@@ -459,11 +497,36 @@ Result<RunJob> prepare_streamed_export(VideoWorkspace& workspace, const AppSetti
     stream.size = encoding.size;
     stream.input_fps = exact_frame_rate(session.InputFps).frames_per_second;
     stream.output_fps = exact_frame_rate(session.OutputFps).frames_per_second;
+    // Each further format is another output of the same encoder: its
+    // output options follow the first's, after the inputs they share.
+    for (const VideoTarget& more : presented ? presented->more_targets : std::vector<VideoTarget>{}) {
+        Result<std::shared_ptr<PendingFile>> pending = pending_output(more.output);
+        if (!pending) return Error{pending.error()};
+        StreamedEncoding other = encoding;
+        other.format = more.format;
+        const Command command = streamed_encoding_command(settings.ffmpeg_path, other,
+                                                          pending.value()->temporary());
+        const auto outputs_start = std::find(command.arguments.begin(), command.arguments.end(), "-y");
+        stream.command.arguments.insert(stream.command.arguments.end(),
+                                        outputs_start == command.arguments.end()
+                                            ? command.arguments.begin()
+                                            : std::next(outputs_start),
+                                        command.arguments.end());
+        stream.more_outputs.push_back(std::move(pending).value());
+    }
     job.stream = std::move(stream);
     return job;
 }
 
 }  // namespace
+
+Result<RunJob> prepare_presented_export(VideoWorkspace& workspace, const AppSettings& settings,
+                                        const CorrectionGrid& grid, const fs::path& background,
+                                        const VideoTarget& target,
+                                        const PresentedExport& presented) {
+    return prepare_streamed_export(workspace, settings, grid, background, target.output,
+                                   target.format, &presented);
+}
 
 std::optional<fs::path> poster_path(const fs::path& output) {
     fs::path poster = output;
@@ -502,11 +565,8 @@ Result<RunJob> prepare_video_export(VideoWorkspace& workspace, const AppSettings
         {"Save FLV file",
          video_encoding_command(settings.ffmpeg_path, settings.work_dir, workspace.parameters(),
                                 session.clip_has_sound, session.Volume, session.InputFps,
-                                session.OutputFps, target->temporary()),
-         target, expected_encoded_frames(images, session.InputFps, session.OutputFps),
-         // The encoder turns the clip's rate into the output's itself.
-         exact_frame_rate(session.InputFps).frames_per_second ==
-             exact_frame_rate(session.OutputFps).frames_per_second});
+                                session.OutputFps, images, target->temporary()),
+         target, expected_encoded_frames(images, session.InputFps, session.OutputFps), images});
     return job;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -55,14 +56,16 @@ Command sound_cut_command(const std::filesystem::path& ffmpeg, const std::filesy
 
 // ffmpeg -framerate INPUT_RATE -i WorkDir/converted/pic%4d.jpg -y
 // [-i WorkDir/converted/sound.wav -ar RATE -ab BITRATEk -ac CHANNELS
-// -vol VOLUME] -b BITS -r FPS -progress pipe:1 OUTPUT; the frames are read at
-// the clip's own rate and -r resamples time, the sound options are left out
-// for "No audio" (or a clip without sound), and the encoder reports its
-// progress on its standard output.
+// -vol VOLUME] -b BITS -r FPS [-t SECONDS] -progress pipe:1 OUTPUT; the
+// frames are read at the clip's own rate and -r resamples time (both rates
+// exact: 29.97 is 30000/1001), -t keeps a video at another rate as long as
+// its `images` pictures, the sound options are left out for "No audio" (or
+// a clip without sound), and the encoder reports its progress on its
+// standard output.
 Command video_encoding_command(const std::filesystem::path& ffmpeg,
                                const std::filesystem::path& work_dir,
                                const VideoParameters& parameters, bool with_sound, int volume,
-                               double input_fps, double output_fps,
+                               double input_fps, double output_fps, int images,
                                const std::filesystem::path& output);
 
 // The frames an encoding of `images` pictures read at input_fps gives at output_fps.
@@ -113,6 +116,28 @@ Result<RunJob> prepare_video_export_as(VideoWorkspace& workspace, const AppSetti
                                        const CorrectionGrid& grid,
                                        const std::filesystem::path& background,
                                        const VideoTarget& target);
+// A streamed export whose frames are presented otherwise (the hotspot
+// video): once the output frames' size is known, presentation_for gives the
+// size each is presented at and how; the same presented frames go to the
+// target and to more formats in one encoder; a poster of the first frame is
+// always written; the run also writes what after_outputs does. Every name,
+// also_written's too, is refused as any export's would be, before anything
+// is written.
+struct Presentation {
+    EvenSize size;
+    std::function<Frame(const Frame&)> present;
+};
+struct PresentedExport {
+    std::function<Result<Presentation>(FrameSize output_frame)> presentation_for;
+    std::vector<VideoTarget> more_targets;
+    std::vector<std::filesystem::path> also_written;
+    std::function<Status()> after_outputs;
+};
+Result<RunJob> prepare_presented_export(VideoWorkspace& workspace, const AppSettings& settings,
+                                        const CorrectionGrid& grid,
+                                        const std::filesystem::path& background,
+                                        const VideoTarget& target,
+                                        const PresentedExport& presented);
 // Where a video export with "Poster image" ticked puts its first output
 // frame as a JPEG: the video's name with ".jpg" for its extension; nothing
 // for a video that is named so itself.

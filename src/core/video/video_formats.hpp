@@ -64,8 +64,27 @@ struct ExportSound {
 std::optional<ExportSound> export_sound(const VideoParameters& parameters, bool clip_has_sound,
                                         int volume);
 
+// The sound of MP4 and WebM: the Channels, Rate and audio Bitrate the user
+// chose; left at a new project's Mono, 22050 Hz and 64 kbit/s (FLV's
+// defaults), 48 kHz stereo at 128 kbit/s, what web players are made for.
+// Nothing for "No audio", or for a clip without sound.
+std::optional<ExportSound> web_export_sound(const VideoParameters& parameters, bool clip_has_sound,
+                                            int volume);
+
 // The sample rate AAC is written at: the project's when AAC takes it, else 48000.
 int aac_sample_rate(int rate);
+
+// The Quality list's choice; an index outside the list is "Automatic".
+WebQuality web_quality(const VideoParameters& parameters);
+
+// How a streamed format's video spends its bits, as the encoder's arguments
+// after the codec's. "High", "Medium" and "Small" are constant quality
+// levels; "Automatic" is the level the frame size asks for. H.264 holds all
+// four under a cap that follows the pixels per second, so that a viewer
+// streams the file over an ordinary connection; VP9 keeps under the same
+// bits by its levels. "Bitrate list" is the list's bitrate, as FLV has it.
+std::vector<std::string> web_video_quality(VideoFormat format, WebQuality quality, EvenSize size,
+                                           double fps, std::int64_t list_bits);
 
 // Everything the streamed encoding is made of.
 struct StreamedEncoding {
@@ -73,7 +92,8 @@ struct StreamedEncoding {
     EvenSize size;           // the frames as they come through the pipe
     double input_fps = 25;   // the clip's rate: the time of the range's sound
     double output_fps = 25;  // the "FPS" field: the frames come at this rate
-    std::int64_t video_bits = 512000;
+    WebQuality quality = WebQuality::Automatic;
+    std::int64_t video_bits = 512000;  // the Bitrate list's, for "Bitrate list"
     // The sound of the frames start..stop, cut from the clip in the same
     // command; none for "No audio".
     std::optional<ExportSound> sound;
@@ -85,7 +105,7 @@ struct StreamedEncoding {
 // ffmpeg -f rawvideo -pix_fmt bgr24 -s WxH -framerate FPS -i -
 // [-ss START -t DURATION -i CLIP] -y -map 0:v:0 [-map 1:a:0]
 // -vf scale=out_range=tv:out_color_matrix=M:flags=accurate_rnd,format=yuv420p
-// CODEC OPTIONS -b:v BITS -r FPS COLOUR TAGS [SOUND OPTIONS] -progress pipe:1
+// CODEC OPTIONS QUALITY OPTIONS -r FPS COLOUR TAGS [SOUND OPTIONS] -progress pipe:1
 // -f FORMAT OUTPUT. The full-range frames are turned into the TV range of
 // the matrix the frame size asks for and tagged so; MP4 is H.264 and AAC with
 // its index first (fast start), WebM VP9 and Opus at 48 kHz.
@@ -93,8 +113,8 @@ Command streamed_encoding_command(const std::filesystem::path& ffmpeg,
                                   const StreamedEncoding& encoding,
                                   const std::filesystem::path& output);
 
-// The video codec's options of a streamed format without the bitrate: the
-// export's and the benchmark's baseline encode with the same.
+// The video codec's options of a streamed format without its quality
+// options: the export's and the benchmark's baseline encode with the same.
 std::vector<std::string> video_codec_arguments(VideoFormat format);
 
 }  // namespace tintora

@@ -1,7 +1,10 @@
 #include "core/video/video_parameters.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
+
+#include "core/video/video_texts.hpp"
 
 namespace tintora {
 namespace {
@@ -59,10 +62,23 @@ std::int32_t leave_bounded(VideoParameters& p, Field field, std::int32_t fallbac
     return value;
 }
 
-std::int32_t leave_rate(VideoParameters& p, Field field, std::int32_t fallback, std::int32_t low) {
-    const std::int32_t value =
-        at_most(at_least(read_whole_number(p.text(field), fallback), low), 100);
+// A rate field: a decimal number held to low..100; text that is no number
+// keeps `current`, or the rule's default when there is none yet. Whatever is
+// not taken as typed is said.
+double leave_rate(VideoParameters& p, Field field, double current, double fallback, double low,
+                  std::string_view language) {
+    constexpr double kHighest = 100;
+    const std::string typed = p.text(field);
+    const std::optional<double> parsed = parse_rate(typed);
+    const double before = current >= low && current <= kHighest ? current : fallback;
+    const double value = parsed ? std::clamp(*parsed, low, kHighest) : before;
     p.text(field) = format_rate(value);
+    // An emptied field quietly shows the rate again.
+    const bool emptied = typed.find_first_not_of(" \t") == std::string::npos;
+    if ((!parsed && !emptied) || (parsed && value != *parsed)) {
+        p.exit_message = fill_in(message_text(message_texts::kRateNotTaken, language),
+                                 {typed, format_rate(low), format_rate(kHighest), p.text(field)});
+    }
     return value;
 }
 
@@ -96,6 +112,30 @@ std::int32_t read_whole_number(std::string_view text, std::int32_t fallback) {
     return parse_whole_number(text).value_or(fallback);
 }
 
+bool output_fps_untouched(const VideoParameters& parameters) {
+    const std::string& text = parameters.text(ParameterField::OutputFps);
+    return text.empty() || text == kNewProjectOutputFps || text == parameters.output_fps_from_clip;
+}
+
+std::optional<double> parse_rate(std::string_view text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && is_blank(text[begin])) ++begin;
+    while (end > begin && is_blank(text[end - 1])) --end;
+    std::string number(text.substr(begin, end - begin));
+    // A decimal comma, as Russian keyboards type it.
+    if (const std::size_t comma = number.find(','); comma != std::string::npos) number[comma] = '.';
+    if (!number.empty() && number.front() == '+') number.erase(0, 1);
+    if (number.empty() || number.find_first_not_of("0123456789.-") != std::string::npos) {
+        return std::nullopt;
+    }
+    double value = 0;
+    const auto [stop, error] = std::from_chars(number.data(), number.data() + number.size(), value,
+                                               std::chars_format::fixed);
+    if (error != std::errc() || stop != number.data() + number.size()) return std::nullopt;
+    return value;
+}
+
 std::string format_rate(double value) {
     char buffer[40];
     std::snprintf(buffer, sizeof buffer, "%.15g", value);
@@ -108,7 +148,9 @@ std::string format_g(double value) {
     return buffer;
 }
 
-AfterExit apply_exit_rule(ParameterField field, VideoSession& s, VideoParameters& p) {
+AfterExit apply_exit_rule(ParameterField field, VideoSession& s, VideoParameters& p,
+                          std::string_view language) {
+    p.exit_message.clear();
     const std::int32_t w = s.FrameWidth;
     const std::int32_t h = s.FrameHeight;
     const std::int32_t n = s.FrameCount;
@@ -132,10 +174,10 @@ AfterExit apply_exit_rule(ParameterField field, VideoSession& s, VideoParameters
             s.ResampleHeight = leave_bounded(p, field, 100, 4, 2000);
             return AfterExit::Nothing;
         case Field::OutputFps:
-            s.OutputFps = leave_rate(p, field, 18, 1);
+            s.OutputFps = leave_rate(p, field, s.OutputFps, 18, 1, language);
             return AfterExit::Nothing;
         case Field::InputFps:
-            s.InputFps = leave_rate(p, field, 25, 5);
+            s.InputFps = leave_rate(p, field, s.InputFps, 25, 5, language);
             return AfterExit::Nothing;
         case Field::Volume:
             s.Volume = leave_bounded(p, field, 255, 1, 256);
@@ -202,12 +244,13 @@ void reset_parameters_for_new_project(VideoParameters& p) {
     p.rate_index = 0;
     p.audio_bitrate_index = 2;
     p.poster_image = false;
+    p.quality_index = 0;
     for (const Field field :
          {Field::CutX, Field::CutY, Field::CutWidth, Field::CutHeight, Field::ResampleWidth,
           Field::ResampleHeight, Field::StartFrame, Field::StopFrame}) {
         p.text(field).clear();
     }
-    p.text(Field::OutputFps) = "18";
+    p.text(Field::OutputFps) = kNewProjectOutputFps;
     p.text(Field::Volume) = "255";
     p.rotation_index = 0;
     p.mirror_horizontally = false;

@@ -44,6 +44,12 @@ inline constexpr std::array<std::string_view, 3> kChannelItems{"No audio", "Mono
 inline constexpr std::array<std::string_view, 4> kRateItems{"22050", "44100", "24000", "48000"};
 inline constexpr std::array<std::string_view, 9> kAudioBitrateItems{
     "24", "32", "64", "96", "128", "192", "224", "256", "320"};
+// How MP4 and WebM spend their bits (FLV keeps the Bitrate list): a
+// constant quality, or the Bitrate list's bitrate as FLV. The project file
+// stores these texts; the window shows them in the interface language.
+inline constexpr std::array<std::string_view, 5> kQualityItems{"Automatic", "High", "Medium",
+                                                               "Small", "Bitrate list"};
+enum class WebQuality { Automatic, High, Medium, Small, BitrateList };
 
 // The text of a list's item, or empty for an index outside the list (no selection).
 template <std::size_t N>
@@ -75,6 +81,13 @@ struct VideoParameters {
     int audio_bitrate_index = 2;  // "64"
     // A video export also writes its first frame as NAME.jpg beside it.
     bool poster_image = false;
+    int quality_index = 0;  // into kQualityItems: "Automatic"
+    // The output rate an import put into its field, the clip's own: while the
+    // field still shows it, nobody has chosen another.
+    std::string output_fps_from_clip;
+    // What the last exit rule has to tell the user (a rate it could not
+    // take), in the interface language of the caller; empty when nothing.
+    std::string exit_message;
 
     std::string& text(ParameterField field) { return texts[static_cast<std::size_t>(field)]; }
     const std::string& text(ParameterField field) const {
@@ -93,16 +106,29 @@ std::int32_t read_whole_number(std::string_view text, std::int32_t fallback);
 // A rate as a field shows it: shortest general notation with up to 15
 // significant digits (25 for 25.0, 29.97 for 29.97).
 std::string format_rate(double value);
+// A frame rate as typed: a decimal number with an optional fraction ("25",
+// "29.97", "29,97"), blanks around it allowed; nothing for any other text.
+std::optional<double> parse_rate(std::string_view text);
 // printf's "%g": at most six significant digits.
 std::string format_g(double value);
+
+// What New project puts into the output FPS field. A field that still holds
+// it, nothing, or the rate an import put there has not been chosen: an
+// import makes it the clip's own rate, so that no frame is dropped or doubled.
+inline constexpr std::string_view kNewProjectOutputFps = "18";
+bool output_fps_untouched(const VideoParameters& parameters);
 
 // What a field's exit rule asks for next.
 enum class AfterExit { Nothing, DrawSelection };
 
 // The exit rule of a field: reads its text (and a partner field's where the
 // rule needs it) with the rule's default, clamps in the rule's order, stores
-// the value into the session and writes the clamped texts back.
-AfterExit apply_exit_rule(ParameterField field, VideoSession& session, VideoParameters& parameters);
+// the value into the session and writes the clamped texts back. The two
+// rate fields take decimals (a clip's 29.97 stays 29.97); a rate that is no
+// number keeps the rate before, and one out of range is brought into it,
+// either way with a word for the user in parameters.exit_message.
+AfterExit apply_exit_rule(ParameterField field, VideoSession& session, VideoParameters& parameters,
+                          std::string_view language = "eng");
 
 // Picking an item of the resample list: fills (or empties) the two resample
 // fields only; FrameWidth and FrameHeight are the defaults of "Custom".

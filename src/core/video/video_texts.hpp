@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string_view>
 
 #include "core/common/text_pair.hpp"
@@ -147,6 +148,19 @@ inline constexpr TextPair kStopRun{"Stop the run", "Остановить"};
 namespace video_texts {
 inline constexpr TextPair kSaveVideoAs{"Save video…", "Сохранить видео…"};
 inline constexpr TextPair kPosterImage{"Poster image", "Кадр-заставка"};
+// The Quality list of MP4 and WebM and its items, in the order of kQualityItems.
+inline constexpr TextPair kQuality{"Quality", "Качество"};
+inline constexpr std::array<TextPair, 5> kQualityChoices{{{"Automatic", "Автоматически"},
+                                                          {"High", "Высокое"},
+                                                          {"Medium", "Среднее"},
+                                                          {"Small", "Малый файл"},
+                                                          {"Bitrate list", "По списку битрейта"}}};
+// Under the output's lists: which of them each format follows.
+inline constexpr TextPair kFormatNote{
+    "FLV: Bitrate, Channels, Rate.\nMP4, WebM: Quality; sound 48 kHz stereo 128 kbit/s "
+    "until Channels, Rate or the sound's Bitrate is changed.",
+    "FLV: Битрейт, Каналы, Частота.\nMP4, WebM: Качество; звук 48 кГц стерео 128 кбит/с, "
+    "пока Каналы, Частота и Битрейт звука не изменены."};
 // The save dialog's filters, in their order.
 inline constexpr std::string_view kMp4Filter = "MP4 video (H.264, AAC) (*.mp4)";
 inline constexpr std::string_view kWebMFilter = "WebM video (VP9, Opus) (*.webm)";
@@ -179,6 +193,10 @@ inline constexpr TextPair kOutputsClash{
     "another name.",
     "\"%s\" и \"%s\" - один и тот же файл, а этот экспорт записывает оба! Выберите другое "
     "имя."};
+// A rate field left with text it cannot take as it stands.
+inline constexpr TextPair kRateNotTaken{
+    "\"%s\" is not a frame rate from %s to %s frames per second: the field now holds %s.",
+    "\"%s\" - не частота кадров от %s до %s кадров в секунду: в поле теперь %s."};
 inline constexpr TextPair kEncodedTooFew{
     "%s reported %i of %i frames encoded: the video is not whole, and the earlier file was kept.",
     "%s сообщил о %i из %i закодированных кадров: видео неполное, прежний файл сохранён."};

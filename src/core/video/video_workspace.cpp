@@ -56,7 +56,11 @@ bool VideoWorkspace::finish_import(const std::filesystem::path& clip,
         rate_found = rate.has_value();
         s.InputFps = rate.value_or(0.0);
         parameters_.text(Field::InputFps) = format_rate(s.InputFps);
+        // A rate nobody chose becomes the clip's own.
+        const bool adopt = rate && output_fps_untouched(parameters_);
+        if (adopt) s.OutputFps = std::clamp(*rate, 1.0, 100.0);
         parameters_.text(Field::OutputFps) = format_rate(s.OutputFps);
+        if (adopt) parameters_.output_fps_from_clip = parameters_.text(Field::OutputFps);
         draw_source();
         draw_result_image();
         show_status_bar();
@@ -210,7 +214,8 @@ std::optional<Command> VideoWorkspace::play_command() const {
 }
 
 void VideoWorkspace::leave_field(ParameterField field) {
-    if (apply_exit_rule(field, session_, parameters_) == AfterExit::DrawSelection) {
+    if (apply_exit_rule(field, session_, parameters_, settings_.language) ==
+        AfterExit::DrawSelection) {
         draw_selection();
     }
     // The output's size and rate in the status bar follow the field at once.

@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPen>
 #include <utility>
 
 #include "core/composition/composition.hpp"
@@ -23,6 +24,39 @@ void paint_frame(QPainter& painter, const QRect& area, const Frame& region, Regi
     const QRect target =
         area.intersected(QRect(origin.left, origin.top, region.width(), region.height()));
     painter.drawImage(target, image, target.translated(-origin.left, -origin.top));
+}
+
+// The ring around the current marker: outside the 5 by 5 marker and its
+// reach, dark and light so it shows on any picture.
+constexpr int kRingRadius = 10;
+
+// Where the ring and its number are painted around a marker at `centre`,
+// with room for a large font.
+QRect ring_area(QPoint centre) {
+    return QRect(centre.x() - kRingRadius - 4, centre.y() - kRingRadius - 40, 2 * kRingRadius + 80,
+                 2 * kRingRadius + 46);
+}
+
+void paint_ring(QPainter& painter, QPoint centre, int point) {
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(QColor(0, 0, 0, 200), 4));
+    painter.drawEllipse(QPointF(centre) + QPointF(0.5, 0.5), kRingRadius, kRingRadius);
+    painter.setPen(QPen(QColor(255, 230, 0), 2));
+    painter.drawEllipse(QPointF(centre) + QPointF(0.5, 0.5), kRingRadius, kRingRadius);
+    // The number, above right of the ring, light on dark.
+    QFont bold = painter.font();
+    bold.setBold(true);
+    painter.setFont(bold);
+    const QString number = QString::number(point + 1);
+    const QFontMetrics metrics(bold);
+    const QRect text(centre.x() + kRingRadius - 2, centre.y() - kRingRadius - metrics.height() - 1,
+                     metrics.horizontalAdvance(number) + 6, metrics.height() + 2);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0, 0, 0, 200));
+    painter.drawRoundedRect(text, 3, 3);
+    painter.setPen(QColor(255, 230, 0));
+    painter.drawText(text, Qt::AlignCenter, number);
 }
 
 }  // namespace
@@ -57,6 +91,15 @@ void CompositionView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     paint_frame(painter, event->rect(), shown, composition_->shown_origin());
     if (played_) paint_frame(painter, event->rect(), *played_, played_origin_);
+    if (current_marker_) paint_ring(painter, *current_marker_, current_point_);
+}
+
+void CompositionView::show_current_marker(std::optional<QPoint> centre, int point) {
+    if (centre == current_marker_ && point == current_point_) return;
+    if (current_marker_) update(ring_area(*current_marker_));
+    current_marker_ = centre;
+    current_point_ = point;
+    if (current_marker_) update(ring_area(*current_marker_));
 }
 
 std::optional<Frame> CompositionView::show_played(Frame picture, RegionOrigin origin) {

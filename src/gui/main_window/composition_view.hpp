@@ -29,6 +29,13 @@ public:
     void clear_played();
     const Frame* played_picture() const { return played_ ? &*played_ : nullptr; }
 
+    // The current point's marker, ringed and numbered (point + 1) over the
+    // picture so it is found at once; nothing without markers. Painted by
+    // the view only: the composed pixels, which sampling reads, stay as
+    // they are.
+    void show_current_marker(std::optional<QPoint> centre, int point);
+    std::optional<QPoint> current_marker() const { return current_marker_; }
+
 signals:
     void pressed(QPoint position, Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
     void moved(QPoint position);
@@ -44,6 +51,8 @@ private:
     Composition* composition_ = nullptr;
     std::optional<Frame> played_;
     RegionOrigin played_origin_;
+    std::optional<QPoint> current_marker_;
+    int current_point_ = 0;
 };
 
 }  // namespace tintora

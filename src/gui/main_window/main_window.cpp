@@ -24,7 +24,9 @@
 #include "core/project/project_file.hpp"
 #include "core/settings/guide_page.hpp"
 #include "core/settings/help_texts.hpp"
+#include "core/settings/tooltip_texts.hpp"
 #include "gui/dialogs/about_box.hpp"
+#include "gui/dialogs/area_points_dialog.hpp"
 #include "gui/dialogs/options_dialog.hpp"
 #include "gui/hints.hpp"
 #include "gui/main_window/composition_view.hpp"
@@ -117,6 +119,7 @@ MainWindow::MainWindow(Program& program) : program_(program) {
     shortcut(Qt::Key_F6, &MainWindow::restore_default_layout);
 
     hints_ = main_window_hints(*this);
+    hints_.push_back({picture_view_, main_tooltips::kPicture});
     if (program_.settings().language == "rus") russian_action_->setChecked(true);
     apply_language();
 
@@ -173,7 +176,9 @@ void MainWindow::build_menus() {
             [this] { program_.palette_window().match_colours(); });
     QAction* play = add(edit, workspace_texts::kPlayInPanorama, "playInPanoramaAction");
     play->setShortcut(Qt::Key_Space);
-    connect(play, &QAction::triggered, this, [this] { player_->play(); });
+    connect(play, &QAction::triggered, this, &MainWindow::play_in_panorama);
+    connect(add(edit, area_point_texts::kMenuItem, "areaPointsAction"), &QAction::triggered, this,
+            &MainWindow::type_area_points);
     edit->addSeparator();
     build_undo_items(edit);
 
@@ -322,6 +327,15 @@ void MainWindow::choose_language(const char* language) {
 
 void MainWindow::show_picture() {
     picture_view_->picture_changed();
+    const CorrectionGrid& grid = program_.grid();
+    std::optional<QPoint> ring;
+    if (program_.video().FrameCount > 0 && program_.composition().background_loaded()) {
+        if (const std::optional<PicturePoint> centre =
+                marker_centre(grid, program_.composition().display_scale(), grid.current_point())) {
+            ring = QPoint(centre->x, centre->y);
+        }
+    }
+    picture_view_->show_current_marker(ring, grid.current_point());
     empty_picture_hint_->setVisible(!program_.composition().background_loaded());
 }
 
@@ -429,9 +443,14 @@ void MainWindow::new_project() {
     if (!may_leave_project()) return;
     reset_project({program_.composition(), program_.grid(), program_.video_workspace()});
     sync_lists_from_choices();
+    thumbnail_->show_point(program_.grid().current_point());
     program_.video_window().refresh_from_workspace();
+    program_.palette_window().show_new_project();
     program_.recompose();
     picture_view_->hide();
+    // No picture, nothing read: the last project's read-outs go.
+    background_panel_->clear();
+    video_panel_->clear();
     set_project_path(QString());
     program_.history().clear();
     program_.mark_project_unmodified();
@@ -516,7 +535,7 @@ bool MainWindow::open_project_file(const QString& path) {
     sync_lists_from_choices();
     thumbnail_->show_point(program_.grid().current_point());
     video.refresh_from_workspace();
-    program_.palette_window().redraw_graph();
+    program_.palette_window().show_new_project();
     program_.recompose();
     activateWindow();
     setFocus();
@@ -573,16 +592,21 @@ void MainWindow::on_picture_pressed(QPoint position, Qt::MouseButton button,
     Composition& composition = program_.composition();
     bool changed = false;
     if (button == Qt::LeftButton) {
-        // A drag is one undo step, finished when the button is let go.
-        program_.begin_change(edit_texts::kMovedPoint);
-        const bool shift_or_ctrl = modifiers & (Qt::ShiftModifier | Qt::ControlModifier);
+        const HeldKeys keys{modifiers.testFlag(Qt::ShiftModifier),
+                            modifiers.testFlag(Qt::ControlModifier)};
         const bool markers_shown = program_.video().FrameCount > 0;
-        const bool on_handle = markers_shown && handle_at(grid, composition.display_scale(),
-                                                          position.x(), position.y());
+        const PressAction action = press_action(grid, composition.display_scale(), position.x(),
+                                                position.y(), keys, markers_shown);
+        if (action == PressAction::Nothing) return;
+        // A drag is one undo step, finished when the button is let go.
+        program_.begin_change(action == PressAction::TakeCornerWithMesh ? edit_texts::kMovedMesh
+                                                                        : edit_texts::kMovedPoint);
         changed = mesh_drag_.press(grid, composition.display_scale(), position.x(), position.y(),
-                                   shift_or_ctrl, markers_shown);
+                                   keys, markers_shown);
         if (!mesh_drag_.active()) program_.finish_change();
-        if (mesh_drag_.active() && on_handle) picture_view_->setCursor(Qt::ClosedHandCursor);
+        if (mesh_drag_.active() && action != PressAction::MoveCurrentHere) {
+            picture_view_->setCursor(Qt::ClosedHandCursor);
+        }
         if (changed) show_current_point();
     } else if (button == Qt::MiddleButton) {
         program_.record_change(edit_texts::kMovedMesh, [&] {
@@ -629,6 +653,41 @@ void MainWindow::on_picture_moved(QPoint position) {
     background_panel_->setText(QString::fromStdString(background_status_text(*reading)));
     video_panel_->setText(QString::fromStdString(video_status_text(*reading)));
     program_.palette_window().show_candidate(*reading);
+}
+
+void MainWindow::play_in_panorama() {
+    using Start = PanoramaPlayer::Start;
+    const Start start = player_->play();
+    if (start != Start::NoBackground && start != Start::NoClip) return;
+    const TextPair& why = start == Start::NoBackground ? workspace_texts::kPlayNeedsBackground
+                                                       : workspace_texts::kPlayNeedsVideo;
+    QMessageBox::information(this, QStringLiteral("Tintora"),
+                             to_qstring(message_text(why, program_.settings().language)));
+}
+
+void MainWindow::type_area_points() {
+    const std::string_view language = program_.settings().language;
+    const Composition& composition = program_.composition();
+    if (!composition.background_loaded()) {
+        QMessageBox::information(
+            this, QStringLiteral("Tintora"),
+            to_qstring(message_text(area_point_texts::kNeedsBackground, language)));
+        return;
+    }
+    const AreaBounds bounds = area_bounds(composition);
+    AreaPointsDialog dialog(program_.grid(), bounds, language, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    bool changed = false;
+    program_.record_change(edit_texts::kTypedAreaPoints, [&] {
+        changed = set_typed_area_points(program_.grid(), dialog.typed(), bounds);
+    });
+    if (changed) program_.recompose();
+}
+
+void MainWindow::show_status_message(const QString& text) {
+    // Long enough to be read; the read-outs it covers come back after it.
+    constexpr int kShownMilliseconds = 10000;
+    statusBar()->showMessage(text, kShownMilliseconds);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) { event->setAccepted(prepare_to_exit()); }

@@ -67,6 +67,12 @@ public:
 
     // Edit > "Play in panorama" (Space): the output played in the picture.
     PanoramaPlayer& panorama_player() { return *player_; }
+    // Space: plays, or says what is missing.
+    void play_in_panorama();
+    // Edit > "Area points…": the nine points typed, one undo step.
+    void type_area_points();
+    // A result the user should see, for a while, in the status bar.
+    void show_status_message(const QString& text);
     // The playing ends where something else changes the picture.
     void abort_playing();
     // B held: the picture shows the frame before the correction.

@@ -28,21 +28,23 @@ PanoramaPlayer::PanoramaPlayer(Program& program, QWidget& main_window, Compositi
 
 PanoramaPlayer::~PanoramaPlayer() = default;
 
-void PanoramaPlayer::play() {
-    if (playback_) return;
+PanoramaPlayer::Start PanoramaPlayer::play() {
+    if (playback_) return Start::Playing;
     const Composition& composition = program_.composition();
     const VideoWorkspace& workspace = program_.video_workspace();
-    if (!composition.background_loaded() || workspace.session().FrameCount < 1) return;
+    if (!composition.background_loaded()) return Start::NoBackground;
+    if (workspace.session().FrameCount < 1) return Start::NoClip;
     // The part of the picture the scroll box shows.
     const QWidget* viewport = scroll_box_.viewport();
     PlaybackJob job = playback_job(
         composition, workspace, program_.grid(), program_.settings().work_dir,
         scroll_box_.horizontalScrollBar()->value(), scroll_box_.verticalScrollBar()->value(),
         viewport->width(), viewport->height());
-    if (job.frames.empty()) return;
+    if (job.frames.empty()) return Start::NothingToPlay;
     shown_frame_ = 0;
     playback_ = std::make_unique<PanoramaPlayback>(composition, std::move(job), !uncorrected_);
     timer_.start();
+    return Start::Playing;
 }
 
 void PanoramaPlayer::stop() {

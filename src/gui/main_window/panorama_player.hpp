@@ -24,9 +24,11 @@ public:
                    QScrollArea& scroll_box);
     ~PanoramaPlayer() override;
 
+    // What Space did: a refusal is said to the user.
+    enum class Start { Playing, NoBackground, NoClip, NothingToPlay };
     // Starts playing from the range's first frame; nothing without a
     // background and a clip.
-    void play();
+    Start play();
     bool playing() const { return playback_ != nullptr; }
     // Stops on the frame shown: it becomes the current frame.
     void stop();

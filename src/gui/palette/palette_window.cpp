@@ -10,6 +10,8 @@
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTimer>
+#include <algorithm>
+#include <string_view>
 
 #include "core/composition/sampling.hpp"
 #include "core/correction/curve_graph.hpp"
@@ -17,6 +19,7 @@
 #include "core/project/colour_match.hpp"
 #include "core/settings/help_texts.hpp"
 #include "gui/captions.hpp"
+#include "gui/main_window/main_window.hpp"
 #include "gui/palette/curve_graph_widget.hpp"
 #include "gui/program.hpp"
 #include "gui/window_geometry.hpp"
@@ -110,7 +113,8 @@ PaletteWindow::PaletteWindow(Program& program, QWidget* owner)
 }
 
 void PaletteWindow::show_near_owner() {
-    if (!shown_before_ && parentWidget() != nullptr) {
+    // A window the program placed stays where it was put.
+    if (!shown_before_ && parentWidget() != nullptr && !testAttribute(Qt::WA_Moved)) {
         shown_before_ = true;
         move(centred_on(*parentWidget(), size()));
     }
@@ -130,6 +134,11 @@ void PaletteWindow::redraw_graph() {
     for (int v = 0; v < kIntensityCount; ++v)
         table_->item(v, 1)->setText(QString::number(table[v]));
     graph_->update();
+}
+
+void PaletteWindow::show_new_project() {
+    status_bar_->clearMessage();
+    redraw_graph();
 }
 
 void PaletteWindow::build_colour_controls() {
@@ -195,6 +204,7 @@ void PaletteWindow::match_colours() {
         return;
     }
     status_bar_->showMessage(text);
+    if (!isVisible()) program_.main_window().show_status_message(text);
     after_edit();
 }
 
@@ -253,8 +263,23 @@ void PaletteWindow::apply_language() {
     };
     mode_list_->setItemText(0, text(kBrightnessMode));
     mode_list_->setItemText(1, text(kColourMode));
+    fit_frames_box();
     frames_box_->setSpecialValueText(text(kCurrentFrame));
     show_mode();
+}
+
+void PaletteWindow::fit_frames_box() {
+    // The box's own measure (its font's advance of each text, with the
+    // arrows and frame around it), taken for each language's text; the
+    // status bar never gives a widget less than its minimum. The box does
+    // not ask its layout again when only the text changes.
+    int widest = 0;
+    for (const std::string_view shown :
+         {palette_texts::kCurrentFrame.eng, palette_texts::kCurrentFrame.rus}) {
+        frames_box_->setSpecialValueText(to_qstring(shown));
+        widest = std::max(widest, frames_box_->sizeHint().width());
+    }
+    frames_box_->setMinimumWidth(widest);
 }
 
 void PaletteWindow::resizeEvent(QResizeEvent* event) {

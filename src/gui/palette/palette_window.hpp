@@ -29,11 +29,15 @@ public:
 
     PaletteWindow(Program& program, QWidget* owner);
 
-    // Shows the window; the first time centred on its owner.
+    // Shows the window; the first time centred on its owner, unless it was
+    // given a place.
     void show_near_owner();
 
     // Refills the table and repaints the graph for the current point.
     void redraw_graph();
+    // Another project (opened or new): its curves shown, the last one's
+    // status line gone.
+    void show_new_project();
 
     // Moves the blue marker to the pair (video intensity i, background
     // intensity j) on the graph and shows it.
@@ -44,7 +48,9 @@ public:
 
     // "Match colours": the shown mode's curves matched over the frames the
     // "Frames" box asks for (the frame shown for 0), in one step; a problem
-    // is said in a message box and changes nothing.
+    // is said in a message box and changes nothing. The result is said in
+    // the palette's status bar, or the main window's while the palette is
+    // closed.
     void match_colours();
 
     // One tick of the timer: follow cur_point, then the language.
@@ -62,6 +68,8 @@ private:
     void build_colour_controls();
     // The mode list and the table's header follow the grid.
     void show_mode();
+    // The Frames box as wide as its longest text in either language.
+    void fit_frames_box();
 
     Program& program_;
     QTableWidget* table_ = nullptr;

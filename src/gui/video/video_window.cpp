@@ -26,6 +26,7 @@
 #include <chrono>
 #include <functional>
 
+#include "core/settings/tooltip_texts.hpp"
 #include "core/video/processing_run.hpp"
 #include "core/video/video_export.hpp"
 #include "core/video/video_layout.hpp"
@@ -115,6 +116,7 @@ VideoWindow::VideoWindow(Program& program, QWidget* owner)
     run_timer_->start();
 
     hints_ = video_window_hints(*this);
+    hints_.push_back({quality_list_, video_tooltips::kQuality});
     resize(980, 700);
     place_controls();
     follow_program_state();
@@ -189,6 +191,7 @@ void VideoWindow::show_state() {
     set_index_quietly(rate_list_, parameters.rate_index);
     set_index_quietly(audio_bitrate_list_, parameters.audio_bitrate_index);
     set_checked_quietly(poster_box_, parameters.poster_image);
+    set_index_quietly(quality_list_, parameters.quality_index);
 
     track_->setRange(1, std::max(session.track_maximum, 1));
     track_->setValue(session.track_position);
@@ -229,6 +232,10 @@ void VideoWindow::apply_language() {
                                     &video_texts::kParametersPage};
     for (int i = 0; i < 3; ++i) {
         pages_->setTabText(i, to_qstring(russian ? tab_texts[i]->rus : tab_texts[i]->eng));
+    }
+    for (int i = 0; i < quality_list_->count(); ++i) {
+        const TextPair& item = video_texts::kQualityChoices[static_cast<std::size_t>(i)];
+        quality_list_->setItemText(i, to_qstring(russian ? item.rus : item.eng));
     }
 }
 
@@ -747,11 +754,29 @@ QWidget* VideoWindow::build_parameters_page() {
     output_rows->addWidget(poster_box_, output_rows->rowCount(), 0, 1, 2);
     connect(poster_box_, &QCheckBox::toggled, this,
             [&parameters](bool on) { parameters.poster_image = on; });
+    // The items' texts follow the interface language; the list is as wide as
+    // its longest, reaching into the labels' column.
+    quality_list_ = new QComboBox(output);
+    quality_list_->setObjectName(QStringLiteral("qualityList"));
+    quality_list_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    for (std::size_t i = 0; i < kQualityChoices.size(); ++i) quality_list_->addItem(QString());
+    auto* quality_row = new QHBoxLayout;
+    quality_row->addWidget(label(output, &kQuality));
+    quality_row->addStretch();
+    quality_row->addWidget(quality_list_);
+    output_rows->addLayout(quality_row, output_rows->rowCount(), 0, 1, 2);
+    // Which lists each format follows: a note, quieter than the controls.
+    QLabel* format_note = label(output, &kFormatNote);
+    format_note->setObjectName(QStringLiteral("formatNote"));
+    format_note->setWordWrap(true);
+    format_note->setForegroundRole(QPalette::PlaceholderText);
+    output_rows->addWidget(format_note, output_rows->rowCount(), 0, 1, 2);
     for (auto [list, member] :
          {std::pair{video_bitrate_list_, &VideoParameters::video_bitrate_index},
           std::pair{channels_list_, &VideoParameters::channels_index},
           std::pair{rate_list_, &VideoParameters::rate_index},
-          std::pair{audio_bitrate_list_, &VideoParameters::audio_bitrate_index}}) {
+          std::pair{audio_bitrate_list_, &VideoParameters::audio_bitrate_index},
+          std::pair{quality_list_, &VideoParameters::quality_index}}) {
         connect(list, &QComboBox::currentIndexChanged, this,
                 [&parameters, member](int index) { parameters.*member = index; });
     }
@@ -797,6 +822,14 @@ bool VideoWindow::eventFilter(QObject* watched, QEvent* event) {
                 workspace_.leave_field(static_cast<ParameterField>(i));
                 show_state();
                 draw_selected_frames();
+                // Said once the focus has settled: a box opened while it
+                // moves would take it again.
+                if (std::string& said = workspace_.parameters().exit_message; !said.empty()) {
+                    QTimer::singleShot(0, this, [this, text = QString::fromStdString(said)] {
+                        tell(text);
+                    });
+                    said.clear();
+                }
             }
         }
     }

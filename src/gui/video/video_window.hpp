@@ -155,6 +155,7 @@ private:
     QComboBox* rate_list_ = nullptr;
     QComboBox* audio_bitrate_list_ = nullptr;
     QCheckBox* poster_box_ = nullptr;
+    QComboBox* quality_list_ = nullptr;
     QSlider* track_ = nullptr;
     QWidget* range_bar_ = nullptr;
     QGroupBox* button_group_ = nullptr;

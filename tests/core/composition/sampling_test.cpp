@@ -203,11 +203,16 @@ TEST(SampleComposition, ReadsWhatTheWholePictureHolds) {
     const SampleGeometry geometry{1, 1.0, 50, 40};
     const int right = composition.picture_width() - 1;
     const int bottom = composition.picture_height() - 1;
+    // Sampling reads what lies under the markers (a corner point's marker
+    // covers 0, 0).
+    Frame unmarked;
+    composition.render_region(0, 0, right + 1, bottom + 1, unmarked, nullptr,
+                              Composition::Markers::Left);
     for (const bool shown : {false, true}) {
         if (shown) composition.show_region(10, 5, 20, 20);  // holds some samples, not all
         for (const auto& [x, y] : {std::pair{0, 0}, {right, bottom}, {15, 10}, {29, 24}, {30, 3}}) {
             const std::optional<SampleReading> expected =
-                take_sample(composition.clean_background(), composition.picture(), geometry, x, y);
+                take_sample(composition.clean_background(), unmarked, geometry, x, y);
             const std::optional<SampleReading> read = sample_composition(composition, x, y);
             ASSERT_TRUE(expected && read) << x << "," << y;
             EXPECT_EQ(read->video.intensity, expected->video.intensity) << x << "," << y;

@@ -80,6 +80,7 @@ TEST(ProjectFile, AFullProjectComesBackAsItWasSaved) {
     p.channels_index = 2;
     p.rate_index = 3;
     p.audio_bitrate_index = 8;
+    p.quality_index = static_cast<int>(WebQuality::BitrateList);
     for (int point = 0; point < kGridPointCount; ++point) {
         original.grid.area_x[point] = 100 * point - 50;
         original.grid.area_y[point] = 7 * point;
@@ -88,7 +89,9 @@ TEST(ProjectFile, AFullProjectComesBackAsItWasSaved) {
     original.grid.control_values[4][128] = 200;
     original.grid.control_values[8][254] = 200;
     const std::string saved = original.text();
-    EXPECT_NE(saved.find("POINT8\t254\t200\r\nPOSTER_IMAGE=1\r\n"), std::string::npos);
+    // The quality, not the default, follows the poster line at the end.
+    EXPECT_EQ(saved.substr(saved.find("POINT8\t254")),
+              "POINT8\t254\t200\r\nPOSTER_IMAGE=1\r\nQUALITY=Bitrate list\r\n");
 
     Project copy;
     copy.replay(saved);
@@ -111,6 +114,7 @@ TEST(ProjectFile, ReplayFollowsTheKeysRules) {
     VideoParameters& p = project.workspace.parameters();
     p.mirror_horizontally = true;
     p.poster_image = true;                  // a project without the key has no poster
+    p.quality_index = 2;                    // and the default quality
     project.grid.control_values[5][5] = 5;  // every pair goes before the replay
     project.replay(
         "POINT3 010 99\r\n"     // a leading 0: octal
@@ -128,6 +132,7 @@ TEST(ProjectFile, ReplayFollowsTheKeysRules) {
     EXPECT_EQ(p.rotation_index, 0);
     EXPECT_TRUE(p.mirror_horizontally);
     EXPECT_FALSE(p.poster_image);
+    EXPECT_EQ(p.quality_index, 0);
     EXPECT_EQ(p.video_bitrate_index, 2);
     EXPECT_EQ(p.channels_index, 2);
     EXPECT_EQ(project.grid.area_x[4], 12);

@@ -336,9 +336,11 @@ TEST(SettingsFile, SaveReportsAnUnwritablePlace) {
     fs::create_directories(root.path() / "blocked" / "Tintora.ini");
     const fs::path places[] = {root.path() / "missing", root.path() / "missing" / "deeper",
                                root.path() / "a_file", root.path() / "blocked"};
+    // Without the user's folders there is no other place to fall back on.
+    const UserFolders unknown;
     for (const fs::path& place : places) {
-        AppSettings settings = default_settings({place, 0, ""});
-        const Status status = save_settings(settings);
+        AppSettings settings = default_settings({place, 0, "", unknown});
+        const Status status = save_settings(settings, unknown);
         EXPECT_FALSE(status.ok()) << place;
         EXPECT_FALSE(status.error().empty()) << place;
     }
@@ -349,6 +351,87 @@ TEST(SettingsFile, SaveReportsAnUnwritablePlace) {
     EXPECT_EQ(
         std::distance(fs::directory_iterator(root.path() / "blocked"), fs::directory_iterator()),
         1);
+}
+
+TEST(SettingsPlace, UserFoldersFollowTheBaseDirectoryRules) {
+    const struct {
+        const char *name, *config_home, *cache_home, *home, *config, *cache;
+    } cases[] = {
+        {"variables set", "/x/conf", "/x/cache", "/home/u", "/x/conf", "/x/cache"},
+        {"variables unset", nullptr, nullptr, "/home/u", "/home/u/.config", "/home/u/.cache"},
+        {"empty or relative values ignored", "", "rel/cache", "/home/u", "/home/u/.config",
+         "/home/u/.cache"},
+        {"no absolute home", nullptr, "/x/cache", "home/u", "", "/x/cache"},
+    };
+    for (const auto& c : cases) {
+        const UserFolders folders = user_folders(c.config_home, c.cache_home, c.home);
+        EXPECT_EQ(folders.config, c.config) << c.name;
+        EXPECT_EQ(folders.cache, c.cache) << c.name;
+    }
+}
+
+// Layout: build/ (a build folder), portable/bin and installed/bin beside
+// share/tintora (installations), the first with a settings file of its own,
+// and read-only/.
+TEST(SettingsPlace, BesideTheProgramUnlessInstalledOrUnwritable) {
+    test::TemporaryFolder root;
+    const UserFolders user{root / "config", root / "cache"};
+    fs::create_directories(root / "build");
+    fs::create_directories(root / "portable" / "share" / "tintora");
+    write_file(root / "portable" / "bin" / "Tintora.ini", "LANG=eng\r\n");
+    fs::create_directories(root / "installed" / "share" / "tintora");
+    fs::create_directories(root / "installed" / "bin");
+
+    struct Case {
+        const char* name;
+        fs::path program_dir;
+        UserFolders user;
+        bool beside;
+    };
+    std::vector<Case> cases = {
+        {"build folder", root / "build", user, true},
+        {"settings file in the program's folder", root / "portable" / "bin", user, true},
+        {"installed", root / "installed" / "bin", user, false},
+        {"user's folders unknown", root / "installed" / "bin", {root / "config", {}}, true},
+        // Saving there fails and says so, as it always did.
+        {"missing folder", root / "missing", user, true},
+    };
+    // Permission bits do not stop root.
+    if (::geteuid() != 0) {
+        fs::create_directories(root / "read-only");
+        fs::permissions(root / "read-only", fs::perms(0555));
+        cases.push_back({"folder the user may not write", root / "read-only", user, false});
+    }
+    for (const auto& c : cases) {
+        const AppSettings defaults = default_settings({c.program_dir, 0, "", c.user});
+        EXPECT_EQ(keeps_settings_beside_program(c.program_dir, c.user), c.beside) << c.name;
+        EXPECT_EQ(settings_file_path(c.program_dir, c.user),
+                  c.beside ? c.program_dir / "Tintora.ini" : user.config / "tintora/Tintora.ini")
+            << c.name;
+        EXPECT_EQ(defaults.work_dir,
+                  c.beside ? c.program_dir / "Temp" : user.cache / "tintora/Temp")
+            << c.name;
+    }
+}
+
+// An installed program makes the user's settings folder on its first save,
+// reads the file back from there and leaves its own folder alone.
+TEST(SettingsPlace, AnInstalledProgramSavesAndLoadsTheUsersFile) {
+    test::TemporaryFolder root;
+    const fs::path program_dir = root / "usr" / "bin";
+    fs::create_directories(program_dir);
+    fs::create_directories(root / "usr" / "share" / "tintora");
+    const SettingsEnvironment environment{program_dir, 0, "", {root / "config", root / "cache"}};
+
+    AppSettings settings = default_settings(environment);
+    settings.language = "rus";
+    const Status saved = save_settings(settings, environment.user_folders);
+    ASSERT_TRUE(saved.ok()) << saved.error();
+    EXPECT_EQ(read_file(root / "config" / "tintora" / "Tintora.ini"), format_settings(settings));
+    EXPECT_TRUE(fs::is_empty(program_dir));
+    const AppSettings loaded = load_settings(environment);
+    EXPECT_EQ(loaded.language, "rus");
+    EXPECT_EQ(loaded.work_dir, root / "cache" / "tintora" / "Temp");
 }
 
 TEST(Texts, LanguageChoiceOfMessagesMainWindowAndHelpPage) {

@@ -51,7 +51,7 @@ TEST(ExportCommands, ReadTheFramesAtTheClipsRateAndCutTheSoundOfEveryFrame) {
                                                          "1", "/o.wav"}));
     VideoParameters parameters;  // "512", "Mono", "22050", "64"
     Command video =
-        video_encoding_command("/usr/bin/ffmpeg", "/w", parameters, true, 255, 30, 25, "/out.flv");
+        video_encoding_command("/usr/bin/ffmpeg", "/w", parameters, true, 255, 30, 25, 102, "/out.flv");
     EXPECT_EQ(video.arguments, (std::vector<std::string>{"-framerate",
                                                          "30",
                                                          "-i",
@@ -71,18 +71,85 @@ TEST(ExportCommands, ReadTheFramesAtTheClipsRateAndCutTheSoundOfEveryFrame) {
                                                          "512000",
                                                          "-r",
                                                          "25",
+                                                         "-t",
+                                                         "3.4",
                                                          "-progress",
                                                          "pipe:1",
                                                          "/out.flv"}));
     parameters.channels_index = 0;  // "No audio"
     parameters.video_bitrate_index = 10;
     video =
-        video_encoding_command("ffmpeg", "/w 100%", parameters, true, 255, 29.97, 29.97, "/o.MP4");
+        video_encoding_command("ffmpeg", "/w 100%", parameters, true, 255, 29.97, 29.97, 90, "/o.MP4");
     EXPECT_EQ(video.arguments,
               (std::vector<std::string>{"-framerate", "30000/1001", "-i",
                                         "/w 100%%/converted/pic%4d.jpg", "-y", "-b", "16000000",
-                                        "-r", "29.97", "-vf", "crop=trunc(iw/2)*2:trunc(ih/2)*2",
+                                        "-r", "30000/1001", "-vf", "crop=trunc(iw/2)*2:trunc(ih/2)*2",
                                         "-pix_fmt", "yuv420p", "-progress", "pipe:1", "/o.MP4"}));
+}
+
+// MP4 and WebM: the Quality choice's options by format and frame size (a
+// level; for H.264 a cap by pixels per second with a floor, which libvpx
+// would refuse beside -b:v 0; "Bitrate list" as FLV), and their sound: FLV's
+// defaults give what web players expect, any list changed what was chosen.
+TEST(WebVideo, QualityAndSoundFollowTheChoicesTheFormatAndTheFrameSize) {
+    using Options = std::vector<std::string>;
+    using enum VideoFormat;
+    using enum WebQuality;
+    struct QualityCase {
+        VideoFormat format;
+        WebQuality quality;
+        EvenSize size;
+        double fps;
+        Options options;
+    };
+    const QualityCase qualities[] = {
+        {Mp4, Automatic, {640, 360}, 25, {"-crf", "21", "-maxrate", "1500k", "-bufsize", "3000k"}},
+        {Mp4, Automatic, {1280, 720}, 25, {"-crf", "22", "-maxrate", "3456k", "-bufsize", "6912k"}},
+        {Mp4, Automatic, {1920, 1080}, 12, {"-crf", "23", "-maxrate", "3732k", "-bufsize", "7464k"}},
+        {WebM, Automatic, {640, 360}, 25, {"-crf", "32", "-b:v", "0"}},
+        {WebM, Automatic, {1920, 1080}, 25, {"-crf", "34", "-b:v", "0"}},
+        {Mp4, High, {62, 46}, 25, {"-crf", "19", "-maxrate", "1500k", "-bufsize", "3000k"}},
+        {Mp4, Small, {1920, 1080}, 25, {"-crf", "28", "-maxrate", "7776k", "-bufsize", "15552k"}},
+        {WebM, Medium, {1280, 720}, 50, {"-crf", "35", "-b:v", "0"}},
+        {Mp4, BitrateList, {1920, 1080}, 25, {"-b:v", "16000000"}},
+        {WebM, BitrateList, {640, 360}, 25, {"-b:v", "16000000"}},
+    };
+    for (const QualityCase& c : qualities) {
+        EXPECT_EQ(web_video_quality(c.format, c.quality, c.size, c.fps, 16000000), c.options)
+            << video_format_extension(c.format) << " " << kQualityItems[static_cast<int>(c.quality)]
+            << " " << c.size.width << "x" << c.size.height;
+    }
+    VideoParameters parameters;
+    parameters.quality_index = 99;  // no such item: the default
+    EXPECT_EQ(web_quality(parameters), WebQuality::Automatic);
+
+    struct SoundCase {
+        const char* name;
+        int channels_index;
+        int rate_index;
+        int audio_bitrate_index;
+        std::optional<ExportSound> sound;
+    };
+    const SoundCase sounds[] = {
+        {"FLV's defaults", 1, 0, 2, ExportSound{2, "48000", "128", 200}},
+        {"Stereo", 2, 0, 2, ExportSound{2, "22050", "64", 200}},
+        {"44100", 1, 1, 2, ExportSound{1, "44100", "64", 200}},
+        {"96 kbit/s", 1, 0, 3, ExportSound{1, "22050", "96", 200}},
+        {"No audio", 0, 0, 2, std::nullopt},
+    };
+    for (const SoundCase& c : sounds) {
+        parameters.channels_index = c.channels_index;
+        parameters.rate_index = c.rate_index;
+        parameters.audio_bitrate_index = c.audio_bitrate_index;
+        const std::optional<ExportSound> sound = web_export_sound(parameters, true, 200);
+        ASSERT_EQ(sound.has_value(), c.sound.has_value()) << c.name;
+        if (!sound) continue;
+        EXPECT_EQ(sound->channels, c.sound->channels) << c.name;
+        EXPECT_EQ(sound->rate, c.sound->rate) << c.name;
+        EXPECT_EQ(sound->kilobits, c.sound->kilobits) << c.name;
+        EXPECT_EQ(sound->volume, 200) << c.name;
+    }
+    EXPECT_FALSE(web_export_sound(VideoParameters{}, false, 256)) << "a clip without sound";
 }
 
 TEST(ExactInputRate, TakesTheEncodersTwoDecimalsBackToTheNtscFraction) {
@@ -191,8 +258,9 @@ protected:
     }
 
     // The whole clip at camera rates: a fresh WorkDir and clip for the test.
-    void open(const std::string& rate, const std::string& seconds) {
-        const fs::path clip = test::test_clip(rate, seconds, true);
+    void open(const std::string& rate, const std::string& seconds,
+              const std::string& size = "64x48") {
+        const fs::path clip = test::test_clip(rate, seconds, true, size);
         ASSERT_FALSE(clip.empty());
         ImportProgress progress;
         const ImportOutcome outcome = import_video(settings_.ffmpeg_path, clip, work_.path(),
@@ -229,6 +297,9 @@ class VideoExportContainer : public VideoExport,
 TEST_P(VideoExportContainer, CarriesThePingPongEndFramesAndTheSoundOfTheRange) {
     const fs::path output = out_ / GetParam().file;
     workspace_.parameters().poster_image = true;
+    // An odd width, which the H.264 of an .mp4 name makes even.
+    workspace_.parameters().text(Field::ResampleWidth) = "63";
+    workspace_.parameters().text(Field::ResampleHeight) = "48";
     const RunOutcome outcome = run(prepare_video_export(workspace_, settings_, grid_, {}, output));
     ASSERT_EQ(outcome.state, ProcessingRun::State::Finished) << outcome.failure;
     const std::string video = probe(output, "stream=codec_name,nb_read_frames");
@@ -284,7 +355,7 @@ struct StreamedCase {
     const char* file;
     VideoFormat format;
     const char* video;  // codec, pixel format and range as ffprobe names them
-    const char* sound;  // codec and sample rate
+    const char* sound;  // codec, sample rate and channels
 };
 
 class VideoExportStreamed : public VideoExport, public testing::WithParamInterface<StreamedCase> {
@@ -329,7 +400,9 @@ TEST_P(VideoExportStreamed, CarriesTheRunsFramesAndTheSoundInPlayableStreams) {
     VideoParameters& p = workspace_.parameters();
     p.ping_pong = false;
     p.text(Field::Count) = "0";
-    p.video_bitrate_index = 10;  // 16000: little for the codec to change
+    // An odd size, which 4:2:0 video makes even.
+    p.text(Field::ResampleWidth) = "63";
+    p.text(Field::ResampleHeight) = "47";
     const fs::path output = out_ / c.file;
     const Result<RunJob> job =
         prepare_video_export_as(workspace_, settings_, grid_, {}, {output, c.format});
@@ -339,7 +412,8 @@ TEST_P(VideoExportStreamed, CarriesTheRunsFramesAndTheSoundInPlayableStreams) {
     ASSERT_EQ(outcome.state, ProcessingRun::State::Finished) << outcome.failure;
 
     EXPECT_EQ(probe(output, "stream=codec_name,width,height,pix_fmt,color_range", "v"), c.video);
-    EXPECT_EQ(probe(output, "stream=codec_name,sample_rate", "a"), c.sound);
+    // The default quality, and the web's sound for FLV's default lists.
+    EXPECT_EQ(probe(output, "stream=codec_name,sample_rate,channels", "a"), c.sound);
     // Ten frames at 25 a second, and as much sound as a player hears.
     EXPECT_NEAR(sound_seconds(output, "v"), 0.4, 0.001);
     EXPECT_NEAR(decoded_sound_seconds(output), 0.4, 1.0 / 25);
@@ -347,6 +421,13 @@ TEST_P(VideoExportStreamed, CarriesTheRunsFramesAndTheSoundInPlayableStreams) {
         const std::vector<std::uint8_t> bytes = read_file_bytes(output).value();
         const std::string boxes(bytes.begin(), bytes.end());
         EXPECT_LT(boxes.find("moov"), boxes.find("mdat"));
+        // x264 writes its settings into the stream: the level and the cap.
+        const std::vector<std::string> quality =
+            web_video_quality(c.format, WebQuality::Automatic, {62, 46}, 25, 0);
+        EXPECT_NE(boxes.find(" rc=crf "), std::string::npos);
+        EXPECT_NE(boxes.find(" crf=" + quality[1] + ".0 "), std::string::npos);
+        EXPECT_NE(boxes.find(" vbv_maxrate=" + quality[3].substr(0, quality[3].size() - 1) + " "),
+                  std::string::npos);
     }
     EXPECT_FALSE(fs::exists(converted_folder(work_.path())));
 
@@ -370,10 +451,10 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         StreamedCase{"Mp4", "out.mp4", VideoFormat::Mp4,
                      "codec_name=h264\nwidth=62\nheight=46\npix_fmt=yuv420p\ncolor_range=tv\n",
-                     "codec_name=aac\nsample_rate=22050\n"},
+                     "codec_name=aac\nsample_rate=48000\nchannels=2\n"},
         StreamedCase{"WebM", "out.webm", VideoFormat::WebM,
                      "codec_name=vp9\nwidth=62\nheight=46\npix_fmt=yuv420p\ncolor_range=tv\n",
-                     "codec_name=opus\nsample_rate=48000\n"}),
+                     "codec_name=opus\nsample_rate=48000\nchannels=2\n"}),
     [](const testing::TestParamInfo<StreamedCase>& info) { return std::string(info.param.name); });
 
 struct CameraRate {
@@ -389,6 +470,8 @@ class VideoExportTiming : public VideoExport, public testing::WithParamInterface
 TEST_P(VideoExportTiming, KeepsTheDurationAndTheSync) {
     open(GetParam().rate, "3");
     ASSERT_EQ(workspace_.session().FrameCount, GetParam().frames);
+    workspace_.parameters().text(Field::OutputFps) = "25";
+    workspace_.leave_field(Field::OutputFps);
     const fs::path output = out_ / "camera.flv";
     const RunOutcome outcome = run(prepare_video_export(workspace_, settings_, grid_, {}, output));
     ASSERT_EQ(outcome.state, ProcessingRun::State::Finished) << outcome.failure;
@@ -397,8 +480,9 @@ TEST_P(VideoExportTiming, KeepsTheDurationAndTheSync) {
     const double frames =
         probed_number(probe(output, "stream=nb_read_frames", "v"), "nb_read_frames");
     EXPECT_NEAR(frames, seconds * 25, 1.0);
-    // The sound lasts as long as the pictures, within one output frame.
-    EXPECT_NEAR(sound_seconds(output), frames / 25, 1.0 / 25);
+    // The sound lasts as long as the pictures, within one output frame and
+    // the sound codec's own frame (1152 samples of MP3 at 22050 Hz).
+    EXPECT_NEAR(sound_seconds(output), frames / 25, 1.0 / 25 + 1152.0 / 22050);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, VideoExportTiming,
@@ -407,6 +491,53 @@ INSTANTIATE_TEST_SUITE_P(Rates, VideoExportTiming,
                          [](const testing::TestParamInfo<CameraRate>& info) {
                              return std::string(info.param.name);
                          });
+
+// A 1920 by 1080 clip at 29.97 fps comes out of every export at its own
+// size, and with the output rate nobody changed at its own rate: as many
+// frames as the clip has. At another rate the video lasts as long as the
+// sound, within one frame.
+TEST_F(VideoExport, KeepsTheClipsOwnSizeAndRate) {
+    open("30000/1001", "0.2", "1920x1080");
+    const int frames = workspace_.session().FrameCount;
+    ASSERT_EQ(frames, 6);
+    EXPECT_EQ(exact_frame_rate(workspace_.session().OutputFps).argument, "30000/1001");
+    workspace_.parameters().poster_image = true;
+    const std::string whole = "width=1920\nheight=1080\n";
+    for (const char* name : {"own.mp4", "own.webm", "own.flv"}) {
+        SCOPED_TRACE(name);
+        const fs::path output = out_ / name;
+        const RunOutcome outcome = run(prepare_video_export_as(
+            workspace_, settings_, grid_, {}, {output, *video_format_of(output)}));
+        ASSERT_EQ(outcome.state, ProcessingRun::State::Finished) << outcome.failure;
+        EXPECT_EQ(probe(output, "stream=width,height", "v"), whole);
+        EXPECT_EQ(probed_number(probe(output, "stream=nb_read_frames", "v"), "nb_read_frames"),
+                  frames);
+        EXPECT_EQ(load_jpeg(out_ / "own.jpg").value().width(), 1920);
+    }
+    ASSERT_EQ(run(prepare_sequence_export(workspace_, settings_, grid_, {},
+                                          (out_ / "own").string()))
+                  .state,
+              ProcessingRun::State::Finished);
+    const Frame last = load_jpeg(run_output_path((out_ / "own").string(), frames)).value();
+    EXPECT_EQ(last.width(), 1920);
+    EXPECT_EQ(last.height(), 1080);
+
+    open("30000/1001", "2");
+    workspace_.parameters().text(Field::OutputFps) = "25";
+    workspace_.leave_field(Field::OutputFps);
+    for (const char* name : {"rate.mp4", "rate.flv"}) {
+        SCOPED_TRACE(name);
+        const fs::path output = out_ / name;
+        const RunOutcome outcome = run(prepare_video_export_as(
+            workspace_, settings_, grid_, {}, {output, *video_format_of(output)}));
+        ASSERT_EQ(outcome.state, ProcessingRun::State::Finished) << outcome.failure;
+        const double seconds = workspace_.session().FrameCount * 1001.0 / 30000.0;
+        EXPECT_NEAR(probed_number(probe(output, "stream=nb_read_frames", "v"), "nb_read_frames"),
+                    seconds * 25, 1.0);
+        // The sound codec's own frame (1152 samples of MP3 at 22050 Hz) aside.
+        EXPECT_NEAR(sound_seconds(output), seconds, 1.0 / 25 + 1152.0 / 22050);
+    }
+}
 
 struct FailingEncoder {
     const char* name;
@@ -612,7 +743,7 @@ TEST_F(VideoExport, FieldsOutOfRangeAreBroughtInBeforeTheRun) {
     EXPECT_EQ(job.value().stop_frame, 60);
     const OutputSteps& steps = job.value().settings.steps;
     EXPECT_EQ(steps.cut->x, 47);  // inside the turned 48 by 64 frame
-    EXPECT_EQ(steps.cut->width, 0);
+    EXPECT_EQ(steps.cut->width, 1);  // the selection's last column is the frame's
     EXPECT_EQ(steps.resample->width, steps.cut->width);  // the cut's size, not exchanged
     EXPECT_EQ(steps.resample->height, steps.cut->height);
 }

@@ -42,14 +42,24 @@ TEST_P(ExitRuleTest, ClampsAndWritesBack) {
 INSTANTIATE_TEST_SUITE_P(
     Fields, ExitRuleTest,
     testing::Values(
+        // A clip's own rate stays as it is (the encoder takes 29.97 as 30000/1001).
         ExitCase{"OutputRateWithFraction",
                  Field::OutputFps,
                  {{Field::OutputFps, "29.97"}},
-                 {{Field::OutputFps, "18"}}},
+                 {{Field::OutputFps, "29.97"}}},
+        ExitCase{"OutputRateWithDecimalComma",
+                 Field::OutputFps,
+                 {{Field::OutputFps, "23,976"}},
+                 {{Field::OutputFps, "23.976"}}},
         ExitCase{"InputRateWithFraction",
                  Field::InputFps,
                  {{Field::InputFps, "29.97"}},
-                 {{Field::InputFps, "25"}}},
+                 {{Field::InputFps, "29.97"}}},
+        // Text that is no rate keeps the rate there was (25 at the start).
+        ExitCase{"OutputRateNotANumber",
+                 Field::OutputFps,
+                 {{Field::OutputFps, "fast"}},
+                 {{Field::OutputFps, "25"}}},
         ExitCase{"OutputRateZero",
                  Field::OutputFps,
                  {{Field::OutputFps, "0"}},
@@ -116,14 +126,25 @@ INSTANTIATE_TEST_SUITE_P(
                  {{Field::StaticFrame, "120"}}}),
     [](const testing::TestParamInfo<ExitCase>& info) { return info.param.name; });
 
-TEST(ExitRuleStoredValues, RatesAreStoredAsWholeNumbersAndCutSidesFitTheFrame) {
+TEST(ExitRuleStoredValues, RatesAreStoredAsTypedOrSaidAndCutSidesFitTheFrame) {
     VideoSession session;
     session.FrameWidth = 640;
     session.FrameHeight = 480;
     VideoParameters parameters;
-    parameters.text(Field::OutputFps) = " 30 ";
+    parameters.text(Field::OutputFps) = " 29.97 ";
     EXPECT_EQ(apply_exit_rule(Field::OutputFps, session, parameters), AfterExit::Nothing);
-    EXPECT_EQ(session.OutputFps, 30.0);
+    EXPECT_EQ(session.OutputFps, 29.97);
+    EXPECT_EQ(parameters.exit_message, "");
+    // Not silently: a rate out of range, or no rate, is said in the language.
+    parameters.text(Field::OutputFps) = "250";
+    apply_exit_rule(Field::OutputFps, session, parameters);
+    EXPECT_EQ(parameters.exit_message,
+              "\"250\" is not a frame rate from 1 to 100 frames per second: the field now holds "
+              "100.");
+    parameters.text(Field::InputFps) = "fast";
+    apply_exit_rule(Field::InputFps, session, parameters, "rus");
+    EXPECT_EQ(parameters.exit_message,
+              "\"fast\" - не частота кадров от 5 до 100 кадров в секунду: в поле теперь 25.");
     parameters.text(Field::CutX) = "100";
     parameters.text(Field::CutWidth) = "2147483647";  // the sum must not wrap
     EXPECT_EQ(apply_exit_rule(Field::CutX, session, parameters), AfterExit::DrawSelection);

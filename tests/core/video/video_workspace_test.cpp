@@ -177,7 +177,11 @@ Frame plain_chain(const Frame& rotated, const OutputSteps& steps, const Correcti
     Frame a;
     Frame b = rotated;
     if (steps.cut) {
-        cut_frame(b, steps.cut->x, steps.cut->y, steps.cut->width, steps.cut->height, a);
+        // A selection's W - 1 by H - 1 of the whole frame is the whole frame.
+        const bool to_right = steps.cut->x + steps.cut->width == rotated.width() - 1;
+        const bool to_bottom = steps.cut->y + steps.cut->height == rotated.height() - 1;
+        cut_frame(b, steps.cut->x, steps.cut->y, steps.cut->width + to_right,
+                  steps.cut->height + to_bottom, a);
     } else {
         copy_frame(b, a);
     }
@@ -211,15 +215,15 @@ TEST(OutputChain, SkipsIdleStepsWithoutChangingAByte) {
             OutputSteps steps;
             // The cut reaches outside the frame and is clipped to 34 (or 33) by
             // 21: the resample to 34 by 21 is then idle (or adds one column).
-            // The other cut lies at the top-left corner, as after an import:
-            // a frame given up is then only made smaller.
+            // The other cut is the selection of the whole frame after an
+            // import (0, 0, W - 1, H - 1): the frame stays whole.
             const bool corner = mask & 64;
             if (mask & 1) {
                 steps.cut = corner ? OutputSteps::Rect{0, 0, width - 1, 22}
                                    : OutputSteps::Rect{3, 2, 40, 40};
             }
             if (mask & 2) {
-                steps.resample = mask & 1 ? (corner ? OutputSteps::Size{width - 1, 22}
+                steps.resample = mask & 1 ? (corner ? OutputSteps::Size{width, 23}
                                                     : OutputSteps::Size{34, 21})
                                           : OutputSteps::Size{20, 19};
             }
@@ -334,9 +338,11 @@ TEST_F(WorkspaceFramesTest, RotateMenuTurnsTheFrameAndSelectsItAll) {
     EXPECT_EQ(s.FrameWidth, 48);
     EXPECT_EQ(s.FrameHeight, 64);
     EXPECT_EQ(s.InputWidth, 64);
+    // The fields read as the selection's rules write them; the output is
+    // the whole turned frame.
     expect_cut_fields(workspace_.parameters(), "0", "0", "47", "63");
-    EXPECT_EQ(s.result_picture.width(), 47);
-    EXPECT_EQ(workspace_.status_panel(kOutputPanel), "Output video: 47x63@25");
+    EXPECT_EQ(s.result_picture.width(), 48);
+    EXPECT_EQ(workspace_.status_panel(kOutputPanel), "Output video: 48x64@25");
 }
 
 TEST_F(WorkspaceFramesTest, StatusTextsFollowTheLanguage) {
@@ -344,7 +350,7 @@ TEST_F(WorkspaceFramesTest, StatusTextsFollowTheLanguage) {
     settings_.language = "rus";
     workspace_.change_tab(kParametersTab);
     EXPECT_EQ(workspace_.status_panel(kPositionPanel), "Положение: 1 / 5");
-    EXPECT_EQ(workspace_.status_panel(kOutputPanel), "Результирующее видео: 63x47@25");
+    EXPECT_EQ(workspace_.status_panel(kOutputPanel), "Результирующее видео: 64x48@25");
     EXPECT_EQ(workspace_.status_panel(kCursorPanel), "");
 }
 
@@ -357,10 +363,10 @@ TEST_F(WorkspaceFramesTest, StatusFollowsTheFieldsAtOnceAndShowsNoFrameBeforeACl
     VideoParameters& p = workspace_.parameters();
     p.text(Field::OutputFps) = "30";
     workspace_.leave_field(Field::OutputFps);
-    EXPECT_EQ(workspace_.status_panel(kOutputPanel), "Output video: 63x47@30");
+    EXPECT_EQ(workspace_.status_panel(kOutputPanel), "Output video: 64x48@30");
     p.text(Field::CutWidth) = "20";
     workspace_.leave_field(Field::CutWidth);
-    EXPECT_EQ(workspace_.status_panel(kOutputPanel), "Output video: 20x47@30");
+    EXPECT_EQ(workspace_.status_panel(kOutputPanel), "Output video: 20x48@30");
 }
 
 // A project's stop frame beyond the frames an import kept (one cancelled

@@ -329,6 +329,27 @@ TEST_F(CompositionWindowTest, PairsAreReadFromTheFrameBeforeCorrection) {
     EXPECT_NE(grid().control_values[0][video.intensity], NO_PAIR);
 }
 
+// The markers are drawn over the picture, never read: on the centre point's
+// green marker the read-out and the pair are the video's under it.
+TEST_F(CompositionWindowTest, SamplingOnAMarkerReadsTheVideoUnderIt) {
+    open_with_video();
+    const QPoint at(kDefaultX[1], kDefaultY[1]);
+    expect_marker(at.x(), at.y(), kGreen);
+    const Reading background = read_at(clean(), at.x(), at.y());
+    move_mouse(at);
+    const std::string video = panel("videoPanel");
+    QTest::mouseClick(view_, Qt::RightButton, Qt::NoModifier, at);
+    int paired = -1;
+    for (int v = 0; v < 256; ++v) {
+        if (grid().control_values[0][v] != NO_PAIR) paired = v;
+    }
+    // The JPEG background and the uniform frame give levels near their colours.
+    const int video_level = (kVideo[0] + kVideo[1] + kVideo[2]) / 3;
+    EXPECT_NEAR(paired, video_level, 2) << video;
+    EXPECT_EQ(grid().control_values[0][paired], background.intensity);
+    EXPECT_NE(video.find("(r=80, g=60, b=40)"), std::string::npos) << video;
+}
+
 TEST_F(CompositionWindowTest, ReadoutUndoesScaleAndRotation) {
     open_with_video();
     struct Case {

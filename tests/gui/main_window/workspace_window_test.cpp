@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -13,8 +14,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <array>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -84,10 +88,53 @@ public:
     QAction* action(const char* name) { return window().findChild<QAction*>(name); }
     PaletteWindow& palette() { return program_->palette_window(); }
 
-    void mouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
-        QMouseEvent event(type, QPointF(at), view_->mapToGlobal(QPointF(at)), button, held,
-                          Qt::NoModifier);
+    void mouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held,
+               Qt::KeyboardModifiers keys = Qt::NoModifier) {
+        QMouseEvent event(type, QPointF(at), view_->mapToGlobal(QPointF(at)), button, held, keys);
         QApplication::sendEvent(view_, &event);
+    }
+    // A left-button drag through `path` with `keys` held.
+    void drag(std::initializer_list<QPoint> path, Qt::KeyboardModifiers keys = Qt::NoModifier) {
+        mouse(QEvent::MouseButtonPress, *path.begin(), Qt::LeftButton, Qt::LeftButton, keys);
+        for (const QPoint& at : path) {
+            mouse(QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton, keys);
+        }
+        mouse(QEvent::MouseButtonRelease, *std::prev(path.end()), Qt::LeftButton, Qt::NoButton,
+              keys);
+    }
+    // Edit > "Area points…": `fill` types into the dialog and OK is pressed;
+    // a refusal's message is kept and closed, then the dialog cancelled.
+    std::vector<std::string> type_area_points(const std::function<void(QDialog&)>& fill) {
+        std::vector<std::string> messages;
+        bool filled = false;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                messages.push_back(box->text().toStdString());
+                box->close();
+                return;
+            }
+            auto* dialog = qobject_cast<QDialog*>(modal);
+            if (dialog == nullptr || dialog->objectName() != "areaPointsDialog") return;
+            if (filled) {
+                dialog->reject();
+                return;
+            }
+            filled = true;
+            fill(*dialog);
+            // Queued: a refusal's message box waits in its own loop, which
+            // must not run inside this timer's tick.
+            QMetaObject::invokeMethod(
+                dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok),
+                &QAbstractButton::click, Qt::QueuedConnection);
+        });
+        answer.start(10);
+        action("areaPointsAction")->trigger();
+        // The keys that follow go to the main window again.
+        window().activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window()));
+        return messages;
     }
     void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QTest::keyClick(&window(), static_cast<Qt::Key>(key), modifiers);
@@ -165,6 +212,17 @@ const EditKind kEditKinds[] = {
          QTest::mouseClick(t.view_, Qt::MiddleButton, Qt::NoModifier, {170, 120});
      }},
     {"DefaultLayout", [](WorkspaceWindowTest& t) { t.key(Qt::Key_F6); }},
+    {"ShiftDraggedCorner",
+     [](WorkspaceWindowTest& t) {
+         t.drag({{211, 144}, {230, 150}, {250, 170}}, Qt::ShiftModifier);
+     }},
+    {"TypedAreaPoints",
+     [](WorkspaceWindowTest& t) {
+         t.type_area_points([](QDialog& dialog) {
+             dialog.findChild<QLineEdit*>("pointX1")->setText("20");
+             dialog.findChild<QLineEdit*>("pointY9")->setText("190");
+         });
+     }},
 };
 
 // Every kind of edit is one step: undone, the grid and the picture are
@@ -313,6 +371,41 @@ TEST_F(WorkspaceWindowTest, AHandleWithinSixPixelsIsTakenAndDraggedWithoutAJump)
     EXPECT_EQ(grid().area_x[4], 150);
 }
 
+// Shift on a corner marker: the corner follows the pointer and the edge
+// middles and the centre follow it, as means of the corners.
+TEST_F(WorkspaceWindowTest, AShiftDragOfACornerKeepsTheMeshEven) {
+    drag({{200, 133}, {230, 150}, {251, 171}}, Qt::ShiftModifier);
+    using Axis = std::array<std::int32_t, 9>;
+    EXPECT_EQ(grid().area_x, (Axis{100, 150, 200, 100, 162, 225, 100, 175, 251}));
+    EXPECT_EQ(grid().area_y, (Axis{66, 66, 66, 99, 109, 118, 133, 152, 171}));
+    EXPECT_EQ(grid().cur_point, 8);
+}
+
+TEST_F(WorkspaceWindowTest, TypedAreaPointsOffTheBackgroundAreRefusedByName) {
+    struct Case {
+        const char* language;
+        const char* field;
+        const char* text;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"eng", "pointY5", "200", "Y of point 5 (centre) must be a whole number from 0 to 199."},
+        {"rus", "pointX3", "x", "X точки 3 (верхняя правая) должен быть целым числом от 0 до 299."},
+    };
+    const CorrectionGrid before = grid();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.language);
+        program_->settings().language = c.language;
+        const std::vector<std::string> messages = type_area_points([&](QDialog& dialog) {
+            dialog.findChild<QLineEdit*>("pointX1")->setText("20");
+            dialog.findChild<QLineEdit*>(c.field)->setText(c.text);
+        });
+        EXPECT_EQ(messages, std::vector<std::string>{c.message});
+        EXPECT_TRUE(grid() == before);
+        EXPECT_FALSE(action("undoAction")->isEnabled());
+    }
+}
+
 // ------------------------------------------------------ the clip played in place
 
 TEST_F(WorkspaceWindowTest, PlayInPanoramaAdvancesFramesAndAKeyStopsOnTheFrameShown) {
@@ -338,6 +431,14 @@ TEST_F(WorkspaceWindowTest, PlayInPanoramaAdvancesFramesAndAKeyStopsOnTheFrameSh
     program_->composition().render_region(corner.x(), corner.y(), played.width(), played.height(),
                                           still, nullptr);
     EXPECT_EQ(still, played);
+}
+
+TEST_F(WorkspaceWindowTest, SpaceWithoutAClipSaysWhy) {
+    program_->set_video_result(Frame(), 0);
+    Answering ok(QMessageBox::Ok);
+    key(Qt::Key_Space);
+    EXPECT_FALSE(window().panorama_player().playing());
+    EXPECT_EQ(ok.texts, std::vector<std::string>{"Open a video first to play it in the panorama."});
 }
 
 // Closing while the clip plays: the playing ends before the save question,

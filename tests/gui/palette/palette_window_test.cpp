@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSpinBox>
@@ -445,6 +446,15 @@ TEST_F(PaletteWindowTest, MatchColoursFitsTheFrameToTheBackground) {
     EXPECT_EQ(picture(), brightness_picture);
     EXPECT_EQ(palette().findChild<QComboBox*>("modeList")->currentIndex(), 0);
 
+    // From the main window's menu with the palette closed, the result is
+    // said in the main window's status bar.
+    palette().hide();
+    palette().findChild<QStatusBar*>()->clearMessage();
+    MainWindow& main = program_->main_window();
+    main.findChild<QAction*>("matchColoursAction")->trigger();
+    const QString said = main.statusBar()->currentMessage();
+    EXPECT_TRUE(said.startsWith(QStringLiteral("Colours matched: "))) << said.toStdString();
+
     SettingsEnvironment environment;
     environment.program_dir = folder_.path().toStdString();
     Program empty(environment);
@@ -454,6 +464,24 @@ TEST_F(PaletteWindowTest, MatchColoursFitsTheFrameToTheBackground) {
     ASSERT_EQ(boxes.texts().size(), 1u);
     EXPECT_EQ(boxes.texts()[0], "Open a background image first: the colours are matched to it.");
     EXPECT_EQ(empty.grid(), before);
+}
+
+// At 0 the Frames box shows a word, longer than its numbers: it is shown
+// whole in either language.
+TEST_F(PaletteWindowTest, FramesBoxShowsItsWholeWordInBothLanguages) {
+    auto* frames = palette().findChild<QSpinBox*>("framesBox");
+    frames->setValue(0);
+    for (const char* language : {"eng", "rus"}) {
+        SCOPED_TRACE(language);
+        program_->settings().language = language;
+        palette().follow_program_state();
+        QApplication::processEvents();  // the status bar lays its widgets out again
+        const auto* edit = frames->findChild<QLineEdit*>();
+        ASSERT_NE(edit, nullptr);
+        EXPECT_EQ(edit->text(), frames->specialValueText());
+        // The line edit keeps a margin of 2 pixels on each side.
+        EXPECT_GE(edit->width() - 4, edit->fontMetrics().horizontalAdvance(edit->text()));
+    }
 }
 
 TEST_F(PaletteWindowTest, GraphPaintsPlotCurveAndColourBars) {

@@ -364,7 +364,7 @@ TEST_F(ExportWindowTest, SaveVideoWritesTheChosenFormatWithItsPoster) {
     test::MessageBoxCatcher catcher;
     window().export_video_as(folder_ / "tour", VideoFormat::WebM);
     EXPECT_TRUE(fs::exists(folder_ / "tour.webm"));
-    EXPECT_EQ(load_jpeg(folder_ / "tour.jpg").value().width(), 62);  // the even part of 63
+    EXPECT_EQ(load_jpeg(folder_ / "tour.jpg").value().width(), 64);  // the clip's own width
     EXPECT_TRUE(dialog().log_text().contains(QStringLiteral("Save WebM file")));
     window().export_video_as(folder_ / "tour.avi", VideoFormat::Mp4);
     EXPECT_EQ(catcher.texts(),

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -210,6 +211,29 @@ TEST_F(VideoWindowTest, EveryButtonAndFieldHasAHintInBothLanguages) {
         if (controls[i]->objectName() == "volumeField") continue;
         EXPECT_NE(controls[i]->toolTip(), english[i]) << controls[i]->objectName().toStdString();
     }
+}
+
+// MP4 and WebM's Quality list sits with the output's lists, mirrors the
+// parameters both ways, and a note says which lists each format follows, in
+// the interface language like the list's items.
+TEST_F(VideoWindowTest, QualityListIsReadIntoTheParametersBesideTheFormatNote) {
+    auto* list = child<QComboBox>("qualityList");
+    ASSERT_EQ(list->count(), static_cast<int>(kQualityItems.size()));
+    EXPECT_EQ(list->parentWidget(), child<QWidget>("outputGroup"));
+    EXPECT_EQ(list->currentText().toStdString(), "Automatic");
+    list->setCurrentIndex(static_cast<int>(WebQuality::Small));
+    EXPECT_EQ(web_quality(workspace().parameters()), WebQuality::Small);
+    workspace().parameters().quality_index = static_cast<int>(WebQuality::BitrateList);
+    window().refresh_from_workspace();
+    EXPECT_EQ(list->currentText().toStdString(), "Bitrate list");
+    auto* note = child<QLabel>("formatNote");
+    for (const char* format : {"FLV", "MP4", "WebM"}) EXPECT_NE(note->text().indexOf(format), -1);
+    const QString english_note = note->text();
+    program_->settings().language = "rus";
+    window().follow_program_state();
+    EXPECT_EQ(list->itemText(0).toStdString(), "Автоматически");
+    EXPECT_NE(note->text(), english_note);
+    EXPECT_FALSE(list->toolTip().isEmpty());
 }
 
 TEST_F(VideoWindowTest, RangeHintFollowsTheRangeFieldsAsTheyAreTyped) {
