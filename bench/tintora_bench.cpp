@@ -39,12 +39,15 @@
 #include "core/common/memory_tuning.hpp"
 #include "core/composition/colour_matching.hpp"
 #include "core/composition/composition.hpp"
+#include "core/composition/light_tracking.hpp"
 #include "core/composition/overlay_landing.hpp"
 #include "core/correction/curves.hpp"
 #include "core/correction/frame_correction.hpp"
 #include "core/correction/frame_transforms.hpp"
 #include "core/correction/jpeg_codec.hpp"
+#include "core/correction/light_gains.hpp"
 #include "core/video/command_runner.hpp"
+#include "core/video/light_track.hpp"
 #include "core/video/output_chain.hpp"
 #include "core/video/panorama_playback.hpp"
 #include "core/video/processing_run.hpp"
@@ -460,6 +463,32 @@ void BM_DecodeFrame(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_DecodeFrame)->Name("compose/jpeg_decode_1080p")->Unit(benchmark::kMillisecond);
+
+// One frame of the pass that follows a clip's light: decoded at 1/8, as the
+// pass decodes it, and measured against the clip's first frame.
+void BM_TrackPassFrame(benchmark::State& state) {
+    const std::vector<std::uint8_t>& jpeg = video_frame_jpeg();
+    LightMeter meter;
+    meter.measure(decode_jpeg_reduced(jpeg.data(), jpeg.size(), kLightReduction).value());
+    for (auto _ : state) {
+        Result<Frame> reduced = decode_jpeg_reduced(jpeg.data(), jpeg.size(), kLightReduction);
+        benchmark::DoNotOptimize(meter.measure(reduced.value()).measured);
+    }
+}
+BENCHMARK(BM_TrackPassFrame)->Name("tracking/track_pass")->Unit(benchmark::kMillisecond);
+
+// The gains of a followed light over a 1080p frame, as the brightness mode
+// applies them before its correction (the colour mode folds them into its
+// tables).
+void BM_LightGainPass(benchmark::State& state) {
+    Frame frame = video_frame();
+    const LightGains gains{{1.08, 0.95, 0.9}};
+    for (auto _ : state) {
+        apply_light_gains(frame, gains);
+        benchmark::DoNotOptimize(frame.row(0)[0]);
+    }
+}
+BENCHMARK(BM_LightGainPass)->Name("tracking/gain_pass_1080p")->Unit(benchmark::kMillisecond);
 
 // A colour match of all nine points from one 1080p frame against its
 // background (a synthetic scene: another camera's frame of an unevenly lit
@@ -1018,21 +1047,40 @@ struct HotspotScene {
     CorrectionGrid grid = mp4_grid();  // the MP4 export's curves
 };
 
+// The area points of a 16:9 camera `fov` degrees across, looking 20
+// degrees right and 10 up.
+void lay_camera(CorrectionGrid& grid, const PanoramaGeometry& geometry, double fov) {
+    const double reach = std::tan(fov / 2 * std::numbers::pi / 180);
+    const TangentPlane camera = TangentPlane::at(direction_of({20, 10}));
+    for (int p = 0; p < kGridPointCount; ++p) {
+        const PlanePoint on{((p % 3) - 1) * reach, (1 - (p / 3)) * reach * 9 / 16};
+        const PicturePosition at = *position_of(geometry, camera.direction(on));
+        grid.area_x[p] = static_cast<int>(std::lround(at.x - 0.5));
+        grid.area_y[p] = static_cast<int>(std::lround(at.y - 0.5));
+    }
+}
+
 const HotspotScene& hotspot_scene() {
     static const HotspotScene scene = [] {
         HotspotScene s;
         s.panorama = decode_or_die(testsrc2_jpeg(4096, 2048));
-        const double reach = std::tan(20 * std::numbers::pi / 180);
-        const TangentPlane camera = TangentPlane::at(direction_of({20, 10}));
-        for (int p = 0; p < kGridPointCount; ++p) {
-            const PlanePoint on{((p % 3) - 1) * reach, (1 - (p / 3)) * reach * 9 / 16};
-            const PicturePosition at = *position_of(s.geometry, camera.direction(on));
-            s.grid.area_x[p] = static_cast<int>(std::lround(at.x - 0.5));
-            s.grid.area_y[p] = static_cast<int>(std::lround(at.y - 0.5));
-        }
+        lay_camera(s.grid, s.geometry, 40);
         return s;
     }();
     return scene;
+}
+
+// The lookup's memory per frame pixel for a frame as wide as a hotspot video
+// may be: a 4096 x 2304 clip of a 60-degree camera on the same panorama.
+double hotspot_lookup_bytes_per_pixel() {
+    const HotspotScene& scene = hotspot_scene();
+    CorrectionGrid grid;
+    lay_camera(grid, scene.geometry, 60);
+    constexpr FrameSize kClip{4096, 2304};
+    const MeshMap map = *MeshMap::make(grid, scene.geometry, 0, MeshModel::Bilinear);
+    const HotspotFrame frame = place_hotspot(map, kClip).frame;
+    const HotspotBake bake(frame, map, kClip, Frame{}, kDefaultEdgeBlend);
+    return static_cast<double>(bake.lookup_bytes()) / (double(frame.width) * frame.height);
 }
 
 // What the hotspot export works out before its run: the map, the frame,
@@ -1306,6 +1354,10 @@ int main(int argc, char** argv) {
                          "compose/panorama_play_frame_avx2", {"compose/jpeg_decode_1080p"});
     reporter.print_ratio("match_frame/jpeg_decode_1080p", "match/frame",
                          {"compose/jpeg_decode_1080p"});
+    reporter.print_ratio("track_pass/jpeg_decode_1080p", "tracking/track_pass",
+                         {"compose/jpeg_decode_1080p"});
+    reporter.print_ratio("gain_pass/jpeg_decode_1080p", "tracking/gain_pass_1080p",
+                         {"compose/jpeg_decode_1080p"});
     if (reporter.measured("compose/300")) {
         std::printf("ratio peak_bytes_300/background_bytes = %.4f\n", peak_bytes_ratio());
     } else {
@@ -1327,6 +1379,12 @@ int main(int argc, char** argv) {
                          {"compose/jpeg_decode_1080p"});
     reporter.print_ratio("hotspot_bake/jpeg_decode_1080p", "hotspot/bake",
                          {"compose/jpeg_decode_1080p"});
+    if (reporter.measured("hotspot/lookup")) {
+        std::printf("ratio hotspot_lookup_bytes_4096/frame_pixels = %.4f\n",
+                    hotspot_lookup_bytes_per_pixel());
+    } else {
+        std::printf("ratio hotspot_lookup_bytes_4096/frame_pixels = not measured (filtered out)\n");
+    }
     benchmark::Shutdown();
     std::error_code ignored;
     std::filesystem::remove_all(picture_folder(), ignored);

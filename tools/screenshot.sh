@@ -113,9 +113,12 @@ for language in eng rus; do
   sleep 1
   name="${guide_name[$language]}"
   shoot_window "$main" 80% "$root/docs/guide/guide_${name}_main.png"
-  # Match colours: the button at the right end of the palette's status bar.
-  eval "$(xdotool getwindowgeometry --shell "$palette")"
-  xdotool mousemove $((X + WIDTH - 63)) $((Y + HEIGHT - 13)) click 1
+  # Edit > Match colours, reached by keys whatever the texts' widths: the
+  # File menu opened, Right to Edit (its first item lit), down to the fourth.
+  eval "$(xdotool getwindowgeometry --shell "$main")"
+  xdotool mousemove $((X + 14)) $((Y + 7)) click 1
+  sleep 0.5
+  xdotool key Right Down Down Down Return
   rest_pointer
   sleep 5
   shoot_window "$main" 80% "$root/docs/guide/guide_${name}_matched.png"

@@ -30,6 +30,7 @@
 #include "core/video/video_texts.hpp"
 #include "core/video/video_workspace.hpp"
 #include "core/viewer/hotspot_export.hpp"
+#include "core/viewer/perspective_warp.hpp"
 #include "packaging/cli_manual_page.hpp"
 
 namespace tintora {
@@ -178,6 +179,9 @@ struct Session {
     CorrectionGrid grid;
     VideoWorkspace workspace{settings};
 
+    // Composed and matched by the project's mesh model, as the windows do.
+    Session() { composition.set_mesh_warp_maker(perspective_mesh_warp()); }
+
     // False, said on the error output, when the project file cannot be read
     // or its background or clip cannot be opened.
     bool open(const fs::path& project) {
@@ -214,6 +218,7 @@ struct Options {
     std::string match_output;
     std::string match_mode;  // empty: the project's own
     int match_frames = 5;
+    bool match_track = false;
 };
 
 AppSettings settings_for(const Options& options) {
@@ -503,6 +508,8 @@ int match(const Options& options) {
             options.match_mode == "colour" ? CorrectionMode::Colour : CorrectionMode::Brightness;
     }
     request.frame_count = options.match_frames;
+    // Without --track a project that follows the light keeps following it.
+    request.track_light = options.match_track || session.workspace.light_following().on;
     // The working folder stays held by the workspace through the whole match.
     const ColourMatchReport report =
         match_project_colours({session.composition, session.grid, session.workspace},
@@ -539,7 +546,7 @@ int demo(const Options& options) {
 
 int run(int argc, char** argv) {
     CLI::App app{"Renders and checks Tintora projects without a window."};
-    app.set_version_flag("--version", "tintora-cli 2.0");
+    app.set_version_flag("--version", std::string("tintora-cli ") + TINTORA_VERSION);
     // Hidden from --help: the build makes the manual page from this very parser.
     app.add_flag_callback("--man",
                           [&app] {
@@ -612,6 +619,9 @@ int run(int argc, char** argv) {
         ->add_option("--frames", options.match_frames,
                      "frames spread over the range (default 5; 0: the project's current frame)")
         ->check(CLI::Range(0, 1000));
+    match_command->add_flag("--track", options.match_track,
+                            "follow the clip's exposure and white balance over time, from the "
+                            "project's current frame (kept in the project)");
 
     // What replays a project needs a working folder for its clip's frames.
     for (CLI::App* command : {render_command, compose_command, match_command}) {

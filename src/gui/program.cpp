@@ -1,5 +1,6 @@
 #include "gui/program.hpp"
 
+#include <QAction>
 #include <QApplication>
 #include <QEvent>
 #include <QLocale>
@@ -13,8 +14,11 @@
 
 #include "core/project/project_changes.hpp"
 #include "core/settings/texts.hpp"
+#include "core/video/light_following.hpp"
 #include "core/video/panorama_playback.hpp"
+#include "core/viewer/perspective_warp.hpp"
 #include "gui/dialogs/about_box.hpp"
+#include "gui/dialogs/hotspot_placement_window.hpp"
 #include "gui/dialogs/options_dialog.hpp"
 #include "gui/main_window/main_window.hpp"
 #include "gui/palette/palette_window.hpp"
@@ -30,6 +34,13 @@ namespace {
 int country_code_of(QLocale::Territory territory) {
     return territory == QLocale::Russia || territory == QLocale::Kazakhstan ? 7 : 0;
 }
+
+// The least inside each placed window is still of use with, so that a small
+// screen makes the windows smaller before they overlap: the main window's
+// panel beside some of the picture, the palette's buttons under some of its
+// graph, the video window's row of buttons over a small view.
+constexpr std::array<ScreenSize, kPlacedWindowCount> kLeastInsides{
+    ScreenSize{480, 480}, ScreenSize{560, 260}, ScreenSize{780, 380}};
 
 // Runs an action once, when the watched window is first shown, just before
 // the window system shows it.
@@ -80,14 +91,19 @@ Program::Program(const SettingsEnvironment& environment, const Screens& screens)
                [this](const EditSnapshot& snapshot) { restore_edit(snapshot); }) {
     // The grid starts with identity tables and no pairs, the clipboard
     // empty, no video and no background: the members' initial state.
+    // The composition draws, and matching pairs, by the project's mesh model.
+    composition_.set_mesh_warp_maker(perspective_mesh_warp());
     main_window_ = std::make_unique<MainWindow>(*this);
     video_window_ = std::make_unique<VideoWindow>(*this, main_window_.get());
     palette_window_ = std::make_unique<PaletteWindow>(*this, main_window_.get());
     progress_dialog_ = std::make_unique<ProgressDialog>(main_window_.get());
     about_box_ = std::make_unique<AboutBox>(*this, main_window_.get());
     options_dialog_ = std::make_unique<OptionsDialog>(*this, main_window_.get());
-    // Curves are edited in the palette: its keys undo and redo too.
+    hotspot_placement_window_ = std::make_unique<HotspotPlacementWindow>(*this, main_window_.get());
+    // Curves are edited in the palette: its keys undo, redo and play the
+    // corrected clip in the panorama too.
     palette_window_->addActions(main_window_->undo_redo_actions());
+    palette_window_->addAction(main_window_->findChild<QAction*>("playInPanoramaAction"));
     place_windows(screens);
     // The palette appears just before the main window, which so ends up the
     // active one.
@@ -112,10 +128,29 @@ void Program::recompose() {
         // stands (a drag of the mesh, a curve edit), the frame need not be
         // compared again.
         const std::uint64_t generation = video_workspace_.picture_generation();
-        const bool same_overlay = overlay_composed_ && generation == composed_generation_;
+        bool same_overlay = overlay_composed_ && generation == composed_generation_;
         std::optional<CorrectionGrid> before_correction;
         if (main_window_->shows_uncorrected()) before_correction = uncorrected(grid_);
-        const CorrectionGrid& shown = before_correction ? *before_correction : grid_;
+        // Following the light, the frame shown is corrected in the light the
+        // curves were matched in, as the exports correct it.
+        Frame lit_overlay;
+        std::optional<CorrectionGrid> lit_grid;
+        if (overlay != nullptr && !before_correction) {
+            const std::shared_ptr<const LightTrack> track =
+                followed_light(video_workspace_, settings_.work_dir);
+            const LightGains gains =
+                followed_gains(video_workspace_, track.get(), video.CurrentFrame);
+            if (!gains.neutral()) {
+                lit_overlay = *overlay;
+                lit_grid = bring_to_light(lit_overlay, grid_, gains);
+                overlay = &lit_overlay;
+            }
+            same_overlay = same_overlay && gains == composed_gains_;
+            composed_gains_ = gains;
+        }
+        const CorrectionGrid& shown = before_correction ? *before_correction
+                                      : lit_grid        ? *lit_grid
+                                                        : grid_;
         if (same_overlay) {
             composition_.compose_same_overlay(shown, overlay);
         } else {
@@ -130,6 +165,8 @@ void Program::recompose() {
             QString::fromUtf8(message_text(message_texts::kPictureTooLarge, settings_.language)));
     }
     main_window_->show_picture();
+    // Made after the main window, whose first pictures come before it.
+    if (hotspot_placement_window_) hotspot_placement_window_->project_changed();
 }
 
 void Program::set_video_result(Frame result_picture, int frame_count) {
@@ -167,7 +204,8 @@ void Program::place_windows(const Screens& screens) {
     const std::array<QWidget*, kPlacedWindowCount> windows = placed_windows();
     std::array<WindowToPlace, kPlacedWindowCount> sizes;
     for (std::size_t i = 0; i < windows.size(); ++i) {
-        sizes[i] = {to_screen_size(windows[i]->size()), to_screen_size(frame_extra(*windows[i]))};
+        sizes[i] = {to_screen_size(windows[i]->size()), kLeastInsides[i],
+                    to_screen_size(frame_extra(*windows[i]))};
     }
     const std::array<WindowPlace, kPlacedWindowCount> places =
         start_places(window_places_, sizes, screens);

@@ -10,6 +10,7 @@
 #include "core/composition/composition.hpp"
 #include "core/correction/correction_grid.hpp"
 #include "core/correction/curves.hpp"
+#include "core/correction/light_gains.hpp"
 #include "core/settings/settings_file.hpp"
 #include "core/settings/window_places.hpp"
 #include "core/video/video_workspace.hpp"
@@ -25,6 +26,7 @@ class PaletteWindow;
 class ProgressDialog;
 class AboutBox;
 class OptionsDialog;
+class HotspotPlacementWindow;
 
 // The user's country code and PATH, from the system, for the settings defaults.
 SettingsEnvironment system_settings_environment(const QString& program_dir);
@@ -35,7 +37,7 @@ Screens screens_of_this_display();
 
 // Owns the program-wide records and every window, created once in a fixed
 // order: main window, video window, colour palette, progress dialog, about
-// box, options dialog. The main window, the palette and the video window
+// box, options dialog, hotspot placement window. The main window, the palette and the video window
 // are placed at once where the settings file remembers them, or side by
 // side on the primary screen (see start_places). The palette opens with the
 // main window unless it was closed when the program last ended; the others
@@ -63,8 +65,10 @@ public:
     ProgressDialog& progress_dialog() { return *progress_dialog_; }
     AboutBox& about_box() { return *about_box_; }
     OptionsDialog& options_dialog() { return *options_dialog_; }
+    HotspotPlacementWindow& hotspot_placement_window() { return *hotspot_placement_window_; }
 
-    // Rebuilds the main window's picture from the current state.
+    // Rebuilds the main window's picture from the current state; the hotspot
+    // placement window follows.
     void recompose();
 
     // Hands the main window the video workspace's result picture of a loaded
@@ -112,6 +116,7 @@ private:
     std::string unmodified_content_;
     // The workspace's picture count at the last composition.
     std::uint64_t composed_generation_ = 0;
+    LightGains composed_gains_;  // the light the shown frame was composed in
     bool overlay_composed_ = false;
 
     std::unique_ptr<MainWindow> main_window_;
@@ -120,6 +125,7 @@ private:
     std::unique_ptr<ProgressDialog> progress_dialog_;
     std::unique_ptr<AboutBox> about_box_;
     std::unique_ptr<OptionsDialog> options_dialog_;
+    std::unique_ptr<HotspotPlacementWindow> hotspot_placement_window_;
 };
 
 }  // namespace tintora

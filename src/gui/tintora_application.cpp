@@ -3,14 +3,31 @@
 #include <QFile>
 #include <QFont>
 #include <QFontDatabase>
+#include <QIcon>
 #include <QMessageBox>
 #include <exception>
 
 namespace tintora {
+namespace {
+
+// The installed icon's sizes as the build keeps them inside the program.
+QIcon program_icon() {
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+        icon.addFile(QStringLiteral(":/icons/tintora_%1.png").arg(size), QSize(size, size));
+    }
+    return icon;
+}
+
+}  // namespace
 
 TintoraApplication::TintoraApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // No display name: the window system would append it to every title.
     setApplicationName(QStringLiteral("Tintora"));
+    // The desktop entry's name (tintora.desktop): a desktop finds the entry,
+    // its name and icon, for the windows by it.
+    setDesktopFileName(QStringLiteral("tintora"));
+    setWindowIcon(program_icon());
     // Every window is laid out for Tahoma 8. Debian's wine fonts carry a free
     // face of that name (not registered with the system); where it is
     // missing too, the nearest sans-serif stands in.

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -129,6 +130,27 @@ TEST(CliDemo, MakesAProjectThatRendersAndComposes) {
     for (const char* line : {"\r\nCOLOR_MODE=Colour\r\n", "\r\nPOINT_R4\t", "\r\nPOINT_B8\t"}) {
         EXPECT_NE(written.find(line), std::string::npos) << line;
     }
+
+    // Following the light: the project keeps it, the working folder the
+    // pass's numbers for the next render, and that render follows it too.
+    const fs::path tracked = folder / "tracked.project";
+    const CommandResult track =
+        test::run_cli({"match", project.string(), tracked.string(), "--track", "--workdir",
+                       work.string(), "--ffmpeg", ffmpeg.string()});
+    ASSERT_TRUE(track.succeeded()) << track.error_tail;
+    const std::vector<std::uint8_t> tracked_text = read_file_bytes(tracked).value();
+    EXPECT_NE(std::string(tracked_text.begin(), tracked_text.end())
+                  .find("\r\nTRACK_LIGHT=1\r\nTRACK_LIGHT_FRAME="),
+              std::string::npos);
+    const auto light_caches = std::count_if(
+        fs::directory_iterator(work), fs::directory_iterator(), [](const fs::directory_entry& e) {
+            return e.path().filename().string().starts_with(".tintora-light-");
+        });
+    EXPECT_EQ(light_caches, 1);
+    const CommandResult frames =
+        test::run_cli({"render", tracked.string(), "--jpeg", (folder / "lit").string(), "--workdir",
+                       work.string(), "--ffmpeg", ffmpeg.string()});
+    EXPECT_TRUE(frames.succeeded()) << frames.error_tail;
 }
 
 // A project that names only its clip; the rest takes the defaults.

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "cli/demo_project.hpp"
 #include "core/common/file_io.hpp"
 #include "core/video/processing_run.hpp"
 #include "gui/main_window/main_window.hpp"
@@ -45,7 +46,7 @@ TEST(CliAgainstWindow, RenderAndComposeGiveTheWindowsBytes) {
     program.settings().work_dir = folder / "window work";
     test::MessageBoxCatcher catcher;
     ASSERT_TRUE(program.main_window().open_project_file(QString::fromStdString(project.string())));
-    ASSERT_EQ(program.video().FrameCount, 75);
+    ASSERT_EQ(program.video().FrameCount, kDemoFrameCount);
 
     const Frame& picture = program.composition().picture();
     const std::vector<std::uint8_t> ppm = bytes_of(folder / "cli.ppm");
@@ -63,7 +64,7 @@ TEST(CliAgainstWindow, RenderAndComposeGiveTheWindowsBytes) {
 
     program.video_window().export_jpeg_sequence_to(folder / "window.jpg");
     EXPECT_EQ(catcher.texts(), std::vector<std::string>{"Operation finished!"});
-    for (int k = 1; k <= 75; ++k) {
+    for (int k = 1; k <= kDemoFrameCount; ++k) {
         ASSERT_EQ(bytes_of(run_output_path((folder / "window").string(), k)),
                   bytes_of(run_output_path((folder / "cli").string(), k)))
             << "output " << k;

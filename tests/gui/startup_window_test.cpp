@@ -116,7 +116,7 @@ const std::vector<Strings> kEnglishMenus{
     {"Edit", "Video", "Color palette", "-", "Options", "-", "Match colours", "Play in panorama",
      "Area points…", "-", "Undo", "Redo"},
     {"Language", "English", "Русский"},
-    {"Service", "Krpano overlay hotspot counter"},
+    {"Service", "Krpano overlay hotspot counter", "Hotspot placement…", "Panorama…"},
     {"Help", "Context", "-", "About", "Guide"},
 };
 const std::vector<Strings> kRussianMenus{
@@ -125,7 +125,7 @@ const std::vector<Strings> kRussianMenus{
     {"Редактирование", "Видео", "Коррекция яркости", "-", "Настройки", "-", "Подобрать цвета",
      "Воспроизвести в панораме", "Точки области…", "-", "Отменить", "Повторить"},
     {"Язык", "English", "Русский"},
-    {"Сервис", "Вычисление параметров оверлея krpano"},
+    {"Сервис", "Вычисление параметров оверлея krpano", "Размещение хотспота…", "Панорама…"},
     {"Помощь", "Справка", "-", "О программе", "Руководство"},
 };
 const Strings kEnglishCaptions{"Background", "Video frame", "Rotate",       "Scale",

@@ -29,21 +29,42 @@ std::uint8_t to_byte(double value) {
     return static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L));
 }
 
+// Where the frame lies: it covers 0.8 of its size (even numbers of pixels)
+// from (left, top), in the middle of a background twice as large, and the
+// mesh's area points say so.
+struct SceneLayout {
+    int covered_width = 0;
+    int covered_height = 0;
+    int background_width = 0;
+    int background_height = 0;
+    int left = 0;
+    int top = 0;
+    CorrectionGrid grid;
+};
+
+SceneLayout scene_layout(int frame_width, int frame_height) {
+    SceneLayout layout;
+    layout.covered_width = (frame_width * 4 / 5) / 2 * 2;
+    layout.covered_height = (frame_height * 4 / 5) / 2 * 2;
+    layout.background_width = 2 * frame_width;
+    layout.background_height = 2 * frame_height;
+    layout.left = (layout.background_width - layout.covered_width) / 2;
+    layout.top = (layout.background_height - layout.covered_height) / 2;
+    for (int p = 0; p < kGridPointCount; ++p) {
+        layout.grid.area_x[p] = layout.left + layout.covered_width / 2 * (p % 3);
+        layout.grid.area_y[p] = layout.top + layout.covered_height / 2 * (p / 3);
+    }
+    return layout;
+}
+
 }  // namespace
 
 ColourScene make_colour_scene(int frame_width, int frame_height, std::uint32_t seed) {
     ColourScene scene;
-    // The frame covers 0.8 of its size on the background, from (left, top).
-    const int covered_width = (frame_width * 4 / 5) / 2 * 2;
-    const int covered_height = (frame_height * 4 / 5) / 2 * 2;
-    const int background_width = 2 * frame_width;
-    const int background_height = 2 * frame_height;
-    const int left = (background_width - covered_width) / 2;
-    const int top = (background_height - covered_height) / 2;
-    for (int p = 0; p < kGridPointCount; ++p) {
-        scene.grid.area_x[p] = left + covered_width / 2 * (p % 3);
-        scene.grid.area_y[p] = top + covered_height / 2 * (p / 3);
-    }
+    const SceneLayout layout = scene_layout(frame_width, frame_height);
+    scene.grid = layout.grid;
+    const int background_width = layout.background_width;
+    const int background_height = layout.background_height;
 
     // The background's camera: a gamma of 2.2, under light that grows from
     // 0.35 to 1.15 left to right and turns from cool to warm.
@@ -184,8 +205,10 @@ Reflectance place_reflectance(int x, int y, double s, double t, std::uint32_t sa
     const int cell_x = static_cast<int>(std::floor(x / 14.0));
     const int cell_y = static_cast<int>(std::floor(y / 14.0));
     if (lattice_value(cell_x, cell_y, salt + 5) < 0.3) {
-        const double centre_x = (cell_x + 0.25 + 0.5 * lattice_value(cell_x, cell_y, salt + 6)) * 14.0;
-        const double centre_y = (cell_y + 0.25 + 0.5 * lattice_value(cell_x, cell_y, salt + 7)) * 14.0;
+        const double centre_x =
+            (cell_x + 0.25 + 0.5 * lattice_value(cell_x, cell_y, salt + 6)) * 14.0;
+        const double centre_y =
+            (cell_y + 0.25 + 0.5 * lattice_value(cell_x, cell_y, salt + 7)) * 14.0;
         if (std::hypot(x - centre_x, y - centre_y) < 3.5) {
             return lattice_value(cell_x, cell_y, salt + 8) < 0.5 ? Reflectance{{0.75, 0.08, 0.1}}
                                                                  : Reflectance{{0.12, 0.18, 0.8}};
@@ -212,18 +235,15 @@ ColourClip make_colour_clip(const ColourClipOptions& options) {
     ColourClip clip;
     const int width = options.width;
     const int height = options.height;
-    // Laid out as the one-frame scene: the frame covers 0.8 of its size on
-    // a background twice as large, in the middle.
-    const int covered_width = (width * 4 / 5) / 2 * 2;
-    const int covered_height = (height * 4 / 5) / 2 * 2;
-    const int background_width = 2 * width;
-    const int background_height = 2 * height;
-    const int left = (background_width - covered_width) / 2;
-    const int top = (background_height - covered_height) / 2;
-    for (int p = 0; p < kGridPointCount; ++p) {
-        clip.grid.area_x[p] = left + covered_width / 2 * (p % 3);
-        clip.grid.area_y[p] = top + covered_height / 2 * (p / 3);
-    }
+    // Laid out as the one-frame scene.
+    const SceneLayout layout = scene_layout(width, height);
+    clip.grid = layout.grid;
+    const int background_width = layout.background_width;
+    const int background_height = layout.background_height;
+    const int left = layout.left;
+    const int top = layout.top;
+    const int covered_width = layout.covered_width;
+    const int covered_height = layout.covered_height;
     const std::uint32_t salt = options.seed * 7919u;
     const auto reflectance = [&](int x, int y) {
         return place_reflectance(x, y, static_cast<double>(x - left) / covered_width,
@@ -259,6 +279,12 @@ ColourClip make_colour_clip(const ColourClipOptions& options) {
         const double along = count > 1 ? static_cast<double>(f) / (count - 1) : 0.0;
         // Frame pixels are 0.8 background pixels.
         const BackgroundPoint drift{0.8 * options.pan_x * along, 0.8 * options.pan_y * along};
+        // The camera's exposure and white balance of this frame (red, green, blue).
+        const double swing = 2.0 * along - 1.0;
+        const double exposure_of_frame = 1.0 + options.exposure_ramp * swing;
+        const double light_of_frame[3] = {exposure_of_frame * (1.0 - options.white_drift * swing),
+                                          exposure_of_frame,
+                                          exposure_of_frame * (1.0 + options.white_drift * swing)};
         // The moving object: a box crossing the frame.
         const int object_left = static_cast<int>(width * mix(0.1, 0.75, along));
         const int object_top = static_cast<int>(height * 0.45);
@@ -291,7 +317,8 @@ ColourClip make_colour_clip(const ColourClipOptions& options) {
                 const double cast[3] = {mix(0.9, 1.08, across), 1.0, mix(1.1, 0.92, across)};
                 std::uint8_t* pixel = frame.pixel(y, x);
                 for (int c = 0; c < 3; ++c) {
-                    const double exposure = 0.8 * r.c[c] * lit * balance[c] * cast[c] + 0.1;
+                    const double exposure =
+                        (0.8 * r.c[c] * lit * balance[c] * cast[c] + 0.1) * light_of_frame[c];
                     const double shouldered = 1.25 * exposure / (1.0 + 0.25 * exposure);
                     pixel[2 - c] =
                         to_byte(255.0 * std::pow(std::clamp(shouldered, 0.0, 1.0), 1.0 / 1.8) +

@@ -63,6 +63,13 @@ struct ColourClipOptions {
     double pan_y = 0.0;
     bool moving_object = false;
     std::uint32_t seed = 1;
+    // The clip's light drifting over its length, linearly from the first
+    // frame to the last: its exposure from 1 - exposure_ramp to
+    // 1 + exposure_ramp times the middle frame's, and its white balance
+    // from red 1 + white_drift and blue 1 - white_drift times the middle
+    // frame's to the reverse.
+    double exposure_ramp = 0.0;
+    double white_drift = 0.0;
 };
 
 ColourClip make_colour_clip(const ColourClipOptions& options);

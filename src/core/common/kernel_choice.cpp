@@ -209,6 +209,8 @@ const char* kernel_operation_name(KernelOperation operation) {
             return "landing";
         case KernelOperation::TrackingGains:
             return "tracking";
+        case KernelOperation::HotspotBake:
+            return "hotspot";
     }
     return "?";
 }

@@ -25,9 +25,10 @@ const char* vector_isa_name(VectorIsa isa);
 // A new per-pixel kernel (the gains that track the light of a clip, say)
 // takes its operation here, lists its variants in a KernelVariants with a
 // trial, and asks chosen_kernel for the one to run, as correct_frame does.
-enum class KernelOperation { Brightness, Colour, Landing, TrackingGains };
-inline constexpr int kKernelOperationCount = 4;
-// "brightness", "colour", "landing", "tracking": as TINTORA_KERNEL names them.
+enum class KernelOperation { Brightness, Colour, Landing, TrackingGains, HotspotBake };
+inline constexpr int kKernelOperationCount = 5;
+// "brightness", "colour", "landing", "tracking", "hotspot": as TINTORA_KERNEL
+// names them.
 const char* kernel_operation_name(KernelOperation operation);
 
 // What the calibration times: `prepare` (untimed, may be empty) and then

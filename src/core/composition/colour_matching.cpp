@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "core/correction/curves.hpp"
 
@@ -323,8 +324,8 @@ std::vector<LevelValue> channel_curve(const LevelMarginals& m, const LevelCurve&
         for (int d = -kSmoothReach; d <= kSmoothReach; ++d) {
             const int u = v + d;
             if (u < 0 || u >= kIntensityCount) continue;
-            const double w =
-                kernel[static_cast<std::size_t>(d + kSmoothReach)] * m.video[static_cast<std::size_t>(u)];
+            const double w = kernel[static_cast<std::size_t>(d + kSmoothReach)] *
+                             m.video[static_cast<std::size_t>(u)];
             weight += w;
             sum += w * departure[static_cast<std::size_t>(u)];
         }
@@ -375,7 +376,8 @@ std::array<std::optional<ControlValues>, kChannelCount> fit_colour_point(
             double target = 0.0;
             for (int v = 0; v < kIntensityCount; ++v) {
                 video += v * m.video[static_cast<std::size_t>(v)];
-                target += mapped[c][static_cast<std::size_t>(v)] * m.video[static_cast<std::size_t>(v)];
+                target +=
+                    mapped[c][static_cast<std::size_t>(v)] * m.video[static_cast<std::size_t>(v)];
             }
             response.gamma = 1.0;
             response.log_gain = video > 0.0 ? std::log(std::max(target, 1e-9) / video) : 0.0;
@@ -469,9 +471,10 @@ namespace {
 constexpr std::uint32_t kEdgeFlag = 1;
 constexpr std::uint32_t kClippedFlag[3] = {2, 4, 8};
 constexpr std::uint32_t kAnyClipped = 2 | 4 | 8;
-// The colour mode's rule: the pixel or one of its eight neighbours is near
-// clipping.
-constexpr std::uint32_t kNearClippedFlag = 16;
+// The colour mode's rule, per channel in byte order B, G, R: the channel is
+// near clipping at the pixel or at one of its eight neighbours.
+constexpr std::uint32_t kNearClippedFlag[3] = {16, 32, 64};
+constexpr std::uint32_t kAnyNearClipped = 16 | 32 | 64;
 
 // Plain loops over arrays, so the compiler does them many pixels at a time.
 
@@ -480,9 +483,9 @@ constexpr std::uint32_t kNearClippedFlag = 16;
 // few, whose sixteen bytes would reach past the row, one by one.
 using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
 
-// Whether a pixel word (its top byte 0) has a channel near clipping, as
-// kNearClippedFlag in the top byte: bytes below n are found all at once by
-// the borrow each leaves in its top bit.
+// Which channels of a pixel word (its top byte 0) are near clipping, as
+// their kNearClippedFlag in the top byte: bytes below n are found all at
+// once by the borrow each leaves in its top bit.
 constexpr std::uint32_t kBytes = 0x01010101u;
 inline std::uint32_t any_byte_below(std::uint32_t word, std::uint32_t n) {
     return (word - kBytes * n) & ~word & kBytes * 0x80u;
@@ -490,7 +493,10 @@ inline std::uint32_t any_byte_below(std::uint32_t word, std::uint32_t n) {
 inline std::uint32_t near_clipped(std::uint32_t word) {
     const std::uint32_t dark = any_byte_below(word | 0xFF000000u, kNearBlackTo + 1);
     const std::uint32_t bright = any_byte_below(~word, 256 - kNearClippedFrom);
-    return static_cast<std::uint32_t>((dark | bright) != 0) * (kNearClippedFlag << 24);
+    const std::uint32_t borrows = dark | bright;  // bits 7, 15 and 23
+    return ((borrows >> 7 & 1) * kNearClippedFlag[0] | (borrows >> 15 & 1) * kNearClippedFlag[1] |
+            (borrows >> 23 & 1) * kNearClippedFlag[2])
+           << 24;
 }
 
 __attribute__((target_clones("avx512f", "avx2", "default"))) void read_pixels(
@@ -600,7 +606,8 @@ public:
 private:
     std::vector<std::uint32_t> words_;
     std::vector<std::int16_t> sums_;
-    // kNearClippedFlag << 24 where near clipping at or beside the column
+    // each channel's kNearClippedFlag << 24 where it is near clipping at or
+    // beside the column
     std::vector<std::uint32_t> near_;
     std::vector<std::uint32_t> near_scratch_;
     int count_;
@@ -620,13 +627,13 @@ struct BackgroundBox {
 };
 
 // A shifted area coordinate's whole pixel, held to low..high.
-int shifted_pixel(std::int32_t coordinate, double shift, int low, int high) {
+int shifted_pixel(double coordinate, double shift, int low, int high) {
     return static_cast<int>(std::clamp(std::floor(coordinate + shift), static_cast<double>(low),
                                        static_cast<double>(high)));
 }
 
 BackgroundBox background_box(const Frame& loaded, int rotation, const CorrectionGrid& grid,
-                             BackgroundPoint shift) {
+                             BackgroundPoint shift, const WarpLattice* warp) {
     const int wa = loaded.width();
     const int ha = loaded.height();
     const bool quarter = rotation % 2 == 1;
@@ -634,13 +641,17 @@ BackgroundBox background_box(const Frame& loaded, int rotation, const Correction
     const int rotated_height = quarter ? wa : ha;
     const auto [low_x, high_x] = std::minmax_element(grid.area_x.begin(), grid.area_x.end());
     const auto [low_y, high_y] = std::minmax_element(grid.area_y.begin(), grid.area_y.end());
+    // A warp's frame may bulge beyond its area points: its lattice's box.
+    const BackgroundPoint low = warp ? warp->low() : BackgroundPoint{1.0 * *low_x, 1.0 * *low_y};
+    const BackgroundPoint high =
+        warp ? warp->high() : BackgroundPoint{1.0 * *high_x, 1.0 * *high_y};
     BackgroundBox box;
-    box.left = shifted_pixel(*low_x, shift.x, 0, rotated_width);
-    box.top = shifted_pixel(*low_y, shift.y, 0, rotated_height);
+    box.left = shifted_pixel(low.x, shift.x, 0, rotated_width);
+    box.top = shifted_pixel(low.y, shift.y, 0, rotated_height);
     box.width =
-        std::max(shifted_pixel(*high_x, shift.x, -1, rotated_width - 1) + 1 - box.left, 0);
+        std::max(shifted_pixel(high.x, shift.x, -1, rotated_width - 1) + 1 - box.left, 0);
     box.height =
-        std::max(shifted_pixel(*high_y, shift.y, -1, rotated_height - 1) + 1 - box.top, 0);
+        std::max(shifted_pixel(high.y, shift.y, -1, rotated_height - 1) + 1 - box.top, 0);
     box.words.resize(static_cast<std::size_t>(box.width) * box.height);
     if (box.words.empty()) return box;
 
@@ -824,28 +835,30 @@ struct PixelRun {
     }
 
     // Each channel of each usable pixel to its curve: red, green, blue,
-    // from the words' bytes R, G, B; a pixel near clipping is left out
-    // whole, so that no channel's curve learns what the others cannot.
+    // from the words' bytes R, G, B. A channel near clipping is left out on
+    // its own: a sky burnt out in the background's blue still tells red and
+    // green how it looks, and without it their curves would only guess.
     RunCounts pair_colours(const std::uint32_t* box, std::size_t first, std::size_t last) const {
-        std::int64_t pixels = 0;
-        std::int64_t clipped = 0;
+        RunCounts counts;
         for (std::size_t x = first; x < last; ++x) {
             if (index[x] < 0) continue;
             const std::uint32_t target = box[static_cast<std::size_t>(index[x])];
             const std::uint32_t flags = (target | video[x]) >> 24;
             if (flags & kEdgeFlag) continue;
-            if (flags & kNearClippedFlag) {
-                ++clipped;
-                continue;
-            }
             const CornerWeights corner = across[x] * down;
             const Halves8 cell = channel_cells(video[x], target);
-            add(0, cell[2], corner);
-            add(1, cell[1], corner);
-            add(2, cell[0], corner);
-            ++pixels;
+            int channels = 0;
+            for (int curve = 0; curve < kChannelCount; ++curve) {
+                const int byte = 2 - curve;
+                if (flags & kNearClippedFlag[byte]) continue;
+                add(curve, cell[byte], corner);
+                ++channels;
+            }
+            counts.paired += channels;
+            counts.pixels += channels > 0;
+            counts.clipped += (flags & kAnyNearClipped) == kAnyNearClipped;
         }
-        return {3 * pixels, pixels, clipped};
+        return counts;
     }
 
     // Each usable pixel's intensities to the one curve.
@@ -875,6 +888,12 @@ struct PixelRun {
 void MatchStatistics::add_frame(const Frame& frame, const CorrectionGrid& grid,
                                 const MatchBackground& background,
                                 const FramePlacement& placement) {
+    if (!placement.light.neutral()) {
+        Frame lit = frame;
+        apply_light_gains(lit, placement.light);
+        add_frame(lit, grid, background, {placement.shift, {}});
+        return;
+    }
     const Frame* loaded = background.loaded;
     const int width = frame.width();
     const int height = frame.height();
@@ -884,7 +903,18 @@ void MatchStatistics::add_frame(const Frame& frame, const CorrectionGrid& grid,
         return;
     }
     const ColumnPlaces places = column_places(width, grid, placement.shift);
-    const BackgroundBox box = background_box(*loaded, rotation, grid, placement.shift);
+    // Paired where the composition draws: through the model's warp, if any.
+    const std::shared_ptr<const WarpLattice> warp = WarpLattice::make(
+        background.warp_maker, grid,
+        {loaded->width(), loaded->height(), rotation, background.panorama});
+    std::optional<WarpRows> warp_rows;
+    if (warp) {
+        std::vector<LatticeSpan> spans;
+        for (int x = 0; x < width; ++x) spans.push_back(warp->across(x / (width - 1.0)));
+        warp_rows.emplace(*warp, std::move(spans), placement.shift);
+    }
+    const BackgroundBox box =
+        background_box(*loaded, rotation, grid, placement.shift, warp.get());
     Cells& cells = *cells_;
     const int curves = curve_count();
     const std::size_t n = static_cast<std::size_t>(width);
@@ -900,9 +930,15 @@ void MatchStatistics::add_frame(const Frame& frame, const CorrectionGrid& grid,
         const bool upper = row_position <= 0.5;
         const double w = 2.0 * (upper ? row_position : row_position - 0.5);
         const int half = upper ? 0 : 1;
-        landed += land_row({places.top_x[half].data(), places.top_y[half].data(),
-                            places.down_x[half].data(), places.down_y[half].data(), w, &box},
-                           width, index.data());
+        Landing landing{places.top_x[half].data(), places.top_y[half].data(),
+                        places.down_x[half].data(), places.down_y[half].data(), w, &box};
+        if (warp_rows) {
+            const double band_w = warp_rows->select(row_position);
+            const composition_detail::HalfMesh& band = warp_rows->mesh();
+            landing = {band.top_x.data(), band.top_y.data(), band.down_x.data(),
+                       band.down_y.data(), band_w, &box};
+        }
+        landed += land_row(landing, width, index.data());
         reader.read(frame, y, 0, width, video_words.data());
         dark += count_dark(video_words.data(), width);
         const auto wf = static_cast<float>(w);
@@ -1043,8 +1079,9 @@ LevelTrend level_trend(const std::vector<LevelValue>& levels) {
         if (i == 0) continue;
         const LevelValue& from = fit[i - 1];
         for (int v = from.video + 1; v < fit[i].video; ++v) {
-            trend.value[static_cast<std::size_t>(v)] =
-                from.value + (fit[i].value - from.value) * (v - from.video) / (fit[i].video - from.video);
+            trend.value[static_cast<std::size_t>(v)] = from.value + (fit[i].value - from.value) *
+                                                                        (v - from.video) /
+                                                                        (fit[i].video - from.video);
         }
     }
     return trend;
@@ -1165,9 +1202,10 @@ MatchResult fit_matched_curves(const CorrectionGrid& grid, const MatchStatistics
 }
 
 int count_frames(const std::vector<FrameRegistration>& registrations, FrameVerdict verdict) {
-    return static_cast<int>(std::count_if(
-        registrations.begin(), registrations.end(),
-        [verdict](const FrameRegistration& registration) { return registration.verdict == verdict; }));
+    return static_cast<int>(std::count_if(registrations.begin(), registrations.end(),
+                                          [verdict](const FrameRegistration& registration) {
+                                              return registration.verdict == verdict;
+                                          }));
 }
 
 namespace {
@@ -1178,7 +1216,8 @@ using FrameReader = std::function<const Frame*(int index, Frame& held, std::stri
 
 MatchOutcome match_frames(const CorrectionGrid& grid, CorrectionMode mode, int count,
                           const FrameReader& read_frame, const MatchBackground& background,
-                          const std::function<bool()>& keep_running) {
+                          const std::function<bool()>& keep_running,
+                          const MatchFrameLight& light = {}) {
     MatchOutcome outcome;
     if (background.loaded == nullptr || background.loaded->empty()) {
         outcome.problem = MatchProblem::NoBackground;
@@ -1209,7 +1248,8 @@ MatchOutcome match_frames(const CorrectionGrid& grid, CorrectionMode mode, int c
         const FrameRegistration registration = register_frame(*frame, grid, background);
         outcome.registrations.push_back(registration);
         if (registration.verdict != FrameVerdict::Agrees) continue;
-        statistics.add_frame(*frame, grid, background, {registration.shift});
+        statistics.add_frame(*frame, grid, background,
+                             {registration.shift, light ? light(index) : LightGains{}});
     }
     if (!any_usable) {
         outcome.problem = MatchProblem::FramesTooSmall;
@@ -1242,7 +1282,8 @@ MatchOutcome match_frames(const CorrectionGrid& grid, CorrectionMode mode, int c
 
 MatchOutcome match_colours(const CorrectionGrid& grid, CorrectionMode mode, int count,
                            const MatchFrameSource& frames, const MatchBackground& background,
-                           const std::function<bool()>& keep_running) {
+                           const std::function<bool()>& keep_running,
+                           const MatchFrameLight& light) {
     return match_frames(
         grid, mode, count,
         [&frames](int index, Frame& held, std::string& error) -> const Frame* {
@@ -1254,15 +1295,16 @@ MatchOutcome match_colours(const CorrectionGrid& grid, CorrectionMode mode, int 
             held = std::move(frame).value();
             return &held;
         },
-        background, keep_running);
+        background, keep_running, light);
 }
 
 MatchOutcome match_colours(const CorrectionGrid& grid, CorrectionMode mode,
                            std::span<const Frame> frames, const MatchBackground& background) {
-    return match_frames(
-        grid, mode, static_cast<int>(frames.size()),
-        [frames](int index, Frame&, std::string&) { return &frames[static_cast<std::size_t>(index)]; },
-        background, {});
+    return match_frames(grid, mode, static_cast<int>(frames.size()),
+                        [frames](int index, Frame&, std::string&) {
+                            return &frames[static_cast<std::size_t>(index)];
+                        },
+                        background, {});
 }
 
 }  // namespace tintora

@@ -10,8 +10,11 @@
 #include <vector>
 
 #include "core/common/result.hpp"
+#include "core/composition/mesh_warp.hpp"
+#include "core/composition/panorama_choices.hpp"
 #include "core/correction/correction_grid.hpp"
 #include "core/correction/frame.hpp"
+#include "core/correction/light_gains.hpp"
 
 namespace tintora {
 
@@ -25,11 +28,11 @@ inline constexpr int kMaxMatchedPairs = 16;
 // A pixel with a channel at 0 or from this value up, in the frame or in the
 // background, is clipped: what it should have been is unknown.
 inline constexpr int kClippedFrom = 250;
-// The colour mode leaves out more: a pixel near clipping (a channel from
-// this value up, or up to kNearBlackTo) in either picture, and its eight
-// neighbours. A camera's shoulder and the blur of compression put values
-// there that no longer follow the light, and a curve bent on them turns
-// bright skies into blotches of another hue.
+// The colour mode leaves out more, channel by channel: a channel near
+// clipping (from this value up, or up to kNearBlackTo) in either picture,
+// and the same channel of its eight neighbours. A camera's shoulder and the
+// blur of compression put values there that no longer follow the light,
+// and a curve bent on them turns bright skies into blotches of another hue.
 inline constexpr int kNearClippedFrom = 245;
 inline constexpr int kNearBlackTo = 2;
 // A frame pixel whose channels are all below this is dark: too few levels
@@ -124,10 +127,15 @@ std::array<std::optional<ControlValues>, kChannelCount> fit_colour_point(
     const std::array<LevelMarginals, kChannelCount>& channels);
 
 // The background as the area points measure it: the picture as loaded and
-// the rotation index (0..3, quarter turns) it is shown at.
+// the rotation index (0..3, quarter turns) it is shown at; and how the mesh
+// lays a frame on it, as the composition does: by the panorama's model
+// through the warp maker (without one, or with the bilinear model, by the
+// bilinear rule).
 struct MatchBackground {
     const Frame* loaded = nullptr;
     int rotation_index = 0;
+    PanoramaChoices panorama = {};
+    MeshWarpMaker warp_maker = {};
 };
 
 // ------------------------------------------------------------ registration
@@ -171,10 +179,11 @@ struct FrameRegistration {
 FrameRegistration register_frame(const Frame& frame, const CorrectionGrid& grid,
                                  const MatchBackground& background);
 
-// How one frame is paired: at its registered place. (Whatever else a frame
-// needs to be paired, an exposure of its own, say, belongs here.)
+// How one frame is paired: at its registered place, and brought to the
+// reference light by its light gains (see light_tracking.hpp) first.
 struct FramePlacement {
     BackgroundPoint shift;
+    LightGains light;
 };
 
 // What one or more frames paired: per quadrant of the mesh, curve (one in
@@ -194,9 +203,9 @@ public:
     // y / (H - 1) through the grid's area points) with the background pixel
     // under it, leaving out clipped pixels, pixels on strong edges and the
     // outer pixels of either picture, which lack a neighbour for that test.
-    // The colour mode also leaves out pixels near clipping and their
-    // neighbours (kNearClippedFrom). The placement shifts every place the
-    // mesh gives.
+    // The colour mode also leaves out channels near clipping and the same
+    // channel of their neighbours (kNearClippedFrom). The placement shifts
+    // every place the mesh gives.
     void add_frame(const Frame& frame, const CorrectionGrid& grid,
                    const MatchBackground& background, const FramePlacement& placement = {});
 
@@ -207,7 +216,7 @@ public:
     // Pixels paired (in either mode).
     std::int64_t paired_pixels() const { return paired_pixels_; }
     // Landed pixels off strong edges left out as clipped (in colour mode:
-    // near clipping).
+    // all three channels near clipping).
     std::int64_t clipped() const { return clipped_; }
     // The frames' pixels, and those of them that are dark (kDarkBelow).
     std::int64_t frame_pixels() const { return frame_pixels_; }
@@ -286,10 +295,13 @@ using MatchFrameSource = std::function<Result<Frame>(int index)>;
 // background: one step from the grid before to the grid after. Each frame
 // is registered first and paired at its place; frames that do not agree
 // are left out. keep_running is asked before each frame; false ends the
-// match with Cancelled.
+// match with Cancelled. light(index), when given, brings frame index to the
+// reference light before it is paired.
+using MatchFrameLight = std::function<LightGains(int index)>;
 MatchOutcome match_colours(const CorrectionGrid& grid, CorrectionMode mode, int count,
                            const MatchFrameSource& frames, const MatchBackground& background,
-                           const std::function<bool()>& keep_running = {});
+                           const std::function<bool()>& keep_running = {},
+                           const MatchFrameLight& light = {});
 // The same over frames at hand.
 MatchOutcome match_colours(const CorrectionGrid& grid, CorrectionMode mode,
                            std::span<const Frame> frames, const MatchBackground& background);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "core/composition/overlay_landing.hpp"
@@ -103,9 +104,13 @@ public:
     // keep_frame: the plan keeps the frame as it came, to tell it from the
     // next one (a composition's plan); a plan drawn once needs only the
     // frame corrected, in place.
-    OverlayPlan(Frame overlay, const CorrectionGrid& grid, double step, bool keep_frame);
+    // With a warp, samples land where its lattice puts them (it must outlive
+    // the plan, or its next place()).
+    OverlayPlan(Frame overlay, const CorrectionGrid& grid, double step, bool keep_frame,
+                const WarpLattice* warp = nullptr);
     // The geometry alone, for a frame of this size: for laying out, not drawing.
-    OverlayPlan(int width, int height, const CorrectionGrid& grid, double step);
+    OverlayPlan(int width, int height, const CorrectionGrid& grid, double step,
+                const WarpLattice* warp = nullptr);
 
     bool usable() const { return usable_; }
     // Whether a plan for this frame, these curves and this step can keep its
@@ -115,8 +120,8 @@ public:
         return step == step_ && same_correction(grid, colours_) &&
                (overlay == nullptr || *overlay == source_);
     }
-    // New area points: the columns' blends again.
-    void place(const CorrectionGrid& grid);
+    // New area points: the columns' blends (or places in the warp) again.
+    void place(const CorrectionGrid& grid, const WarpLattice* warp);
 
     // Draws the frame corrected, or as it came (for sampling pairs; only a
     // plan that kept its frame can).
@@ -136,7 +141,8 @@ public:
     const std::vector<SamplePosition>& rows() const { return rows_; }
 
 private:
-    void set_geometry(int width, int height, const CorrectionGrid& grid, double step);
+    void set_geometry(int width, int height, const CorrectionGrid& grid, double step,
+                      const WarpLattice* warp);
     void draw_band(Frame& region, int first_row, int rows, RegionOrigin origin,
                    const CorrectionGrid& grid, double display_scale, bool corrected) const;
 
@@ -151,11 +157,15 @@ private:
     std::vector<SamplePosition> rows_;
     // The upper (index 0) and lower (1) half of the mesh as the columns see it.
     std::array<HalfMesh, 2> mesh_;
+    // With a warp instead: each column's place across its lattice.
+    const WarpLattice* warp_ = nullptr;
+    std::vector<LatticeSpan> warp_columns_;
 };
 
-OverlayPlan::OverlayPlan(Frame overlay, const CorrectionGrid& grid, double step, bool keep_frame)
+OverlayPlan::OverlayPlan(Frame overlay, const CorrectionGrid& grid, double step, bool keep_frame,
+                         const WarpLattice* warp)
     : step_(step), source_(std::move(overlay)), colours_(grid) {
-    set_geometry(source_.width(), source_.height(), grid, step);
+    set_geometry(source_.width(), source_.height(), grid, step, warp);
     // With a whole-pixel step every sample is one frame pixel at its own
     // position, which is what correct_frame computes for the whole frame.
     if (usable_ && whole_pixels_) {
@@ -168,12 +178,14 @@ OverlayPlan::OverlayPlan(Frame overlay, const CorrectionGrid& grid, double step,
     }
 }
 
-OverlayPlan::OverlayPlan(int width, int height, const CorrectionGrid& grid, double step)
+OverlayPlan::OverlayPlan(int width, int height, const CorrectionGrid& grid, double step,
+                         const WarpLattice* warp)
     : step_(step), colours_(grid) {
-    set_geometry(width, height, grid, step);
+    set_geometry(width, height, grid, step, warp);
 }
 
-void OverlayPlan::set_geometry(int width, int height, const CorrectionGrid& grid, double step) {
+void OverlayPlan::set_geometry(int width, int height, const CorrectionGrid& grid, double step,
+                               const WarpLattice* warp) {
     if (width < 2 || height < 2 || !(step > 0.0)) return;
     usable_ = true;
     columns_ = sample_positions(width, step);
@@ -182,10 +194,18 @@ void OverlayPlan::set_geometry(int width, int height, const CorrectionGrid& grid
         column_offset_.push_back(3 * static_cast<std::ptrdiff_t>(column.pixel));
     }
     whole_pixels_ = step == 1.0;
-    place(grid);
+    place(grid, warp);
 }
 
-void OverlayPlan::place(const CorrectionGrid& grid) {
+void OverlayPlan::place(const CorrectionGrid& grid, const WarpLattice* warp) {
+    warp_ = warp;
+    warp_columns_.clear();
+    if (warp != nullptr) {
+        for (const SamplePosition& column : columns_) {
+            warp_columns_.push_back(warp->across(column.position));
+        }
+        return;
+    }
     for (HalfMesh& half : mesh_) half.resize(columns_.size());
     for (std::size_t i = 0; i < columns_.size(); ++i) {
         const ColumnMesh mesh = column_mesh(grid, columns_[i].position);
@@ -228,10 +248,19 @@ void OverlayPlan::land_band(const Frame& region, int first_row, int rows, Region
     // which culls it. Each has one more entry, -1, past its last sample.
     std::vector<std::int32_t> drawn(count + 1, -1);
     std::vector<std::int32_t> next(count + 1, -1);
+    // A warp's rows go band by band through its lattice, in order.
+    std::optional<WarpRows> warp_rows;
+    if (warp_ != nullptr) warp_rows.emplace(*warp_, warp_columns_);
     const auto landing = [&](const SamplePosition& row) {
         const bool upper = row.position <= 0.5;
-        return RowLanding{&mesh_[upper ? 0 : 1],
-                          2.0 * (upper ? row.position : row.position - 0.5),
+        const HalfMesh* mesh = &mesh_[upper ? 0 : 1];
+        double w = 2.0 * (upper ? row.position : row.position - 0.5);
+        if (warp_rows) {
+            w = warp_rows->select(row.position);
+            mesh = &warp_rows->mesh();
+        }
+        return RowLanding{mesh,
+                          w,
                           display_scale,
                           origin.left,
                           origin.top + first_row,
@@ -296,13 +325,13 @@ void OverlayPlan::draw_band(Frame& region, int first_row, int rows, RegionOrigin
 
 OverlayLayout::OverlayLayout(int frame_width, int frame_height, const CorrectionGrid& grid,
                              double display_scale, double step, const Frame& region,
-                             RegionOrigin origin)
+                             RegionOrigin origin, const WarpLattice* warp)
     : frame_width_(frame_width),
       frame_height_(frame_height),
       region_width_(region.width()),
       region_height_(region.height()),
       region_stride_(region.stride()) {
-    const OverlayPlan plan(frame_width, frame_height, grid, step);
+    const OverlayPlan plan(frame_width, frame_height, grid, step, warp);
     // Offsets of one band only: a region of 2 GiB or more is not laid out;
     // nor are more columns than 16 bits count.
     if (!plan.usable() || region.empty() ||
@@ -365,13 +394,15 @@ void OverlayLayout::draw(Frame& region, Frame&& overlay, const CorrectionGrid& g
 }
 
 void draw_overlay(Frame& region, const Frame& overlay, const CorrectionGrid& grid,
-                  double display_scale, double step, RegionOrigin origin) {
-    OverlayPlan(overlay, grid, step, false).draw(region, origin, grid, display_scale);
+                  double display_scale, double step, RegionOrigin origin,
+                  const WarpLattice* warp) {
+    OverlayPlan(overlay, grid, step, false, warp).draw(region, origin, grid, display_scale);
 }
 
 void draw_overlay(Frame& region, Frame&& overlay, const CorrectionGrid& grid, double display_scale,
-                  double step, RegionOrigin origin) {
-    OverlayPlan(std::move(overlay), grid, step, false).draw(region, origin, grid, display_scale);
+                  double step, RegionOrigin origin, const WarpLattice* warp) {
+    OverlayPlan(std::move(overlay), grid, step, false, warp)
+        .draw(region, origin, grid, display_scale);
 }
 
 std::optional<RegionBox> marker_box(const CorrectionGrid& grid, double display_scale, int p) {
@@ -408,15 +439,21 @@ void draw_markers(Frame& region, const CorrectionGrid& grid, double display_scal
 }
 
 RegionBox overlay_reach(const CorrectionGrid& grid, double display_scale, int width, int height,
-                        RegionOrigin origin) {
+                        RegionOrigin origin, const WarpLattice* warp) {
     const RegionBox whole{0, 0, width, height};
     const auto [min_x, max_x] = std::minmax_element(grid.area_x.begin(), grid.area_x.end());
     const auto [min_y, max_y] = std::minmax_element(grid.area_y.begin(), grid.area_y.end());
+    BackgroundPoint low{static_cast<double>(*min_x), static_cast<double>(*min_y)};
+    BackgroundPoint high{static_cast<double>(*max_x), static_cast<double>(*max_y)};
+    if (warp != nullptr) {
+        low = warp->low();
+        high = warp->high();
+    }
     constexpr double kReach = 4.0;
-    const double left = std::floor(*min_x * display_scale) - kReach - origin.left;
-    const double top = std::floor(*min_y * display_scale) - kReach - origin.top;
-    const double right = std::ceil(*max_x * display_scale) + kReach + 1.0 - origin.left;
-    const double bottom = std::ceil(*max_y * display_scale) + kReach + 1.0 - origin.top;
+    const double left = std::floor(low.x * display_scale) - kReach - origin.left;
+    const double top = std::floor(low.y * display_scale) - kReach - origin.top;
+    const double right = std::ceil(high.x * display_scale) + kReach + 1.0 - origin.left;
+    const double bottom = std::ceil(high.y * display_scale) + kReach + 1.0 - origin.top;
     if (!(left > -2147483648.0 && right < 2147483648.0 && top > -2147483648.0 &&
           bottom < 2147483648.0)) {
         return whole;
@@ -514,12 +551,17 @@ void Composition::compose(const CorrectionGrid& grid, const Frame* overlay, bool
         truncate_to_int(rotated_height * scale, height);
     }
     std::unique_ptr<OverlayPlan> plan;
+    std::shared_ptr<const WarpLattice> warp;
     if (overlay != nullptr && !choices.hide_frame) {
+        warp = WarpLattice::make(warp_maker_, grid,
+                                 {background_.width(), background_.height(),
+                                  choices.rotation_index, choices.panorama},
+                                 warp_);
         if (overlay_ && overlay_->same_colours(same_overlay ? nullptr : overlay, grid, step)) {
             plan = std::move(overlay_);
-            plan->place(grid);
+            plan->place(grid, warp.get());
         } else {
-            plan = std::make_unique<OverlayPlan>(*overlay, grid, step, true);
+            plan = std::make_unique<OverlayPlan>(*overlay, grid, step, true, warp.get());
         }
     }
 
@@ -534,6 +576,7 @@ void Composition::compose(const CorrectionGrid& grid, const Frame* overlay, bool
     picture_width_ = std::max(width, 0);
     picture_height_ = std::max(height, 0);
     grid_ = grid;
+    warp_ = std::move(warp);
     has_overlay_ = overlay != nullptr;
     overlay_ = std::move(plan);
     shown_valid_ = false;
@@ -698,7 +741,8 @@ void Composition::show_region(int x, int y, int width, int height) {
         shown_picture_ = std::move(composed);
     }
     shown_drawn_ = has_overlay_ ? overlay_reach(grid_, display_scale_, shown_picture_.width(),
-                                                shown_picture_.height(), shown_origin_)
+                                                shown_picture_.height(), shown_origin_,
+                                                warp_.get())
                                 : RegionBox{};
     shown_valid_ = true;
     shown_background_kept_ = false;

@@ -6,9 +6,11 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/common/result.hpp"
+#include "core/composition/mesh_warp.hpp"
 #include "core/composition/panorama_choices.hpp"
 #include "core/correction/correction_grid.hpp"
 #include "core/correction/frame.hpp"
@@ -62,11 +64,14 @@ struct RegionBox {
 // puts it, truncated. Places outside the picture are skipped; later writes
 // win. `region` may be a part of the picture: it then holds the picture's
 // pixels from `origin` on, and only samples that land in it are drawn.
+// With a warp (a model of the mesh other than the bilinear one) a sample
+// lands where the warp's lattice puts it, truncated alike.
 void draw_overlay(Frame& region, const Frame& overlay, const CorrectionGrid& grid,
-                  double display_scale, double step, RegionOrigin origin = {});
+                  double display_scale, double step, RegionOrigin origin = {},
+                  const WarpLattice* warp = nullptr);
 // The same with a frame no longer needed: it is corrected in place, not copied.
 void draw_overlay(Frame& region, Frame&& overlay, const CorrectionGrid& grid, double display_scale,
-                  double step, RegionOrigin origin = {});
+                  double step, RegionOrigin origin = {}, const WarpLattice* warp = nullptr);
 
 // The nine 5 by 5 markers of the grid points: red for cur_point, green for
 // the others, drawn in index order, clipped to the region.
@@ -80,9 +85,10 @@ std::optional<RegionBox> marker_box(const CorrectionGrid& grid, double display_s
 // Where draw_overlay and draw_markers with this grid may write in a region
 // of width by height pixels at `origin`: every sample of the frame is a
 // blend of area points, so within their bounding box (give or take a
-// rounding), and the markers reach two pixels beyond their points.
+// rounding), and the markers reach two pixels beyond their points. A warp
+// reaches as far as its lattice's nodes.
 RegionBox overlay_reach(const CorrectionGrid& grid, double display_scale, int width, int height,
-                        RegionOrigin origin);
+                        RegionOrigin origin, const WarpLattice* warp = nullptr);
 
 // One sampled column (or row) of the overlay: which frame pixel it reads and
 // its unrounded relative position.
@@ -100,7 +106,8 @@ struct SamplePosition {
 class OverlayLayout {
 public:
     OverlayLayout(int frame_width, int frame_height, const CorrectionGrid& grid,
-                  double display_scale, double step, const Frame& region, RegionOrigin origin);
+                  double display_scale, double step, const Frame& region, RegionOrigin origin,
+                  const WarpLattice* warp = nullptr);
 
     // Whether the frame and the region are those it was laid out for.
     bool fits(const Frame& overlay, const Frame& region) const;
@@ -162,6 +169,14 @@ public:
     int background_width() const { return background_.width(); }
     int background_height() const { return background_.height(); }
     const Frame& background_image() const { return background_; }
+    // How the mesh lays the frame when the panorama's model is not the
+    // bilinear one: set once by whoever builds the composition (without a
+    // maker every model draws by the bilinear rule). The warp of the last
+    // compose() (none: the bilinear rule), for whatever draws as it does.
+    void set_mesh_warp_maker(MeshWarpMaker maker) { warp_maker_ = std::move(maker); }
+    const MeshWarpMaker& mesh_warp_maker() const { return warp_maker_; }
+    const std::shared_ptr<const WarpLattice>& mesh_warp() const { return warp_; }
+
     // The file the background came from (empty when set from a picture).
     const std::filesystem::path& background_path() const { return background_path_; }
     // The file name last given to open_background, loaded or not; kept when
@@ -249,6 +264,8 @@ private:
     int picture_width_ = 0;
     int picture_height_ = 0;
     CorrectionGrid grid_;
+    MeshWarpMaker warp_maker_;
+    std::shared_ptr<const WarpLattice> warp_;
     bool has_overlay_ = false;
     std::unique_ptr<OverlayPlan> overlay_;
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <numbers>
 #include <vector>
 
@@ -124,6 +125,11 @@ GreyImage reduce_background(const MatchBackground& background, const CorrectionG
     const std::vector<int> rows = sample_places(frame.height(), ny);
     const Frame& loaded = *background.loaded;
     const int rotation = background.rotation_index;
+    // Under the frame where the composition draws it: through the model's
+    // warp, if any.
+    const std::shared_ptr<const WarpLattice> warp = WarpLattice::make(
+        background.warp_maker, grid,
+        {loaded.width(), loaded.height(), rotation, background.panorama});
     // Each sample column's cell of the mesh (left or right) and place in it,
     // as find_grid_cell finds them.
     std::vector<int> column_cell(columns.size());
@@ -141,11 +147,12 @@ GreyImage reduce_background(const MatchBackground& background, const CorrectionG
         for (std::size_t c = 0; c < columns.size(); ++c) {
             const int e = row_cell + column_cell[c];
             const double u = column_u[c];
-            const BackgroundPoint at{
-                blend_corners(u, w, grid.area_x[e], grid.area_x[e + 1], grid.area_x[e + 3],
-                              grid.area_x[e + 4]),
-                blend_corners(u, w, grid.area_y[e], grid.area_y[e + 1], grid.area_y[e + 3],
-                              grid.area_y[e + 4])};
+            const BackgroundPoint at =
+                warp ? warp->at(columns[c] / (frame.width() - 1.0), y)
+                     : BackgroundPoint{blend_corners(u, w, grid.area_x[e], grid.area_x[e + 1],
+                                                     grid.area_x[e + 3], grid.area_x[e + 4]),
+                                       blend_corners(u, w, grid.area_y[e], grid.area_y[e + 1],
+                                                     grid.area_y[e + 3], grid.area_y[e + 4])};
             // Held within the int range before the cast: area points may be
             // any 32-bit number.
             const int x = static_cast<int>(std::clamp(std::floor(at.x), -1.0, 1e9));
@@ -232,13 +239,17 @@ void fft_2d(Spectrum& data, int nx, int ny, bool inverse) {
     Spectrum column(static_cast<std::size_t>(ny));
     for (int x = 0; x < nx; ++x) {
         for (int y = 0; y < ny; ++y) {
-            column.real[static_cast<std::size_t>(y)] = data.real[static_cast<std::size_t>(y) * nx + x];
-            column.imag[static_cast<std::size_t>(y)] = data.imag[static_cast<std::size_t>(y) * nx + x];
+            column.real[static_cast<std::size_t>(y)] =
+                data.real[static_cast<std::size_t>(y) * nx + x];
+            column.imag[static_cast<std::size_t>(y)] =
+                data.imag[static_cast<std::size_t>(y) * nx + x];
         }
         fft(column.real.data(), column.imag.data(), columns);
         for (int y = 0; y < ny; ++y) {
-            data.real[static_cast<std::size_t>(y) * nx + x] = column.real[static_cast<std::size_t>(y)];
-            data.imag[static_cast<std::size_t>(y) * nx + x] = column.imag[static_cast<std::size_t>(y)];
+            data.real[static_cast<std::size_t>(y) * nx + x] =
+                column.real[static_cast<std::size_t>(y)];
+            data.imag[static_cast<std::size_t>(y) * nx + x] =
+                column.imag[static_cast<std::size_t>(y)];
         }
     }
 }
@@ -474,7 +485,8 @@ FrameRegistration register_frame(const Frame& frame, const CorrectionGrid& grid,
     const int reach_x = std::max(1, static_cast<int>(std::ceil(reach_pixels / cell_w)));
     const int reach_y = std::max(1, static_cast<int>(std::ceil(reach_pixels / cell_h)));
     const auto within_reach = [&](const Peak& peak) {
-        return std::abs(peak.x * cell_w) <= reach_pixels && std::abs(peak.y * cell_h) <= reach_pixels;
+        return std::abs(peak.x * cell_w) <= reach_pixels &&
+               std::abs(peak.y * cell_h) <= reach_pixels;
     };
     const auto agreement_at = [&](const Peak& peak) {
         return agreement(seen_fine, under_fine, peak.x, peak.y);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/settings/texts.hpp"
+#include "core/video/light_following.hpp"
 #include "core/video/matching_frames.hpp"
 
 namespace tintora {
@@ -35,6 +36,29 @@ ColourMatchReport match_project_colours(ProjectState state, const std::filesyste
             return report;
         }
     }
+    // Following the light: the track of the run's span, its reference the
+    // frame shown, which the curves are fitted in.
+    const int reference = workspace.session().CurrentFrame;
+    const LightFollowing following{request.track_light, reference};
+    LightTrack track;
+    if (request.track_light && clip_open) {
+        LightPassOutcome pass =
+            follow_workspace_light(workspace, reference, work_dir,
+                                   [&](int, int) { return !keep_running || keep_running(); });
+        if (pass.problem != LightPassProblem::None) {
+            report.problem = pass.problem == LightPassProblem::Cancelled
+                                 ? MatchProblem::Cancelled
+                                 : MatchProblem::FrameUnreadable;
+            report.light_problem = pass.problem;
+            report.light_error = std::move(pass.error);
+            return report;
+        }
+        track = std::move(pass.track);
+    }
+    const MatchFrameLight light = [&](int index) {
+        return shown_frame ? LightGains{}
+                           : track.gains(numbers[static_cast<std::size_t>(index)], reference);
+    };
     const int count = !clip_open ? 0 : shown_frame ? 1 : static_cast<int>(numbers.size());
     const MatchFrameSource frames = [&](int index) -> Result<Frame> {
         if (shown_frame) return workspace.session().result_picture;
@@ -42,9 +66,12 @@ ColourMatchReport match_project_colours(ProjectState state, const std::filesyste
     };
     MatchOutcome outcome;
     try {
-        outcome = match_colours(
-            state.grid, request.mode, count, frames,
-            {&composition.background_image(), composition.choices.rotation_index}, keep_running);
+        // Paired where the composition lays the frame, by its mesh model.
+        const MatchBackground background{
+            &composition.background_image(), composition.choices.rotation_index,
+            composition.choices.panorama, composition.mesh_warp_maker()};
+        outcome =
+            match_colours(state.grid, request.mode, count, frames, background, keep_running, light);
     } catch (const std::bad_alloc&) {
         report.problem = MatchProblem::NotEnoughMemory;
         return report;
@@ -57,6 +84,7 @@ ColourMatchReport match_project_colours(ProjectState state, const std::filesyste
     if (outcome.problem != MatchProblem::None) return report;
     report.fitted = outcome.result.fitted;
     state.grid = outcome.result.grid;
+    state.workspace.light_following() = following;
     return report;
 }
 
@@ -65,6 +93,9 @@ std::string match_report_text(const ColourMatchReport& report, std::string_view 
     const auto text = [language](const TextPair& pair) {
         return std::string(message_text(pair, language));
     };
+    if (report.light_problem != LightPassProblem::None) {
+        return light_pass_text({report.light_problem, report.light_error, {}}, language);
+    }
     switch (report.problem) {
         case MatchProblem::NoBackground:
             return text(kMatchNeedsBackground);

@@ -8,6 +8,7 @@
 #include "core/common/text_pair.hpp"
 #include "core/composition/colour_matching.hpp"
 #include "core/project/project_file.hpp"
+#include "core/video/light_track.hpp"
 
 namespace tintora {
 
@@ -17,6 +18,9 @@ struct ColourMatchRequest {
     // Frames spread over the range of the start and stop fields; 0 matches
     // the frame shown (the workspace's result picture).
     int frame_count = 0;
+    // Follow the clip's light: each frame's pairs are first brought to the
+    // light of the frame shown, which becomes the reference of the run.
+    bool track_light = false;
 };
 
 struct ColourMatchReport {
@@ -30,11 +34,16 @@ struct ColourMatchReport {
     // follows, or the frame is unlike the background under the mesh.
     int frames_moved = 0;
     int frames_unlike = 0;
+    // Following the light: its pass did not end well (with the match's
+    // problem Cancelled or FrameUnreadable), and why.
+    LightPassProblem light_problem = LightPassProblem::None;
+    std::string light_error;
 };
 
 // Matches the curves of the request's mode over the frames against the
 // background under the mesh and, on success, puts the matched grid in
-// place in one assignment (that mode chosen, the tables rebuilt). The frames
+// place in one assignment (that mode chosen, the tables rebuilt), and
+// following the light turned on or off as asked, from the frame shown. The frames
 // are read one at a time from the working folder, once they are known to be
 // the clip's; keep_running is asked between them. Several frames asked for
 // over a range of one is a problem (OneFrameRange). On any problem the grid

@@ -245,6 +245,11 @@ std::string format_project(const Composition& composition, const CorrectionGrid&
     if (panorama.edge_blend != kDefaultEdgeBlend) {
         line("EDGE_BLEND=", std::to_string(panorama.edge_blend));
     }
+    // Following the light, with the frame whose light the curves fit.
+    if (const LightFollowing& following = workspace.light_following(); following.on) {
+        line("TRACK_LIGHT=", "1");
+        line("TRACK_LIGHT_FRAME=", std::to_string(following.reference_frame));
+    }
     return text;
 }
 
@@ -287,7 +292,7 @@ void replay_project(std::string_view text, ProjectState state, ProjectLoaders& l
         };
     };
 
-    const std::array<Key, 42> keys{{
+    const std::array<Key, 44> keys{{
         {"BACKGROUND_FILENAME=",
          [&loaders](std::string_view value) { loaders.open_background(std::string(value)); }},
         {"BACKGROUND_ROTATE=",
@@ -410,6 +415,15 @@ void replay_project(std::string_view text, ProjectState state, ProjectLoaders& l
                  choices.panorama.edge_blend = *n;
              }
          }},
+        {"TRACK_LIGHT=",
+         [&workspace](std::string_view v) { workspace.light_following().on = trimmed(v) == "1"; }},
+        {"TRACK_LIGHT_FRAME=",
+         [&workspace](std::string_view v) {
+             if (const std::optional<std::int32_t> n = parse_whole_number(v);
+                 n && *n >= 0 && *n <= kMaxImportedFrames) {
+                 workspace.light_following().reference_frame = *n;
+             }
+         }},
     }};
 
     for (ControlValues& values : grid.control_values) values.fill(NO_PAIR);
@@ -423,6 +437,7 @@ void replay_project(std::string_view text, ProjectState state, ProjectLoaders& l
     p.poster_image = false;  // a project from before the poster has none
     p.quality_index = 0;     // nor the quality: "Automatic"
     choices.panorama = PanoramaChoices{};  // nor a panorama of its own
+    workspace.light_following() = {};      // nor follows the light
 
     std::size_t begin = 0;
     while (begin < text.size()) {

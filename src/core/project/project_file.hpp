@@ -25,8 +25,10 @@ struct ProjectState {
 // grid is in colour mode or has channel pairs, COLOR_MODE and one POINT_R,
 // POINT_G or POINT_B line per channel pair, in the same form; then the
 // POSTER_IMAGE line; then, each only when it is not the default, QUALITY,
-// the panorama's PANORAMA_HFOV, _VFOV, _YAW and _PITCH, MESH_MODEL and
-// EDGE_BLEND. Each line is ended by CR LF.
+// the panorama's PANORAMA_HFOV, _VFOV, _YAW and _PITCH, MESH_MODEL,
+// EDGE_BLEND, and TRACK_LIGHT=1 with TRACK_LIGHT_FRAME (the frame whose
+// light the curves fit) when the clip's light is followed. Each line is
+// ended by CR LF.
 std::string format_project(const Composition& composition, const CorrectionGrid& grid,
                            const VideoWorkspace& workspace);
 

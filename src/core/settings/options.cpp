@@ -60,12 +60,17 @@ fs::path temp_work_dir() {
     return base.value_or(fs::path("/tmp")) / "Tintora";
 }
 
-std::string resolve_work_dir_choice(std::string_view list_text, AppSettings& settings) {
+std::string resolve_work_dir_choice(std::string_view list_text, AppSettings& settings,
+                                    const UserFolders& user) {
     std::optional<fs::path> chosen;
     if (list_text == kTempDirItem) {
         chosen = temp_work_dir();
     } else if (list_text == kProgramDirItem) {
-        chosen = settings.program_dir / "temp";
+        chosen = default_work_dir(settings.program_dir, user);
+        if (!keeps_settings_beside_program(settings.program_dir, user)) {
+            std::error_code ignored;
+            fs::create_directories(chosen->parent_path(), ignored);
+        }
     }
     if (chosen) {
         settings.work_dir = *chosen;
@@ -74,8 +79,11 @@ std::string resolve_work_dir_choice(std::string_view list_text, AppSettings& set
     return settings.work_dir.string();
 }
 
+std::string_view program_version() { return TINTORA_VERSION; }
+
 std::string product_update_url() {
-    return std::string(kVendorSite) + "/products_update.php?PRODUCT_NAME=Tintora&VERSION=2.0";
+    return std::string(kVendorSite) +
+           "/products_update.php?PRODUCT_NAME=Tintora&VERSION=" + std::string(program_version());
 }
 
 int gaze_picture(int x, int y, int a, int b, int w, int h) {

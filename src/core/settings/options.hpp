@@ -43,13 +43,20 @@ std::filesystem::path temp_work_dir();
 
 // One tick of the working-folder list: either item sets work_dir to its
 // folder and creates that folder when it is missing (one level; a folder
-// that cannot be made is left for "OK" to report). Returns the text the list
-// shows next, which is always the current work_dir.
-std::string resolve_work_dir_choice(std::string_view list_text, AppSettings& settings);
+// that cannot be made is left for "OK" to report). "Program directory" is
+// the program's own working folder, default_work_dir: beside a program that
+// keeps its settings there, in the user's cache for an installed one (whose
+// folder, /usr/bin say, is no place for frames), made with its parents
+// there. Returns the text the list shows next, always the current work_dir.
+std::string resolve_work_dir_choice(std::string_view list_text, AppSettings& settings,
+                                    const UserFolders& user = user_folders_of_this_process());
 
 // ------------------------------------------------------------ about box
 
 inline constexpr std::string_view kProductName = "Tintora";
+
+// The version the build gives the project.
+std::string_view program_version();
 
 // The vendor's product-update page for this version.
 std::string product_update_url();

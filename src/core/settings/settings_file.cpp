@@ -126,6 +126,12 @@ bool keeps_settings_beside_program(const std::filesystem::path& program_dir,
     return errno != EACCES && errno != EROFS && errno != EPERM;
 }
 
+std::filesystem::path default_work_dir(const std::filesystem::path& program_dir,
+                                       const UserFolders& user) {
+    return keeps_settings_beside_program(program_dir, user) ? program_dir / "Temp"
+                                                            : user.cache / "tintora" / "Temp";
+}
+
 std::string language_for_country_code(int country_code) {
     return country_code == 7 ? "rus" : "eng";
 }
@@ -157,10 +163,7 @@ AppSettings default_settings(const SettingsEnvironment& environment) {
         default_tool_path(environment.program_dir, "ffmpeg", environment.search_path);
     settings.ffplay_path =
         default_tool_path(environment.program_dir, "ffplay", environment.search_path);
-    settings.work_dir =
-        keeps_settings_beside_program(environment.program_dir, environment.user_folders)
-            ? environment.program_dir / "Temp"
-            : environment.user_folders.cache / "tintora" / "Temp";
+    settings.work_dir = default_work_dir(environment.program_dir, environment.user_folders);
     return settings;
 }
 

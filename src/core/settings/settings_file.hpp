@@ -48,6 +48,11 @@ std::filesystem::path installed_data_dir(const std::filesystem::path& program_di
 bool keeps_settings_beside_program(const std::filesystem::path& program_dir,
                                    const UserFolders& user);
 
+// The working folder a new settings file starts with: Temp beside the
+// program when its settings are kept there, else the user's cache/tintora/Temp.
+std::filesystem::path default_work_dir(const std::filesystem::path& program_dir,
+                                       const UserFolders& user);
+
 // The interface language a user's country starts with.
 std::string language_for_country_code(int country_code);
 

@@ -55,6 +55,7 @@ inline constexpr TextPair kModeLabel{"Mode", "Режим"};
 inline constexpr TextPair kBrightnessMode{"Brightness", "Яркость"};
 inline constexpr TextPair kColourMode{"Colour", "Цвет"};
 inline constexpr TextPair kMatchColours{"Match colours", "Подобрать цвета"};
+inline constexpr TextPair kFollowLight{"Follow the light", "Следить за светом"};
 inline constexpr TextPair kFramesLabel{"Frames", "Кадров"};
 inline constexpr TextPair kCurrentFrame{"shown", "текущий"};
 inline constexpr TextPair kRedHeader{"Red", "Красный"};
@@ -158,7 +159,8 @@ inline constexpr TextPair kHere{"here", "здесь"};
 // The about box's translated texts.
 namespace about_texts {
 inline constexpr TextPair kCaption{"About program", "О программе"};
-inline constexpr TextPair kVersion{"Version 2.0", "Версия 2.0"};
+// %s: the program's version (program_version).
+inline constexpr TextPair kVersion{"Version %s", "Версия %s"};
 }  // namespace about_texts
 
 // Edit > "Area points…": the nine area points typed as numbers.

@@ -45,23 +45,34 @@ struct Screens {
     std::vector<ScreenRect> all;  // every screen's, the primary's among them
 };
 
-// A window as it is about to be placed: its inside, and what its frame adds
-// (as the window system says, or as much as a title bar and borders take
-// when it has not said yet).
+// A window as it is about to be placed: its inside, the least inside it is
+// still of use with, and what its frame adds (as the window system says, or
+// as much as a title bar and borders take when it has not said yet).
 struct WindowToPlace {
     ScreenSize inside;
+    ScreenSize least;
     ScreenSize frame;
 };
 
-// Windows of these outer sizes (frame included), in PlacedWindow order,
-// laid out from the room's top left corner without overlapping where the
-// room allows it: all in a row, else the first with the other two beside it
-// one above the other, or one beside it and one below. Each is moved into
-// the room as far as it fits (one larger than the room keeps its size and
-// starts at the room's corner); of the layouts, the one whose windows
-// overlap least is taken, the earlier on a tie. Returns the outer rectangles.
+// A window's outer size (frame included) as it would be, and the least it
+// may be made.
+struct OuterSizes {
+    ScreenSize preferred;
+    ScreenSize least;
+};
+
+// Windows of these outer sizes, in PlacedWindow order, laid out from the
+// room's top left corner without overlapping: all in a row, or the first
+// with the other two beside it one above the other (either way up). Where
+// the preferred sizes do not fit, windows are made smaller, each toward its
+// least in proportion to what it can give; of the layouts that fit, the one
+// that keeps the most area is taken, the earlier on a tie. Where not even
+// the least sizes fit, the windows keep their preferred sizes, moved into
+// the room as far as they fit (one larger than the room starts at its
+// corner), in the layout whose windows overlap least. Returns the outer
+// rectangles.
 std::array<ScreenRect, kPlacedWindowCount> side_by_side(
-    const std::array<ScreenSize, kPlacedWindowCount>& outer_sizes, ScreenRect room);
+    const std::array<OuterSizes, kPlacedWindowCount>& sizes, ScreenRect room);
 
 // Whether the user can still take the window at this place by its title:
 // at least kGripWidth by kGripHeight pixels of its top kTitleHeight pixels
@@ -78,7 +89,7 @@ WindowPlace onto_a_screen(const WindowPlace& place, const Screens& screens);
 
 // Where each window goes at start: its remembered place, brought onto a
 // screen; a window without one (every window at a first start) where
-// side_by_side lays it out for its outer size.
+// side_by_side lays it out, at the size it lays it out with.
 std::array<WindowPlace, kPlacedWindowCount> start_places(
     const WindowPlaces& remembered, const std::array<WindowToPlace, kPlacedWindowCount>& windows,
     const Screens& screens);

@@ -6,6 +6,7 @@
 
 #include "core/correction/jpeg_codec.hpp"
 #include "core/video/frame_pipeline.hpp"
+#include "core/video/light_following.hpp"
 #include "core/video/video_export.hpp"
 #include "core/video/video_import.hpp"
 
@@ -55,6 +56,9 @@ PlaybackJob playback_job(const Composition& composition, const VideoWorkspace& w
     job.display_scale = composition.display_scale();
     job.density_step = composition.density_step();
     job.draw_frame = !composition.choices.hide_frame;
+    job.mesh_warp = composition.mesh_warp();
+    job.light = followed_light(workspace, work_dir);
+    job.light_reference = workspace.light_following().reference_frame;
     job.left = left;
     job.top = top;
     job.width = width;
@@ -84,7 +88,10 @@ Result<PlayedPicture> PlayedPictureMaker::make(int frame, bool corrected) {
         PlayedPicture played;
         played.frame = frame;
         played.origin = origin_;
-        const CorrectionGrid grid = corrected ? job_.grid : uncorrected(job_.grid);
+        const LightGains gains =
+            job_.light ? job_.light->gains(frame, job_.light_reference) : LightGains{};
+        const CorrectionGrid grid =
+            corrected ? bring_to_light(result, job_.grid, gains) : uncorrected(job_.grid);
         if (!job_.draw_frame) {
             played.picture = clean_;
             draw_markers(played.picture, grid, job_.display_scale, origin_);
@@ -94,13 +101,13 @@ Result<PlayedPicture> PlayedPictureMaker::make(int frame, bool corrected) {
             // Laid out once for the clip's frame size; pictures drawn
             // another way cannot be drawn over again.
             layout_.emplace(result.width(), result.height(), job_.grid, job_.display_scale,
-                            job_.density_step, clean_, origin_);
+                            job_.density_step, clean_, origin_, job_.mesh_warp.get());
             spare_.clear();
         }
         if (!layout_->fits(result, clean_)) {
             played.picture = clean_;
             draw_overlay(played.picture, std::move(result), grid, job_.display_scale,
-                         job_.density_step, origin_);
+                         job_.density_step, origin_, job_.mesh_warp.get());
         } else {
             // A picture drawn before with this layout has its frame's pixels
             // in exactly the places this one's go: it is drawn over as it is.

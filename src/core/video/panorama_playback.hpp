@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -13,6 +14,7 @@
 #include "core/common/result.hpp"
 #include "core/composition/composition.hpp"
 #include "core/correction/correction_grid.hpp"
+#include "core/video/light_track.hpp"
 #include "core/video/output_chain.hpp"
 #include "core/video/video_workspace.hpp"
 
@@ -40,6 +42,12 @@ struct PlaybackJob {
     double display_scale = 1.0;
     double density_step = 1.0;
     bool draw_frame = true;
+    // Where the mesh lays the frame by a model other than the bilinear one.
+    std::shared_ptr<const WarpLattice> mesh_warp;
+    // Following the clip's light: each frame corrected in the light of
+    // frame light_reference, as the exports correct it (none: as it comes).
+    std::shared_ptr<const LightTrack> light;
+    int light_reference = 0;
     // The part of the composed picture the window shows.
     int left = 0;
     int top = 0;

@@ -125,6 +125,10 @@ int RunJob::output_count() const {
     return (ping_pong ? 2 * range : range) + std::max(end_count, 0);
 }
 
+LightGains RunJob::light_gains(int source) const {
+    return light ? light->gains(source, light_reference) : LightGains{};
+}
+
 ProcessingRun::ProcessingRun(RunJob job, int workers)
     : job_(std::move(job)),
       worker_count_(workers > 0
@@ -331,8 +335,10 @@ void ProcessingRun::work() {
         if (index > total) return;
         const int k = job_.stream ? stream_pictures_[static_cast<std::size_t>(index - 1)] : index;
         if (job_.stream && !wait_for_room(index)) return;
-        Result<Frame> frame = process_frame_from_file(frame_file_path(job_.work_dir, source_of(k)),
-                                                      job_.settings, job_.grid);
+        const int source = source_of(k);
+        Result<Frame> frame =
+            process_frame_from_file(frame_file_path(job_.work_dir, source), job_.settings,
+                                    job_.grid, job_.light_gains(source));
         if (!frame) return fail(frame.error(), k);
         if (job_.present) frame = job_.present(frame.value());
         if (k == 1 && job_.poster) {
@@ -417,8 +423,9 @@ bool ProcessingRun::finish_end_frames() {
             file_error(end_frame.parent_path(), "Cannot create the folder", error.value()).message);
         return false;
     }
-    const Result<std::vector<std::uint8_t>> bytes = process_frame_file(
-        frame_file_path(job_.work_dir, job_.static_frame), job_.settings, job_.grid);
+    const Result<std::vector<std::uint8_t>> bytes =
+        process_frame_file(frame_file_path(job_.work_dir, job_.static_frame), job_.settings,
+                           job_.grid, job_.light_gains(job_.static_frame));
     if (!bytes) {
         fail(bytes.error());
         return false;

@@ -19,6 +19,7 @@
 #include "core/video/command_runner.hpp"
 #include "core/video/encoder_report.hpp"
 #include "core/video/frame_pipeline.hpp"
+#include "core/video/light_track.hpp"
 #include "core/video/video_formats.hpp"
 #include "core/video/work_dir_lock.hpp"
 
@@ -97,6 +98,10 @@ struct RunJob {
     // How each output frame is presented before it is written or sent
     // (none: as it is); the hotspot export bakes it into its viewer's frame.
     std::function<Frame(const Frame&)> present;
+    // Following the clip's light: every frame brought to the light of frame
+    // light_reference before its correction (none: as it is).
+    std::shared_ptr<const LightTrack> light;
+    int light_reference = 0;
     // What is written once every output is in place (none: nothing); its
     // failure fails the run.
     std::function<Status()> after_outputs;
@@ -108,6 +113,8 @@ struct RunJob {
     // How many frame files the run writes: the range, again backwards with
     // ping-pong, then the held end frames.
     int output_count() const;
+    // The gains of a source frame (neutral without light).
+    LightGains light_gains(int source) const;
 };
 
 // The k-th output's name.

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "core/common/file_io.hpp"
+#include "core/video/light_following.hpp"
 #include "core/video/video_import.hpp"
 #include "core/video/video_texts.hpp"
 #include "core/video/work_dir_lock.hpp"
@@ -357,6 +358,8 @@ RunJob frame_job(VideoWorkspace& workspace, const AppSettings& settings, const C
                                   std::max(session.FrameCount, 1));
     job.output_prefix = std::move(output_prefix);
     job.language = settings.language;
+    job.light = followed_light(workspace, settings.work_dir);
+    job.light_reference = workspace.light_following().reference_frame;
     return job;
 }
 

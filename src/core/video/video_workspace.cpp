@@ -263,6 +263,7 @@ void VideoWorkspace::reset_for_new_project() {
     // The clip is closed: its folder is free for others.
     work_dir_lock_.reset();
     import_stamp_.reset();
+    light_following_ = {};
     status_panels_[kFramesPanel].clear();
     reset_parameters_for_new_project(parameters_);
     clear_area_selection();

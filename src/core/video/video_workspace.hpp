@@ -10,6 +10,7 @@
 #include "core/common/app_settings.hpp"
 #include "core/video/area_selection.hpp"
 #include "core/video/command_runner.hpp"
+#include "core/video/light_track.hpp"
 #include "core/video/video_import.hpp"
 #include "core/video/video_parameters.hpp"
 #include "core/video/video_session.hpp"
@@ -73,6 +74,12 @@ public:
     // (another import has put its own there), in the interface language;
     // nothing when they may.
     std::optional<std::string> frames_refusal() const;
+    // The stamp of the open clip's import (none without frames).
+    const std::optional<ImportStamp>& import_stamp() const { return import_stamp_; }
+    // Whether the preview and the run follow the clip's light, and from
+    // which frame's light; a project holds it, a new project turns it off.
+    LightFollowing& light_following() { return light_following_; }
+    const LightFollowing& light_following() const { return light_following_; }
 
     // The redraw primitives.
     void draw_source();
@@ -147,6 +154,7 @@ private:
     std::uint64_t picture_generation_ = 0;
     std::shared_ptr<WorkDirLock> work_dir_lock_;
     std::optional<ImportStamp> import_stamp_;
+    LightFollowing light_following_;
 };
 
 }  // namespace tintora

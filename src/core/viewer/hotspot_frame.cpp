@@ -1,9 +1,6 @@
 #include "core/viewer/hotspot_frame.hpp"
 
 #include <algorithm>
-#include <chrono>//TEMP
-#include <cstdio>//TEMP
-#include <ctime>//TEMP
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -46,6 +43,7 @@ namespace {
 using hotspot_detail::BakeSource;
 using hotspot_detail::BakeSpan;
 using hotspot_detail::ClipLattice;
+using hotspot_detail::TapLine;
 
 constexpr double kDegreesPerRadian = 180.0 / std::numbers::pi;
 
@@ -688,10 +686,11 @@ CellPlan cell_plan(const CellCandidates& cell, const ClipEdge& edge) {
     return cell.shared && within ? CellPlan::Clip : CellPlan::Each;
 }
 
-// The places over a band of rows between two lattice rows, per pixel: at
-// the band's top and how much they rise to its bottom, where a cell's
-// corners share an owner; and the band's stretches of cells of one plan,
-// with the cells among them whose pixels choose between candidates.
+// The places over a band of rows between two lattice rows, per pixel of
+// the cells worked out pixel by pixel: at the band's top and how much they
+// rise to its bottom, where a cell's corners share an owner; the band's
+// stretches of cells of one plan, with the cells among them whose pixels
+// choose between candidates; and the corners of its Clip cells.
 struct PlaceBand {
     struct Stretch {
         CellPlan plan;
@@ -699,6 +698,8 @@ struct PlaceBand {
     };
     std::vector<float> top_u, rise_u, top_v, rise_v;
     std::vector<Stretch> stretches;
+    // The places at the corners of the band's Clip cells, by cell.
+    std::vector<Candidate> clip_cells;
     // The cells whose pixels choose, and the places they chose, a block of
     // step by step places (row by row) for each.
     std::vector<int> choosing;
@@ -709,6 +710,7 @@ struct PlaceBand {
 
     void resize(std::size_t pixels, const Lattice& lattice) {
         for (std::vector<float>* c : {&top_u, &rise_u, &top_v, &rise_v}) c->assign(pixels, 0);
+        clip_cells.resize(static_cast<std::size_t>(lattice.columns));
         const std::size_t step = static_cast<std::size_t>(lattice.step);
         block_across.resize(step * step);
         block_down.resize(step * step);
@@ -752,6 +754,10 @@ void place_band(const ClipLattice& lattice, const std::vector<CellPlan>& plans, 
         }
         if (plan == CellPlan::Panorama) continue;
         const CellCandidates cell = cell_candidates(lattice, a, b);
+        if (plan == CellPlan::Clip) {
+            band.clip_cells[static_cast<std::size_t>(a)] = cell.candidates[0];
+            continue;
+        }
         if (!cell.shared) {
             const std::size_t block = band.block_across.size();
             const std::size_t at = band.choosing.size() * block;
@@ -855,13 +861,80 @@ TINTORA_ROW_LOOP void clip_taps(ClipScale scale, const float* __restrict us,
     }
 }
 
-// The taps of pixels known to show the clip alone, from their band's places.
-TINTORA_ROW_LOOP void inner_taps(ClipScale scale, const float* __restrict top_u,
-                                 const float* __restrict rise_u, const float* __restrict top_v,
-                                 const float* __restrict rise_v, float t, int count,
-                                 TapArrays taps) {
-    for (int i = 0; i < count; ++i) {
-        set_taps(scale, top_u[i] + rise_u[i] * t, top_v[i] + rise_v[i] * t, taps, i);
+// A TapLine's places are in 65536ths of a clip pixel: with the clip at
+// most this wide and high they stay far inside 32 bits.
+constexpr double kLineUnit = 65536;
+constexpr int kWidestLineClip = 16384;
+
+// The lines of a band's Clip cells, by cell: each of a TapLine's numbers
+// at + rise t at fraction t down the band, straight between the cell's
+// places on its left and right sides.
+struct BandLines {
+    std::array<std::vector<double>, 4> at, rise;  // x, y, dx, dy
+
+    void resize(std::size_t cells) {
+        for (std::vector<double>& c : at) c.assign(cells, 0);
+        for (std::vector<double>& c : rise) c.assign(cells, 0);
+    }
+};
+
+void band_lines(const ClipScale& scale, const PlaceBand& band, int step, BandLines& lines) {
+    for (const PlaceBand::Stretch& stretch : band.stretches) {
+        if (stretch.plan != CellPlan::Clip) continue;
+        const int first = stretch.first / step;
+        const int end = (stretch.first + stretch.count + step - 1) / step;
+        for (int a = first; a < end; ++a) {
+            const std::size_t n = static_cast<std::size_t>(a);
+            const Candidate& cell = band.clip_cells[n];
+            const auto set = [&](const std::array<float, 4>& c, double last, std::size_t start,
+                                 std::size_t slope) {
+                const double unit = last * kLineUnit;
+                lines.at[start][n] = c[0] * unit;
+                lines.rise[start][n] = (double(c[2]) - c[0]) * unit;
+                lines.at[slope][n] = (double(c[1]) - c[0]) * unit / step;
+                lines.rise[slope][n] =
+                    ((double(c[3]) - c[1]) - (double(c[2]) - c[0])) * unit / step;
+            };
+            set(cell.u, scale.last_x, 0, 2);
+            set(cell.v, scale.last_y, 1, 3);
+        }
+    }
+}
+
+// The lines of cells [first, first + count) of a row at fraction t down
+// its band, rounded.
+TINTORA_ROW_LOOP void row_lines(const BandLines& lines, int first, int count, double t,
+                                TapLine* __restrict out) {
+    const auto line = [&](std::size_t c, int a) {
+        const std::size_t n = static_cast<std::size_t>(a);
+        return static_cast<std::int32_t>(std::floor(lines.at[c][n] + lines.rise[c][n] * t + 0.5));
+    };
+    for (int k = 0; k < count; ++k) {
+        out[k] =
+            TapLine{line(0, first + k), line(1, first + k), line(2, first + k), line(3, first + k)};
+    }
+}
+
+// The taps of the `cells` lines of a Line run, `step` pixels each: plain
+// integer arithmetic, the same bytes whichever set runs it. Each cell
+// writes kLatticeStep taps, one vector's worth, the ones past its own
+// overwritten by the next cell's (the arrays have room past the run).
+TINTORA_ROW_LOOP void line_taps(const TapLine* __restrict lines, int cells, int step,
+                                std::int32_t most_x, std::int32_t most_y,
+                                std::uint16_t* __restrict tx, std::uint16_t* __restrict ty,
+                                std::uint8_t* __restrict fx, std::uint8_t* __restrict fy) {
+    for (int c = 0; c < cells; ++c) {
+        const TapLine line = lines[c];
+        const int first = c * step;
+        for (int k = 0; k < kLatticeStep; ++k) {
+            // In 256ths, rounded; kept on the clip however a line rounds.
+            const std::int32_t x = std::clamp((line.x + k * line.dx + 128) >> 8, 0, most_x);
+            const std::int32_t y = std::clamp((line.y + k * line.dy + 128) >> 8, 0, most_y);
+            tx[first + k] = static_cast<std::uint16_t>(x >> 8);
+            ty[first + k] = static_cast<std::uint16_t>(y >> 8);
+            fx[first + k] = static_cast<std::uint8_t>(x & 255);
+            fy[first + k] = static_cast<std::uint8_t>(y & 255);
+        }
     }
 }
 
@@ -1029,18 +1102,13 @@ HotspotBake::HotspotBake(const HotspotFrame& frame, const MeshMap& map, FrameSiz
 HotspotBake::HotspotBake(const HotspotFrame& frame, const MeshMap& map, FrameSize clip,
                          Frame background, int edge_blend)
     : frame_(frame), clip_(clip), background_(std::move(background)) {
-    auto cpu = []{timespec t; clock_gettime(CLOCK_THREAD_CPUTIME_ID,&t); return t.tv_sec*1e3+t.tv_nsec*1e-6;};//TEMP
-    double T1 = cpu();//TEMP
     // The exact inverse on a lattice of frame pixels, by the rule of the
     // quadrant each place lies in (smooth, where the whole map bends between
     // quadrants); where a lattice cell's corners lie in different quadrants
     // by the rules of each, and each pixel there takes the quadrant whose
     // interpolated place lies in that quadrant.
     lattice_ = clip_lattice(frame, map, lattice_of(frame));
-    double T2 = cpu();//TEMP
     plan_rows(edge_blend);
-    double T3 = cpu();//TEMP
-    if (getenv("HOTSPOT_TIMES")) { extern long g_solves, g_iterations, g_fails; fprintf(stderr, "lattice %.2f rows %.2f  solves %ld its %ld fails %ld\n", T2-T1, T3-T2, g_solves, g_iterations, g_fails); g_solves=g_iterations=g_fails=0; }//TEMP
 }
 
 void HotspotBake::plan_rows(int edge_blend) {
@@ -1058,15 +1126,21 @@ void HotspotBake::plan_rows(int edge_blend) {
     const ClipEdge edge{edge_width / static_cast<float>(clip_.width - 1),
                         edge_width / static_cast<float>(clip_.height - 1)};
     std::vector<CellPlan> plans(area(lattice.columns, lattice.rows), CellPlan::Panorama);
+    // A clip too large for the lines' units has every pixel's taps stored.
+    const bool lines_fit = clip_.width <= kWidestLineClip && clip_.height <= kWidestLineClip;
     std::size_t tap_count = 0;
+    std::size_t line_count = 0;
     std::size_t blend_count = 0;
     for (int b = 0; b * step < h; ++b) {
         for (int a = 0; a * step < w; ++a) {
-            const CellPlan plan = cell_plan(cell_candidates(lattice, a, b), edge);
+            CellPlan plan = cell_plan(cell_candidates(lattice, a, b), edge);
+            if (plan == CellPlan::Clip && !lines_fit) plan = CellPlan::Each;
             plans[static_cast<std::size_t>(b) * static_cast<std::size_t>(lattice.columns) +
                   static_cast<std::size_t>(a)] = plan;
-            const std::size_t pixels = area(std::min(step, w - a * step), std::min(step, h - b * step));
-            if (plan != CellPlan::Panorama) tap_count += pixels;
+            const int rows = std::min(step, h - b * step);
+            const std::size_t pixels = area(std::min(step, w - a * step), rows);
+            if (plan == CellPlan::Clip) line_count += static_cast<std::size_t>(rows);
+            if (plan == CellPlan::Each) tap_count += pixels;
             if (plan == CellPlan::Each && edge_blend > 0) blend_count += pixels;
         }
     }
@@ -1075,6 +1149,8 @@ void HotspotBake::plan_rows(int edge_blend) {
     fraction_x_.reserve(tap_count);
     fraction_y_.reserve(tap_count);
     weights_.reserve(blend_count);
+    lines_.reserve(line_count);
+    line_step_ = step;
 
     const ClipScale scale{static_cast<float>(clip_.width - 1),
                           static_cast<float>(clip_.height - 1),
@@ -1085,6 +1161,8 @@ void HotspotBake::plan_rows(int edge_blend) {
     const std::size_t width = static_cast<std::size_t>(w);
     PlaceBand band;
     band.resize(width, lattice_of(frame_));
+    BandLines band_line;
+    band_line.resize(static_cast<std::size_t>(lattice.columns));
     std::vector<float> us(width);
     std::vector<float> vs(width);
     std::vector<std::uint8_t> weights(width);
@@ -1097,8 +1175,12 @@ void HotspotBake::plan_rows(int edge_blend) {
     for (int j = 0; j < h; ++j) {
         const int b = j / step;
         const int k = j - b * step;
-        if (k == 0) place_band(lattice, plans, b, w, band);
+        if (k == 0) {
+            place_band(lattice, plans, b, w, band);
+            band_lines(scale, band, step, band_line);
+        }
         const float t = lattice.fractions[static_cast<std::size_t>(k)];
+        const double exact_t = static_cast<double>(k) / step;
         const std::size_t row_start = runs_.size();
         // A run, joined to the one before when it goes on from it.
         const auto add_run = [&](RunKind kind, int first, int count, std::size_t at,
@@ -1107,12 +1189,22 @@ void HotspotBake::plan_rows(int edge_blend) {
                           static_cast<std::uint32_t>(weighed)};
             if (runs_.size() > row_start) {
                 Run& last = runs_.back();
-                const bool goes_on =
-                    last.kind == kind &&
-                    (kind == RunKind::Panorama ||
-                     (last.taps + static_cast<std::uint32_t>(last.length) == run.taps &&
-                      (kind == RunKind::Clip ||
-                       last.weights + static_cast<std::uint32_t>(last.length) == run.weights)));
+                const std::uint32_t length = static_cast<std::uint32_t>(last.length);
+                bool goes_on = last.kind == kind;
+                switch (kind) {
+                    case RunKind::Panorama:
+                        break;
+                    case RunKind::Line:
+                        goes_on = goes_on && last.length % step == 0 &&
+                                  last.taps + length / static_cast<std::uint32_t>(step) == run.taps;
+                        break;
+                    case RunKind::Blend:
+                        goes_on = goes_on && last.weights + length == run.weights;
+                        [[fallthrough]];
+                    case RunKind::Clip:
+                        goes_on = goes_on && last.taps + length == run.taps;
+                        break;
+                }
                 if (goes_on) {
                     last.length += count;
                     return;
@@ -1122,17 +1214,17 @@ void HotspotBake::plan_rows(int edge_blend) {
         };
         for (const PlaceBand::Stretch& stretch : band.stretches) {
             const std::size_t first = static_cast<std::size_t>(stretch.first);
-            const std::size_t count = static_cast<std::size_t>(stretch.count);
             switch (stretch.plan) {
                 case CellPlan::Panorama:
                     add_run(RunKind::Panorama, stretch.first, stretch.count, 0, 0);
                     break;
                 case CellPlan::Clip: {
-                    const std::size_t at = tap_x_.size();
-                    inner_taps(scale, band.top_u.data() + first, band.rise_u.data() + first,
-                               band.top_v.data() + first, band.rise_v.data() + first, t,
-                               stretch.count, stored_taps(count));
-                    add_run(RunKind::Clip, stretch.first, stretch.count, at, 0);
+                    // Clip stretches are whole cells, the last one cut at the frame's edge.
+                    const std::size_t at = lines_.size();
+                    const int cells = (stretch.count + step - 1) / step;
+                    row_lines(band_line, stretch.first / step, cells, exact_t,
+                              lines_.extend(static_cast<std::size_t>(cells)));
+                    add_run(RunKind::Line, stretch.first, stretch.count, at, 0);
                     break;
                 }
                 case CellPlan::Each: {
@@ -1190,6 +1282,13 @@ std::optional<FramePoint> HotspotBake::place(int i, int j) const {
     return FramePoint{u, v};
 }
 
+std::size_t HotspotBake::lookup_bytes() const {
+    const std::size_t taps = tap_x_.size();
+    return lattice_->points.size() * sizeof(ClipLattice::Point) + runs_.size() * sizeof(Run) +
+           row_runs_.size() * sizeof(std::uint32_t) + taps * (2 * sizeof(std::uint16_t) + 2) +
+           weights_.size() + lines_.size() * sizeof(TapLine);
+}
+
 void HotspotBake::bake(const Frame& clip, Frame& out) const {
     const int w = frame_.width;
     const int h = frame_.height;
@@ -1201,6 +1300,11 @@ void HotspotBake::bake(const Frame& clip, Frame& out) const {
     if (out.width() != w || out.height() != h) out.resize_for_overwrite(w, h);
     const BakeSource source{clip.data(), clip.stride(), clip.height()};
     const hotspot_detail::BakeKernel kernel = hotspot_detail::bake_kernel(source);
+    // The Line runs' taps, worked out row by row.
+    RowTaps line_row;
+    line_row.resize(static_cast<std::size_t>(w + kLatticeStep));
+    const std::int32_t most_x = 256 * (clip_.width - 1) - 1;
+    const std::int32_t most_y = 256 * (clip_.height - 1) - 1;
     for (int j = 0; j < h; ++j) {
         const std::uint8_t* panorama = background_.row(j);
         std::uint8_t* row = out.row(j);
@@ -1211,6 +1315,15 @@ void HotspotBake::bake(const Frame& clip, Frame& out) const {
             const std::size_t length = static_cast<std::size_t>(run.length);
             if (run.kind == RunKind::Panorama) {
                 std::memcpy(row + 3 * first, panorama + 3 * first, 3 * length);
+                continue;
+            }
+            if (run.kind == RunKind::Line) {
+                line_taps(lines_.data() + run.taps, (run.length + line_step_ - 1) / line_step_,
+                          line_step_, most_x, most_y, line_row.x.data(), line_row.y.data(),
+                          line_row.fx.data(), line_row.fy.data());
+                kernel(source,
+                       BakeSpan{line_row.x.data(), line_row.y.data(), line_row.fx.data(),
+                                line_row.fy.data(), nullptr, nullptr, row + 3 * first, length});
                 continue;
             }
             const bool blend = run.kind == RunKind::Blend;

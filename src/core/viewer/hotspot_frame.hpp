@@ -76,6 +76,14 @@ namespace hotspot_detail {
 
 struct ClipLattice;
 
+// The clip's taps along a row of one lattice cell, where its places are a
+// straight line: pixel k of the cell reads the clip at x + k dx, y + k dy,
+// in 65536ths of a clip pixel.
+struct TapLine {
+    std::int32_t x = 0, y = 0;
+    std::int32_t dx = 0, dy = 0;
+};
+
 // A growing array whose new elements are left for their writer to set.
 template <class T>
 class PlanArray {
@@ -133,15 +141,21 @@ public:
     // another size: the panorama alone).
     void bake(const Frame& clip, Frame& out) const;
 
+    // The memory the lookup holds, the panorama alone not counted.
+    std::size_t lookup_bytes() const;
+
 private:
     // What a stretch of a row shows: the panorama alone, the clip alone, or
-    // the clip blended over the panorama.
-    enum class RunKind : std::uint8_t { Panorama, Clip, Blend };
+    // the clip blended over the panorama; Line: the clip alone, its taps
+    // worked out per frame from one TapLine per lattice cell (most of the
+    // frame: the lookup stays small and quick to make).
+    enum class RunKind : std::uint8_t { Panorama, Clip, Blend, Line };
     struct Run {
         std::int32_t first = 0;  // the run's first pixel in its row
         std::int32_t length = 0;
         RunKind kind = RunKind::Panorama;
-        std::uint32_t taps = 0;     // its first entry in the taps (Clip, Blend)
+        // Its first entry in the taps (Clip, Blend) or in lines_ (Line).
+        std::uint32_t taps = 0;
         std::uint32_t weights = 0;  // its first entry in weights_ (Blend)
     };
 
@@ -164,6 +178,10 @@ private:
     hotspot_detail::PlanArray<std::uint8_t> fraction_x_;
     hotspot_detail::PlanArray<std::uint8_t> fraction_y_;
     hotspot_detail::PlanArray<std::uint8_t> weights_;
+    // The Line runs' lines: one per lattice cell of `line_step_` pixels, the
+    // first at the run's first pixel.
+    hotspot_detail::PlanArray<hotspot_detail::TapLine> lines_;
+    int line_step_ = 1;
 };
 
 // The plain arithmetic of one baked channel: the bilinear sample of the

@@ -305,10 +305,8 @@ std::optional<FramePoint> MeshMap::frame_at(PlanePoint target, FramePoint guess,
     return solve(target, guess, quadrant, last_step);
 }
 
-long g_solves, g_iterations, g_fails;//TEMP
 std::optional<FramePoint> MeshMap::solve(PlanePoint target, FramePoint guess, int quadrant,
                                          double last_step) const {
-    ++g_solves;//TEMP
     constexpr int kMostIterations = 30;
     const auto rule = [quadrant](FramePoint at) {
         return quadrant == kAnyQuadrant ? quadrant_of(at) : quadrant;
@@ -321,8 +319,7 @@ std::optional<FramePoint> MeshMap::solve(PlanePoint target, FramePoint guess, in
         } else {
             here = bilinear_slopes_at(at, rule(at));
         }
-        ++g_iterations;//TEMP
-        if (!here) { ++g_fails; return std::nullopt; }
+        if (!here) return std::nullopt;
         const double ex = here->at.x - target.x;
         const double ey = here->at.y - target.y;
         const double a = here->x_u;

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
+#include <string>
 
 #include "core/settings/options.hpp"
 #include "gui/captions.hpp"
@@ -26,6 +27,12 @@ QLabel* make_bold_label(QWidget* parent, const QString& text) {
     bold.setBold(true);
     label->setFont(bold);
     return label;
+}
+
+QString version_text(bool russian) {
+    const TextPair& version = about_texts::kVersion;
+    return to_qstring(
+        fill_in(russian ? version.rus : version.eng, {std::string(program_version())}));
 }
 
 }  // namespace
@@ -56,7 +63,7 @@ AboutBox::AboutBox(Program& program, QWidget* owner) : QDialog(owner), program_(
     auto* product_label = make_bold_label(panel_, to_qstring(kProductName));
     product_label->setObjectName(QStringLiteral("productName"));
     product_label->setGeometry(text_x, 28, text_width, 20);
-    version_label_ = make_bold_label(panel_, to_qstring(about_texts::kVersion.eng));
+    version_label_ = make_bold_label(panel_, version_text(false));
     version_label_->setObjectName(QStringLiteral("versionLabel"));
     version_label_->setGeometry(text_x, 54, text_width, 20);
 
@@ -112,8 +119,9 @@ bool AboutBox::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void AboutBox::apply_language() {
-    apply_captions({{this, about_texts::kCaption}, {version_label_, about_texts::kVersion}},
-                   applied_language_ != "eng");
+    const bool russian = applied_language_ != "eng";
+    apply_captions({{this, about_texts::kCaption}}, russian);
+    version_label_->setText(version_text(russian));
 }
 
 }  // namespace tintora

@@ -25,9 +25,12 @@
 #include "core/settings/guide_page.hpp"
 #include "core/settings/help_texts.hpp"
 #include "core/settings/tooltip_texts.hpp"
+#include "core/viewer/viewer_texts.hpp"
 #include "gui/dialogs/about_box.hpp"
 #include "gui/dialogs/area_points_dialog.hpp"
+#include "gui/dialogs/hotspot_placement_window.hpp"
 #include "gui/dialogs/options_dialog.hpp"
+#include "gui/dialogs/panorama_dialog.hpp"
 #include "gui/hints.hpp"
 #include "gui/main_window/composition_view.hpp"
 #include "gui/main_window/grid_thumbnail.hpp"
@@ -198,7 +201,12 @@ void MainWindow::build_menus() {
 
     QMenu* service = add_menu(kServiceMenu, "serviceMenu");
     connect(add(service, kKrpanoCounter, "krpanoCounterAction"), &QAction::triggered, this,
-            [] { QDesktopServices::openUrl(QUrl(QString::fromStdString(krpano_services_url()))); });
+            [this] { open_guide(GuidePage::Hotspots); });
+    connect(add(service, viewer_texts::kPlacementMenuItem, "hotspotPlacementAction"),
+            &QAction::triggered, this,
+            [this] { program_.hotspot_placement_window().show_in_front(); });
+    connect(add(service, viewer_texts::kPanoramaMenuItem, "panoramaAction"), &QAction::triggered,
+            this, &MainWindow::edit_panorama);
 
     QMenu* help = add_menu(kHelpMenu, "helpMenu");
     connect(add(help, kContext, "contextAction"), &QAction::triggered, this, [this] {
@@ -209,7 +217,7 @@ void MainWindow::build_menus() {
     connect(add(help, kAbout, "aboutAction"), &QAction::triggered, this,
             [this] { program_.about_box().exec(); });
     connect(add(help, workspace_texts::kGuide, "guideAction"), &QAction::triggered, this,
-            &MainWindow::open_guide);
+            [this] { open_guide(); });
 }
 
 void MainWindow::build_undo_items(QMenu* edit) {
@@ -367,9 +375,10 @@ bool MainWindow::shows_uncorrected() const {
     return player_ != nullptr && player_->shows_uncorrected();
 }
 
-void MainWindow::open_guide() {
+void MainWindow::open_guide(GuidePage guide_page) {
     const AppSettings& settings = program_.settings();
-    const std::filesystem::path page = find_guide_page(settings.program_dir, settings.language);
+    const std::filesystem::path page =
+        find_guide_page(settings.program_dir, settings.language, guide_page);
     if (!page.empty()) {
         const QString path = QString::fromStdString(page.string());
         if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) return;
@@ -381,12 +390,24 @@ void MainWindow::open_guide() {
     }
     QString places;
     for (const std::filesystem::path& candidate :
-         guide_page_candidates(settings.program_dir, settings.language)) {
+         guide_page_candidates(settings.program_dir, settings.language, guide_page)) {
         places += QStringLiteral("\n") + QString::fromStdString(candidate.string());
     }
     QMessageBox::warning(
         this, QStringLiteral("Tintora"),
         to_qstring(message_text(workspace_texts::kGuideMissing, settings.language)) + places);
+}
+
+void MainWindow::edit_panorama() {
+    Composition& composition = program_.composition();
+    PanoramaDialog dialog(composition.choices.panorama, composition.background_width(),
+                          composition.background_height(), program_.settings().language, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    if (dialog.chosen() == composition.choices.panorama) return;
+    // As the lists' choices, not an undo step (the history keeps the grid);
+    // the save question sees the change.
+    composition.choices.panorama = dialog.chosen();
+    program_.recompose();
 }
 
 void MainWindow::open_image() {

@@ -6,6 +6,7 @@
 
 #include "core/composition/mesh_drag.hpp"
 #include "core/composition/sampling.hpp"
+#include "core/settings/guide_page.hpp"
 #include "gui/captions.hpp"
 
 class QAction;
@@ -79,8 +80,12 @@ public:
     bool shows_uncorrected() const;
     // The thumbnail follows the current point (after an undo).
     void show_current_point();
-    // Help > "Guide": the local guide in the interface language.
-    void open_guide();
+    // Help > "Guide": the local guide in the interface language (a page of
+    // it for the Service menu's hotspot items).
+    void open_guide(GuidePage page = GuidePage::Main);
+    // Service > "Panorama…": the panorama's choices typed; the picture and
+    // the hotspot follow.
+    void edit_panorama();
     // Edit > "Undo" and "Redo", for the other windows' keys.
     QList<QAction*> undo_redo_actions() const { return {undo_action_, redo_action_}; }
 

@@ -7,6 +7,7 @@
 
 #include "core/video/panorama_playback.hpp"
 #include "gui/main_window/composition_view.hpp"
+#include "gui/palette/palette_window.hpp"
 #include "gui/program.hpp"
 #include "gui/video/video_window.hpp"
 
@@ -89,7 +90,10 @@ void PanoramaPlayer::set_uncorrected(bool uncorrected) {
 }
 
 bool PanoramaPlayer::in_main_window(QObject* watched) const {
-    return watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == &main_window_;
+    if (!watched->isWidgetType()) return false;
+    const QWidget* window = static_cast<QWidget*>(watched)->window();
+    // The palette's curves are judged before and after there too.
+    return window == &main_window_ || qobject_cast<const PaletteWindow*>(window) != nullptr;
 }
 
 bool PanoramaPlayer::eventFilter(QObject* watched, QEvent* event) {

@@ -15,8 +15,9 @@ class Program;
 // "Play in panorama": the output's frames, corrected, played over the
 // background in the main window's picture at the output's rate. Any key or
 // click in the program stops it on the frame shown, which becomes the video
-// window's current frame. Holding B in the main window shows the frame as it
-// comes, before the correction, while playing and in the still picture.
+// window's current frame. Holding B in the main window or the colour palette
+// shows the frame as it comes, before the correction, while playing and in
+// the still picture.
 class PanoramaPlayer : public QObject {
     Q_OBJECT
 public:

@@ -1,6 +1,7 @@
 #include "gui/palette/palette_window.hpp"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -153,8 +154,11 @@ void PaletteWindow::build_colour_controls() {
     frames_box_->setValue(5);
     match_button_ = new QPushButton(status_bar_);
     match_button_->setObjectName(QStringLiteral("matchButton"));
-    for (QWidget* control : std::initializer_list<QWidget*>{mode_label_, mode_list_, frames_label_,
-                                                            frames_box_, match_button_}) {
+    follow_light_box_ = new QCheckBox(status_bar_);
+    follow_light_box_->setObjectName(QStringLiteral("followLightBox"));
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{mode_label_, mode_list_, frames_label_, frames_box_,
+                                         match_button_, follow_light_box_}) {
         control->setFixedHeight(20);
         status_bar_->addPermanentWidget(control);
     }
@@ -166,6 +170,7 @@ void PaletteWindow::build_colour_controls() {
         after_edit();
     });
     connect(match_button_, &QPushButton::clicked, this, &PaletteWindow::match_colours);
+    connect(follow_light_box_, &QCheckBox::clicked, this, &PaletteWindow::follow_light);
     connect(graph_, &CurveGraphWidget::channel_chosen, this, [this] { redraw_graph(); });
 }
 
@@ -190,6 +195,7 @@ void PaletteWindow::match_colours() {
     request.mode =
         mode_list_->currentIndex() == 1 ? CorrectionMode::Colour : CorrectionMode::Brightness;
     request.frame_count = frames_box_->value();
+    request.track_light = follow_light_box_->isChecked();
     // The match replaces the nine points' pairs in one undo step.
     ColourMatchReport report;
     program_.record_change(edit_texts::kMatchColours, [&] {
@@ -206,6 +212,18 @@ void PaletteWindow::match_colours() {
     status_bar_->showMessage(text);
     if (!isVisible()) program_.main_window().show_status_message(text);
     after_edit();
+}
+
+void PaletteWindow::follow_light(bool on) {
+    LightFollowing& following = program_.video_workspace().light_following();
+    following.on = on;
+    // Until a match says otherwise, the light to follow is the frame's shown.
+    if (on && following.reference_frame <= 0) {
+        following.reference_frame = program_.video_workspace().session().CurrentFrame;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    program_.recompose();
+    QApplication::restoreOverrideCursor();
 }
 
 void PaletteWindow::after_edit() {
@@ -234,6 +252,7 @@ void PaletteWindow::show_candidate(const SampleReading& reading) {
 }
 
 void PaletteWindow::follow_program_state() {
+    follow_light_box_->setChecked(program_.video_workspace().light_following().on);
     const int current = program_.grid().cur_point;
     if (current != last_shown_point_) {
         redraw_graph();
@@ -256,7 +275,8 @@ void PaletteWindow::apply_language() {
                     {buttons_[4], kSetForAll},
                     {mode_label_, kModeLabel},
                     {frames_label_, kFramesLabel},
-                    {match_button_, kMatchColours}},
+                    {match_button_, kMatchColours},
+                    {follow_light_box_, kFollowLight}},
                    russian);
     const auto text = [russian](const TextPair& pair) {
         return to_qstring(russian ? pair.rus : pair.eng);

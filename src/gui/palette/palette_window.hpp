@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <string>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -70,6 +71,8 @@ private:
     void show_mode();
     // The Frames box as wide as its longest text in either language.
     void fit_frames_box();
+    // The user checked or cleared "Follow the light".
+    void follow_light(bool on);
 
     Program& program_;
     QTableWidget* table_ = nullptr;
@@ -84,6 +87,9 @@ private:
     QLabel* frames_label_ = nullptr;
     QSpinBox* frames_box_ = nullptr;
     QPushButton* match_button_ = nullptr;
+    // "Follow the light": the match, the preview and the exports follow the
+    // clip's exposure and white balance (the project's TRACK_LIGHT).
+    QCheckBox* follow_light_box_ = nullptr;
 
     int last_shown_point_ = -1;
     std::string applied_language_;

@@ -32,6 +32,8 @@
 #include "core/video/video_layout.hpp"
 #include "core/video/video_texts.hpp"
 #include "core/video/video_workspace.hpp"
+#include "core/viewer/hotspot_export.hpp"
+#include "core/viewer/viewer_texts.hpp"
 #include "gui/hints.hpp"
 #include "gui/program.hpp"
 #include "gui/video/frame_view.hpp"
@@ -264,6 +266,8 @@ void VideoWindow::build_file_menu() {
             &VideoWindow::save_video);
     connect(add_item(file, kSaveVideoAs, "saveVideoAsAction"), &QAction::triggered, this,
             &VideoWindow::save_video_as);
+    connect(add_item(file, viewer_texts::kSaveHotspot, "saveHotspotAction"), &QAction::triggered,
+            this, &VideoWindow::save_hotspot);
     connect(add_item(file, kSaveJpegSequence, "saveJpegSequenceAction"), &QAction::triggered, this,
             &VideoWindow::save_jpeg_sequence);
     connect(add_item(file, kSaveWav, "saveWavAction"), &QAction::triggered, this,
@@ -311,8 +315,10 @@ bool VideoWindow::clip_open_or_tell(const TextPair& message) {
     return false;
 }
 
-std::optional<std::filesystem::path> VideoWindow::ask_save_name(const QString& filters,
-                                                                QString* selected_filter) {
+std::optional<std::filesystem::path> VideoWindow::ask_export_name(const TextPair& needs_clip,
+                                                                  const QString& filters,
+                                                                  QString* selected_filter) {
+    if (run_in_progress() || !clip_open_or_tell(needs_clip)) return std::nullopt;
     VideoSession& session = workspace_.session();
     const QString chosen = QFileDialog::getSaveFileName(
         this, QString(), QString::fromStdString(session.save_path.string()), filters,
@@ -327,9 +333,9 @@ void VideoWindow::tell(const QString& text) {
 }
 
 void VideoWindow::save_video() {
-    if (run_in_progress() || !clip_open_or_tell(message_texts::kOpenVideoBeforeSavingFlv)) return;
     const std::optional<std::filesystem::path> output =
-        ask_save_name(QStringLiteral("Flash video (*.flv);;MP4 video (*.mp4);;All files (*)"));
+        ask_export_name(message_texts::kOpenVideoBeforeSavingFlv,
+                        QStringLiteral("Flash video (*.flv);;MP4 video (*.mp4);;All files (*)"));
     if (output) export_video_to(*output);
 }
 
@@ -340,7 +346,6 @@ void VideoWindow::export_video_to(const std::filesystem::path& output) {
 }
 
 void VideoWindow::save_video_as() {
-    if (run_in_progress() || !clip_open_or_tell(message_texts::kOpenVideoBeforeSavingFlv)) return;
     using namespace video_texts;
     const std::pair<std::string_view, VideoFormat> filters[] = {{kMp4Filter, VideoFormat::Mp4},
                                                                 {kWebMFilter, VideoFormat::WebM},
@@ -348,8 +353,8 @@ void VideoWindow::save_video_as() {
     QStringList texts;
     for (const auto& filter : filters) texts << to_qstring(filter.first);
     QString chosen = texts.front();
-    const std::optional<std::filesystem::path> typed =
-        ask_save_name(texts.join(QStringLiteral(";;")), &chosen);
+    const std::optional<std::filesystem::path> typed = ask_export_name(
+        message_texts::kOpenVideoBeforeSavingFlv, texts.join(QStringLiteral(";;")), &chosen);
     if (!typed) return;
     VideoFormat format = VideoFormat::Mp4;
     for (const auto& filter : filters) {
@@ -371,15 +376,27 @@ void VideoWindow::export_video_as(const std::filesystem::path& typed, VideoForma
                  1);
 }
 
-void VideoWindow::start_export(Result<RunJob> job, int mode) {
+void VideoWindow::save_hotspot() {
+    const std::optional<std::filesystem::path> base = ask_export_name(
+        message_texts::kOpenVideoBeforeSaving, to_qstring(viewer_texts::kHotspotFilter));
+    if (base) export_hotspot_to(*base);
+}
+
+void VideoWindow::export_hotspot_to(const std::filesystem::path& base, bool finish_quietly) {
+    start_export(prepare_hotspot_export(workspace_, program_.settings(), program_.grid(),
+                                        program_.composition(), base),
+                 1, finish_quietly);
+}
+
+void VideoWindow::start_export(Result<RunJob> job, int mode, bool finish_quietly) {
     show_state();
     if (!job) return tell(QString::fromStdString(job.error()));
-    start_run(std::move(job).value(), mode);
+    start_run(std::move(job).value(), mode, finish_quietly);
 }
 
 void VideoWindow::save_jpeg_sequence() {
-    if (run_in_progress() || !clip_open_or_tell(message_texts::kOpenVideoBeforeSaving)) return;
-    const std::optional<std::filesystem::path> chosen = ask_save_name(QString());
+    const std::optional<std::filesystem::path> chosen =
+        ask_export_name(message_texts::kOpenVideoBeforeSaving, QString());
     if (chosen) export_jpeg_sequence_to(*chosen);
 }
 
@@ -392,8 +409,8 @@ void VideoWindow::export_jpeg_sequence_to(const std::filesystem::path& chosen) {
 }
 
 void VideoWindow::save_wav() {
-    if (run_in_progress() || !clip_open_or_tell(message_texts::kOpenVideoBeforeSaving)) return;
-    const std::optional<std::filesystem::path> output = ask_save_name(QString());
+    const std::optional<std::filesystem::path> output =
+        ask_export_name(message_texts::kOpenVideoBeforeSaving, QString());
     if (output) export_wav_to(*output);
 }
 
@@ -450,13 +467,14 @@ void VideoWindow::tell_run_end(ProcessingRun::State state, const std::string& fa
     }
 }
 
-void VideoWindow::start_run(RunJob job, int mode) {
+void VideoWindow::start_run(RunJob job, int mode, bool finish_quietly) {
     VideoSession& session = workspace_.session();
     ProgressDialog& dialog = program_.progress_dialog();
     dialog.set_progress_range(session.StopFrame - session.StartFrame);
     dialog.set_progress(0);
     dialog.set_stage_text(QString());
     run_ = std::make_unique<ProcessingRun>(std::move(job));
+    run_finishes_quietly_ = finish_quietly;
     session.RunMode = mode;
     disconnect(&dialog, nullptr, this, nullptr);
     connect(&dialog, &ProgressDialog::cancel_requested, this, &VideoWindow::cancel_run);
@@ -537,7 +555,7 @@ void VideoWindow::follow_run() {
     const ProcessingRun::State state = run_->state();
     show_run_events(program_.progress_dialog(), run_->take_events(), program_.settings().language);
     if (state != ProcessingRun::State::Running && !asking_to_stop_run_) {
-        tell_run_end(state, close_run(state), false);
+        tell_run_end(state, close_run(state), run_finishes_quietly_);
     }
     session.FrameBusy = false;
 }

@@ -61,6 +61,12 @@ public:
     void export_wav_to(const std::filesystem::path& output);
     // "Save video…" after its dialog: the name as typed and the filter chosen.
     void export_video_as(const std::filesystem::path& typed, VideoFormat chosen_filter);
+    // "Save hotspot…": DIR/NAME asked for, then the hotspot's files written
+    // there (prepare_hotspot_export). The export alone returns when its run
+    // ends; finish_quietly leaves out the message of a run that finished
+    // (the preview opens its page instead).
+    void save_hotspot();
+    void export_hotspot_to(const std::filesystem::path& base, bool finish_quietly = false);
     // The run timer's tick: the run's new log lines and progress, and its end.
     void follow_run();
     bool run_active() const { return run_ != nullptr; }
@@ -96,13 +102,16 @@ private:
     void build_file_menu();
     bool run_in_progress();
     bool clip_open_or_tell(const TextPair& message);
+    // What every export of the menu starts with: nothing while a run goes on
+    // or without a clip (`needs_clip` said), else the save dialog's name.
     // selected_filter, when given, is the filter shown first and then the one chosen.
-    std::optional<std::filesystem::path> ask_save_name(const QString& filters,
-                                                       QString* selected_filter = nullptr);
+    std::optional<std::filesystem::path> ask_export_name(const TextPair& needs_clip,
+                                                         const QString& filters,
+                                                         QString* selected_filter = nullptr);
     void tell(const QString& text);
-    void start_run(RunJob job, int mode);
+    void start_run(RunJob job, int mode, bool finish_quietly = false);
     // A prepared export: refused with its message, or run.
-    void start_export(Result<RunJob> job, int mode);
+    void start_export(Result<RunJob> job, int mode, bool finish_quietly = false);
     // "Cancel": stops the run and says what it left on disk.
     void cancel_run();
     // The run's dialog closed by its close box: it goes only with the run.
@@ -163,6 +172,8 @@ private:
     QTimer* timer_ = nullptr;
     QTimer* run_timer_ = nullptr;
     std::unique_ptr<ProcessingRun> run_;
+    // Whether the run's end says nothing when it finished.
+    bool run_finishes_quietly_ = false;
     // While the user is asked whether to stop the run, its end waits for the answer.
     bool asking_to_stop_run_ = false;
 

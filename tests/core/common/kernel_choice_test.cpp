@@ -23,8 +23,9 @@ bool available(VectorIsa isa) {
     return std::find(supported.begin(), supported.end(), isa) != supported.end();
 }
 
-// The tracking gains have no kernel yet: the mechanism is tried on them with
-// a trial that counts what it is asked to do.
+// The mechanism is tried on the tracking gains' operation with a trial that
+// counts what it is asked to do (each test runs in a process of its own, so
+// no real kernel has calibrated that operation before).
 struct TrialCounts {
     std::atomic<int> made{0};
     std::mutex mutex;

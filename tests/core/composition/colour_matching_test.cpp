@@ -134,7 +134,7 @@ struct SmallScene {
 // Clipped channels (0 or from 250 up, in either picture) and strong edges
 // are left out: in brightness mode a clipped channel leaves out the pixel;
 // in colour mode a channel near clipping (from 245 up, or up to 2) leaves
-// out the pixel and its neighbours.
+// out that channel of the pixel and of its neighbours, the others paired.
 TEST(MatchStatistics, LeavesOutClippedPixelsAndStrongEdges) {
     const struct {
         const char* name;
@@ -147,8 +147,8 @@ TEST(MatchStatistics, LeavesOutClippedPixelsAndStrongEdges) {
         {"frame blue at 0", CorrectionMode::Brightness, 0, 60, 0},
         {"background blue at 250", CorrectionMode::Brightness, 40, 250, 0},
         {"brightness, frame blue near clipping", CorrectionMode::Brightness, 246, 60, 19 * 13},
-        {"colour, frame blue near clipping", CorrectionMode::Colour, 246, 60, 0},
-        {"colour, background blue near black", CorrectionMode::Colour, 40, 2, 0},
+        {"colour, frame blue near clipping", CorrectionMode::Colour, 246, 60, 2 * 19 * 13},
+        {"colour, background blue near black", CorrectionMode::Colour, 40, 2, 2 * 19 * 13},
     };
     for (const auto& c : cases) {
         SmallScene scene;
@@ -160,16 +160,27 @@ TEST(MatchStatistics, LeavesOutClippedPixelsAndStrongEdges) {
         EXPECT_EQ(statistics.landed(), 21 * 15) << c.name;
         EXPECT_EQ(statistics.paired(), c.paired) << c.name;
     }
-    {
-        // One frame pixel near clipping (and no strong edge): in colour
-        // mode it and its eight neighbours are left out.
+    // One frame pixel near clipping (and no strong edge): in colour mode
+    // its channels near clipping are left out there and at its eight
+    // neighbours; those nine pixels count as clipped when all three are.
+    const struct {
+        const char* name;
+        std::uint8_t b, g, r;  // the frame, and the pixel near clipping
+        std::uint8_t pixel_b, pixel_g, pixel_r;
+        std::int64_t paired, clipped;
+    } near_clipping[] = {
+        {"green", 40, 200, 120, 40, 245, 120, 3 * 19 * 13 - 9, 0},
+        {"all three", 3, 244, 3, 2, 245, 2, 3 * (19 * 13 - 9), 9},
+    };
+    for (const auto& c : near_clipping) {
         SmallScene scene;
-        scene.frame = test::uniform_frame(21, 15, 40, 200, 120);
-        scene.frame.pixel(7, 10)[1] = 245;
+        scene.frame = test::uniform_frame(21, 15, c.b, c.g, c.r);
+        std::uint8_t* pixel = scene.frame.pixel(7, 10);
+        pixel[0] = c.pixel_b, pixel[1] = c.pixel_g, pixel[2] = c.pixel_r;
         MatchStatistics statistics(CorrectionMode::Colour);
         statistics.add_frame(scene.frame, scene.grid, scene.on());
-        EXPECT_EQ(statistics.paired(), 3 * (19 * 13 - 9));
-        EXPECT_EQ(statistics.clipped(), 9);
+        EXPECT_EQ(statistics.paired(), c.paired) << c.name;
+        EXPECT_EQ(statistics.clipped(), c.clipped) << c.name;
     }
     // A step in the frame (from column 5) or in the background (from row
     // 14) leaves out the pixels on either side of it.
@@ -324,7 +335,7 @@ void print(const std::string& name, const SceneFigures& f) {
         f.spread_ratio[2]);
 }
 
-// Colour mode keeps the hues: its error lies well under the best global
+// Colour mode keeps the hues: its error lies under half the best global
 // curves', which see the answer; and the fine texture: the exported
 // frames' local spread within a tenth of the background's. (The uneven
 // light's place is smooth: its local spread is the clip's noise.)
@@ -342,7 +353,7 @@ TEST(MatchScene, ColourModeKeepsHuesAndFineTexture) {
     for (const auto& scene : scenes) {
         const SceneFigures figures = measure(scene.clip, CorrectionMode::Colour, scene.clip.frames);
         print(std::string("colour mode, ") + scene.name, figures);
-        EXPECT_LE(figures.matched.mean, 0.8 * figures.best_global.mean) << scene.name;
+        EXPECT_LE(figures.matched.mean, 0.5 * figures.best_global.mean) << scene.name;
         if (!scene.textured) continue;
         for (const double ratio : figures.spread_ratio) EXPECT_NEAR(ratio, 1.0, 0.1) << scene.name;
     }
@@ -358,7 +369,8 @@ TEST(MatchScene, BrightnessModeIsClearlyBetterThanUncorrected) {
 // A camera that pans slowly away from where the mesh was placed (on the
 // first frame), with something moving through: matched over its five
 // frames, each paired where it really lies, the clip comes out no worse
-// than matched on the first frame alone.
+// than matched on the first frame alone, and no frame far worse than the
+// others.
 TEST(MatchScene, FramesOfADriftingCameraDoNoWorseThanTheShownFrame) {
     test::ColourClipOptions options;
     options.pan_x = 0.025 * options.width;
@@ -371,7 +383,8 @@ TEST(MatchScene, FramesOfADriftingCameraDoNoWorseThanTheShownFrame) {
     print("colour mode, drifting camera, five frames", five);
     print("colour mode, drifting camera, the first frame", shown);
     EXPECT_LE(five.matched.mean, shown.matched.mean);
-    EXPECT_LE(five.matched.mean, 0.8 * five.best_global.mean);
+    EXPECT_LE(five.matched.mean, 0.5 * five.best_global.mean);
+    EXPECT_LE(five.matched.worst_frame, 1.3 * five.matched.mean);
 }
 
 // The frame drawn through the mesh is found where the camera looked, to a

@@ -52,8 +52,10 @@ TEST(DeltaE2000, PublishedReferencePairs) {
     int number = 1;
     for (const auto& pair : pairs) {
         // The table gives four decimals; the formula is symmetric.
-        EXPECT_NEAR(delta_e_2000(pair.first, pair.second), pair.delta_e, 0.5e-4) << "pair " << number;
-        EXPECT_NEAR(delta_e_2000(pair.second, pair.first), pair.delta_e, 0.5e-4) << "pair " << number;
+        EXPECT_NEAR(delta_e_2000(pair.first, pair.second), pair.delta_e, 0.5e-4)
+            << "pair " << number;
+        EXPECT_NEAR(delta_e_2000(pair.second, pair.first), pair.delta_e, 0.5e-4)
+            << "pair " << number;
         ++number;
     }
 }

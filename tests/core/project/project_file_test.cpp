@@ -88,10 +88,12 @@ TEST(ProjectFile, AFullProjectComesBackAsItWasSaved) {
     original.grid.control_values[0][0] = 10;
     original.grid.control_values[4][128] = 200;
     original.grid.control_values[8][254] = 200;
+    original.workspace.light_following() = {true, 4};
     const std::string saved = original.text();
-    // The quality, not the default, follows the poster line at the end.
+    // The quality, not the default, follows the poster line, then following the light.
     EXPECT_EQ(saved.substr(saved.find("POINT8\t254")),
-              "POINT8\t254\t200\r\nPOSTER_IMAGE=1\r\nQUALITY=Bitrate list\r\n");
+              "POINT8\t254\t200\r\nPOSTER_IMAGE=1\r\nQUALITY=Bitrate list\r\n"
+              "TRACK_LIGHT=1\r\nTRACK_LIGHT_FRAME=4\r\n");
 
     Project copy;
     copy.replay(saved);
@@ -107,6 +109,7 @@ TEST(ProjectFile, AFullProjectComesBackAsItWasSaved) {
     EXPECT_EQ(copy.workspace.session().OutputFps, 30.0);
     EXPECT_EQ(copy.grid.color_table[4][128], 200);  // the tables are rebuilt from the pairs
     EXPECT_EQ(copy.grid.color_table[1][77], 77);    // no pair: the identity
+    EXPECT_EQ(copy.workspace.light_following(), (LightFollowing{true, 4}));
 }
 
 TEST(ProjectFile, ReplayFollowsTheKeysRules) {
@@ -115,6 +118,7 @@ TEST(ProjectFile, ReplayFollowsTheKeysRules) {
     p.mirror_horizontally = true;
     p.poster_image = true;                  // a project without the key has no poster
     p.quality_index = 2;                    // and the default quality
+    project.workspace.light_following().on = true;  // nor follows the light
     project.grid.control_values[5][5] = 5;  // every pair goes before the replay
     project.replay(
         "POINT3 010 99\r\n"     // a leading 0: octal
@@ -133,6 +137,7 @@ TEST(ProjectFile, ReplayFollowsTheKeysRules) {
     EXPECT_TRUE(p.mirror_horizontally);
     EXPECT_FALSE(p.poster_image);
     EXPECT_EQ(p.quality_index, 0);
+    EXPECT_FALSE(project.workspace.light_following().on);
     EXPECT_EQ(p.video_bitrate_index, 2);
     EXPECT_EQ(p.channels_index, 2);
     EXPECT_EQ(project.grid.area_x[4], 12);

@@ -82,7 +82,7 @@ private:
     std::optional<std::string> old_;
 };
 
-enum class Where { temp, tmpdir, slash_tmp, program, unchanged, blocked };
+enum class Where { temp, tmpdir, slash_tmp, program, installed, unchanged, blocked };
 
 struct WorkDirCase {
     const char* name;
@@ -102,16 +102,25 @@ TEST_P(OptionsWorkDirListTest, ResolvesTheChoiceAndCreatesItsFolder) {
     const EnvironmentValue tmpdir_value("TMPDIR", c.tmpdir_set ? tmpdir.path().c_str() : nullptr);
     // A program folder below a regular file can hold no folder at all.
     std::ofstream(program / "blocker") << "a file";
+    // An installation's bin beside share/tintora.
+    fs::create_directories(program / "share" / "tintora");
+    const UserFolders user{program / "config", program / "cache"};
     AppSettings settings;
-    settings.program_dir = c.where == Where::blocked ? program / "blocker" : program.path();
+    settings.program_dir = c.where == Where::blocked     ? program / "blocker" / "bin"
+                           : c.where == Where::installed ? program / "bin"
+                                                         : program.path();
     settings.work_dir = "/from/settings";
-    const fs::path expected[] = {temp / "Tintora", tmpdir / "Tintora",
-                                 "/tmp/Tintora",   program / "temp",
-                                 "/from/settings", program / "blocker" / "temp"};
+    const fs::path expected[] = {temp / "Tintora",
+                                 tmpdir / "Tintora",
+                                 "/tmp/Tintora",
+                                 program / "Temp",
+                                 program / "cache" / "tintora" / "Temp",
+                                 "/from/settings",
+                                 program / "blocker" / "bin" / "Temp"};
     const fs::path& folder = expected[static_cast<int>(c.where)];
     const bool existed = fs::exists(folder);
 
-    EXPECT_EQ(resolve_work_dir_choice(c.text, settings), folder.string());
+    EXPECT_EQ(resolve_work_dir_choice(c.text, settings, user), folder.string());
     EXPECT_EQ(settings.work_dir, folder);
     const bool made = c.where != Where::unchanged && c.where != Where::blocked;
     EXPECT_EQ(fs::is_directory(folder), made);
@@ -129,6 +138,8 @@ INSTANTIATE_TEST_SUITE_P(
         WorkDirCase{"RootTempPassedOver", "Windows TEMP", "/", false, Where::slash_tmp},
         WorkDirCase{"RelativeTempPassedOver", "Windows TEMP", "scratch", false, Where::slash_tmp},
         WorkDirCase{"ProgramDirectory", "Program directory", "<temp>", true, Where::program},
+        WorkDirCase{"InstalledProgramsInTheUsersCache", "Program directory", "<temp>", true,
+                    Where::installed},
         // Left for "OK" to report.
         WorkDirCase{"FolderThatCannotBeMade", "Program directory", nullptr, false, Where::blocked},
         WorkDirCase{"TypedPathGivesWay", "/some/typed/path", "<temp>", true, Where::unchanged},

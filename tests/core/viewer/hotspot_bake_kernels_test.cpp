@@ -71,6 +71,8 @@ struct KernelCase {
     Taps taps;
 };
 
+void PrintTo(const KernelCase& c, std::ostream* out) { *out << c.name; }
+
 class BakeKernels : public testing::TestWithParam<KernelCase> {};
 
 TEST_P(BakeKernels, GiveThePlainArithmeticsBytes) {

@@ -12,6 +12,7 @@
 #include "core/viewer/hotspot_frame.hpp"
 #include "core/viewer/mesh_map.hpp"
 #include "core/viewer/panorama_geometry.hpp"
+#include "support/pinhole_camera.hpp"
 #include "support/test_pictures.hpp"
 
 namespace tintora {
@@ -85,33 +86,8 @@ TEST(PanoramaGeometry, ShownPlacesGoBackToTheLoadedPicture) {
     }
 }
 
-// An ordinary camera at the sphere's centre, turned and rolled: where its
-// frame position (u, v) looks.
-struct PinholeCamera {
-    double yaw, pitch, roll, hfov, aspect;
-
-    Vec3 look(FramePoint at) const {
-        const double x = (2 * at.u - 1) * std::tan(hfov / 2 * kRadian);
-        const double y = (1 - 2 * at.v) * std::tan(hfov / 2 * kRadian) / aspect;
-        const double xr = x * std::cos(roll * kRadian) - y * std::sin(roll * kRadian);
-        const double yr = x * std::sin(roll * kRadian) + y * std::cos(roll * kRadian);
-        const TangentPlane axis = TangentPlane::at(direction_of({yaw, pitch}));
-        return axis.direction({xr, yr});
-    }
-};
-
-// The nine area points where the camera puts its grid points, on a
-// 4096-wide panorama shown unturned: whole pixels, as the mesh holds them.
-CorrectionGrid grid_of(const PinholeCamera& camera, const PanoramaGeometry& g) {
-    CorrectionGrid grid;
-    for (int p = 0; p < kGridPointCount; ++p) {
-        const PicturePosition at =
-            *position_of(g, camera.look({(p % 3) / 2.0, (p / 3) / 2.0}));
-        grid.area_x[p] = static_cast<int>(std::lround(at.x - 0.5));
-        grid.area_y[p] = static_cast<int>(std::lround(at.y - 0.5));
-    }
-    return grid;
-}
+using test::grid_of;
+using test::PinholeCamera;
 
 // How far the map puts the camera's frame from where it looks, in the
 // panorama's pixels: the mean and the largest over the frame.
@@ -332,7 +308,12 @@ struct BakeCase {
     std::optional<PinholeCamera> camera;  // none: a skewed mesh ahead
     MeshModel model;
     int edge;
+    // Small clips make lattices of two pixels; one of many pixels a degree
+    // has the coarsest lattice, most of it interpolated along lines.
+    FrameSize clip{40, 30};
 };
+
+void PrintTo(const BakeCase& c, std::ostream* out) { *out << c.name; }
 
 class PlainBake : public testing::TestWithParam<BakeCase> {};
 
@@ -344,42 +325,46 @@ TEST_P(PlainBake, MatchesItInDoubles) {
     const PanoramaGeometry& g = c.geometry;
     std::mt19937 random(11);
     const Frame panorama = test::random_frame(360, 180, random);
-    constexpr int kW = 40;
-    constexpr int kH = 30;
-    const Frame clip = smooth_clip(kW, kH);
+    const int w = c.clip.width;
+    const int h = c.clip.height;
+    const Frame clip = smooth_clip(w, h);
     CorrectionGrid grid;
     grid.area_x = {150, 170, 192, 148, 171, 193, 151, 170, 190};
     grid.area_y = {70, 68, 66, 81, 80, 79, 92, 92, 91};
     if (c.camera) grid = grid_of(*c.camera, g);
     const MeshMap map = *MeshMap::make(grid, g, 0, c.model);
-    const HotspotPlacement placed = place_hotspot(map, {kW, kH});
+    const HotspotPlacement placed = place_hotspot(map, {w, h});
     ASSERT_EQ(placed.problem, HotspotProblem::None);
     const HotspotFrame& frame = placed.frame;
-    const HotspotBake bake(frame, map, {kW, kH}, panorama, g, c.edge);
+    const HotspotBake bake(frame, map, {w, h}, panorama, g, c.edge);
     Frame baked;
     bake.bake(clip, baked);
     ASSERT_EQ(baked.width(), frame.width);
     int most = 0;
     for (int j = 0; j < frame.height; ++j) {
+        std::optional<FramePoint> before;  // the pixel to the left's place
         for (int i = 0; i < frame.width; ++i) {
             double panorama_value[3];
             plain_panorama(panorama, g, frame.plane.direction(frame.plane_point(i, j)),
                            panorama_value);
             // The clip there, by the map's own exact inverse.
             const PlanePoint target = frame.plane_point(i, j);
-            const std::optional<FramePoint> place = map.frame_at(target, map.rough_frame_at(target));
+            // (Started from the place next to it: the same place, sooner.)
+            const std::optional<FramePoint> place =
+                map.frame_at(target, before ? *before : map.rough_frame_at(target));
+            before = place;
             double weight = 0;
             double clip_value[3] = {0, 0, 0};
             if (place && place->u >= 0 && place->u <= 1 && place->v >= 0 && place->v <= 1) {
-                const double x = place->u * (kW - 1);
-                const double y = place->v * (kH - 1);
-                const double t = c.edge > 0 ? std::clamp(std::min({x, kW - 1 - x, y, kH - 1 - y}) /
+                const double x = place->u * (w - 1);
+                const double y = place->v * (h - 1);
+                const double t = c.edge > 0 ? std::clamp(std::min({x, w - 1 - x, y, h - 1 - y}) /
                                                              c.edge,
                                                          0.0, 1.0)
                                             : 1.0;
                 weight = t * t * (3 - 2 * t);
-                const int cx = std::min(static_cast<int>(x), kW - 2);
-                const int cy = std::min(static_cast<int>(y), kH - 2);
+                const int cx = std::min(static_cast<int>(x), w - 2);
+                const int cy = std::min(static_cast<int>(y), h - 2);
                 for (int ch = 0; ch < 3; ++ch) {
                     const auto v = [&](int yy, int xx) { return double(clip.pixel(yy, xx)[ch]); };
                     clip_value[ch] =
@@ -398,7 +383,7 @@ TEST_P(PlainBake, MatchesItInDoubles) {
     // Whole levels and fractions in 256ths: a level or two at most.
     EXPECT_LE(most, 2);
     // A frame of another size than the clip's reads nothing of it.
-    bake.bake(smooth_clip(kW - 1, kH), baked);
+    bake.bake(smooth_clip(w - 1, h), baked);
     EXPECT_EQ(baked, bake.background());
 }
 
@@ -413,8 +398,12 @@ INSTANTIATE_TEST_SUITE_P(
                  MeshModel::Perspective, 4},
         BakeCase{"OverThePole", kWhole, PinholeCamera{30, 80, 0, 50, 4.0 / 3},
                  MeshModel::Perspective, 4},
-        BakeCase{"BeyondAPartialPanorama", PanoramaGeometry{360, 180, 60, 40, 0, 0},
-                 PinholeCamera{20, 5, 0, 30, 4.0 / 3}, MeshModel::Bilinear, 4}),
+        // The nine points lie within a degree of the picture's right and
+        // top edges; the frame's margin reaches beyond both.
+        BakeCase{"BeyondAPartialPanorama", PanoramaGeometry{360, 180, 60, 40, 6, -3},
+                 PinholeCamera{20, 5, 0, 30, 4.0 / 3}, MeshModel::Bilinear, 4},
+        BakeCase{"SharpClip", kWhole, PinholeCamera{-40, 20, 5, 10, 4.0 / 3},
+                 MeshModel::Bilinear, 6, {200, 150}}),
     [](const testing::TestParamInfo<BakeCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -394,5 +394,16 @@ TEST_F(CompositionWindowTest, AFileThatIsNotAJpegIsRefusedAndThePreviousBackgrou
     }
 }
 
+TEST_F(CompositionWindowTest, ThePerspectiveModelLaysTheFrameOtherwise) {
+    open_with_video();
+    const Frame bilinear = picture();
+    program_->composition().choices.panorama.mesh_model = MeshModel::Perspective;
+    program_->recompose();
+    EXPECT_NE(picture(), bilinear);
+    // The markers stay on the area points.
+    expect_marker(kDefaultX[0], kDefaultY[0], kRed);
+    expect_marker(kDefaultX[2], kDefaultY[2], kGreen);
+}
+
 }  // namespace
 }  // namespace tintora

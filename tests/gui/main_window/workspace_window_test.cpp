@@ -475,10 +475,14 @@ TEST_F(WorkspaceWindowTest, HoldingBShowsTheFrameBeforeTheCorrection) {
     };
     const std::vector<int> corrected = frame_pixel();
     ASSERT_NE(corrected, (std::vector<int>{40, 50, 60}));
-    QTest::keyPress(&window(), Qt::Key_B);
-    EXPECT_EQ(frame_pixel(), (std::vector<int>{40, 50, 60}));
-    QTest::keyRelease(&window(), Qt::Key_B);
-    EXPECT_EQ(frame_pixel(), corrected);
+    // Also in the palette, where the curves are judged.
+    for (QWidget* held_in : {static_cast<QWidget*>(&window()), static_cast<QWidget*>(&palette())}) {
+        QTest::keyPress(held_in, Qt::Key_B);
+        EXPECT_EQ(frame_pixel(), (std::vector<int>{40, 50, 60}))
+            << held_in->objectName().toStdString();
+        QTest::keyRelease(held_in, Qt::Key_B);
+        EXPECT_EQ(frame_pixel(), corrected);
+    }
 }
 
 TEST_F(WorkspaceWindowTest, ColorPaletteComesToTheFrontAlsoWhenMinimised) {

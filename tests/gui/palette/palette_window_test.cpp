@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -464,6 +465,25 @@ TEST_F(PaletteWindowTest, MatchColoursFitsTheFrameToTheBackground) {
     ASSERT_EQ(boxes.texts().size(), 1u);
     EXPECT_EQ(boxes.texts()[0], "Open a background image first: the colours are matched to it.");
     EXPECT_EQ(empty.grid(), before);
+}
+
+TEST_F(PaletteWindowTest, FollowTheLightBoxTurnsTheProjectsFollowingOnAndOff) {
+    auto* box = palette().findChild<QCheckBox*>("followLightBox");
+    ASSERT_NE(box, nullptr);
+    VideoWorkspace& workspace = program_->video_workspace();
+    workspace.session().CurrentFrame = 7;
+    box->click();
+    EXPECT_EQ(workspace.light_following(), (LightFollowing{true, 7}));
+    EXPECT_TRUE(program_->project_modified());
+    box->click();
+    EXPECT_FALSE(workspace.light_following().on);
+    // A project opened with the key checks it on the next tick.
+    workspace.light_following().on = true;
+    palette().follow_program_state();
+    EXPECT_TRUE(box->isChecked());
+    program_->main_window().findChild<QAction*>("russianAction")->trigger();
+    palette().follow_program_state();
+    EXPECT_EQ(box->text().toStdString(), "Следить за светом");
 }
 
 // At 0 the Frames box shows a word, longer than its numbers: it is shown

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "core/common/file_io.hpp"
@@ -30,6 +31,7 @@
 #include "support/message_box_catcher.hpp"
 #include "support/temporary_folder.hpp"
 #include "support/test_clips.hpp"
+#include "support/test_pictures.hpp"
 
 namespace tintora {
 namespace {
@@ -128,10 +130,12 @@ TEST_F(ExportWindowTest, WithoutAClipEachExportOnlyTellsSo) {
     window().save_video();
     window().save_jpeg_sequence();
     window().save_wav();
-    ASSERT_EQ(catcher.texts().size(), 3u);
+    window().save_hotspot();
+    ASSERT_EQ(catcher.texts().size(), 4u);
     EXPECT_EQ(catcher.texts()[0], "Откройте исходное видео прежде чем сохранять результат!");
     EXPECT_EQ(catcher.texts()[1], "Откройте исходное видео пржде чем сохранять результат!");
     EXPECT_EQ(catcher.texts()[2], "Откройте исходное видео пржде чем сохранять результат!");
+    EXPECT_EQ(catcher.texts()[3], "Откройте исходное видео пржде чем сохранять результат!");
 }
 
 TEST_F(ExportWindowTest, ARunLogsItsFramesAndEndsWithTheMessage) {
@@ -351,7 +355,7 @@ TEST_F(ExportWindowTest, SaveVideoWritesTheChosenFormatWithItsPoster) {
         items << item->objectName();
     }
     EXPECT_EQ(items, (QStringList{"openVideoFileAction", "saveFlvAction", "saveVideoAsAction",
-                                  "saveJpegSequenceAction", "saveWavAction"}));
+                                  "saveHotspotAction", "saveJpegSequenceAction", "saveWavAction"}));
     open_clip("0.48");
     window().show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
@@ -372,6 +376,40 @@ TEST_F(ExportWindowTest, SaveVideoWritesTheChosenFormatWithItsPoster) {
                   "Operation finished!",
                   "\"tour.avi\" names no video format Tintora writes! End the name in .mp4 "
                   "(H.264, AAC), .webm (VP9, Opus) or .flv."}));
+}
+
+// "Save hotspot…" goes through the run as "Save video…" does: refused with
+// the core's message while there is no panorama, then every file of the
+// hotspot written and the run's ending message.
+TEST_F(ExportWindowTest, SaveHotspotWritesTheHotspotsFiles) {
+    // The preview page's template and script, as the build puts them beside the program.
+    fs::create_directory(folder_ / "web");
+    ASSERT_TRUE(write_file(folder_ / "web/hotspot_template.html",
+                           "<script>window.TINTORA_HOTSPOT = /*TINTORA_HOTSPOT_JSON*/null;"
+                           "</script>"));
+    ASSERT_TRUE(write_file(folder_ / "web/tintora-viewer.js", "// the viewer"));
+    open_clip("0.2");
+    const fs::path out = folder_ / "out";
+    fs::create_directory(out);
+    test::MessageBoxCatcher catcher;
+    window().export_hotspot_to(out / "lobby");
+    EXPECT_TRUE(fs::is_empty(out));
+
+    const fs::path panorama = folder_ / "panorama.jpg";
+    ASSERT_TRUE(save_jpeg(test::uniform_frame(512, 256, 40, 80, 120), panorama));
+    ASSERT_TRUE(program_->main_window().open_background_file(
+        QString::fromStdString(panorama.string())));
+    window().export_hotspot_to(out / "lobby");
+    EXPECT_EQ(catcher.texts(),
+              (Strings{"Open the panorama first: the hotspot is placed on it.",
+                       "Operation finished!"}));
+    std::set<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(out)) {
+        names.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ(names, (std::set<std::string>{"lobby.mp4", "lobby.webm", "lobby.jpg", "lobby.json",
+                                            "lobby.xml", "lobby.html", "lobby_media.js",
+                                            "tintora-viewer.js"}));
 }
 
 }  // namespace
