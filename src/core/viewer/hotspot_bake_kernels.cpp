@@ -47,8 +47,8 @@ BakeKernel bake_kernel(VectorIsa isa, const BakeSource& source) {
 namespace {
 
 struct BakeTrialWork {
-    static constexpr int kWidth = 256;
-    static constexpr int kRows = 32;
+    static constexpr int kWidth = 2048;
+    static constexpr int kRows = 8;
     static constexpr std::size_t kCount = 2048;
     std::vector<std::uint8_t> source = std::vector<std::uint8_t>(3 * kWidth * kRows);
     std::vector<std::uint16_t> x = std::vector<std::uint16_t>(kCount);
@@ -60,18 +60,21 @@ struct BakeTrialWork {
     std::vector<std::uint8_t> out = std::vector<std::uint8_t>(3 * kCount);
 };
 
-// A strip of taps spread over a small source, half of them blended: what a
-// frame's rows at the clip's soft edge ask of the kernel.
+// Two rows of a frame as the bake meets them: taps that run along a row of
+// the clip a little slower than a pixel a pixel and drift slowly down it;
+// the first row at the soft edge (blended), the second inside.
 KernelTrial bake_trial() {
     const auto work = std::make_shared<BakeTrialWork>();
     for (std::size_t i = 0; i < work->source.size(); ++i) {
         work->source[i] = static_cast<std::uint8_t>(i * 7);
     }
     for (std::size_t k = 0; k < BakeTrialWork::kCount; ++k) {
-        work->x[k] = static_cast<std::uint16_t>((k * 37) % (BakeTrialWork::kWidth - 1));
-        work->y[k] = static_cast<std::uint16_t>((k * 11) % (BakeTrialWork::kRows - 1));
-        work->fx[k] = static_cast<std::uint8_t>(k * 13);
-        work->fy[k] = static_cast<std::uint8_t>(k * 29);
+        const int across = static_cast<int>(k % (BakeTrialWork::kCount / 2)) * 237;  // 256ths
+        const int down = 2 * 256 + static_cast<int>(k) / 8;
+        work->x[k] = static_cast<std::uint16_t>(across >> 8);
+        work->y[k] = static_cast<std::uint16_t>(down >> 8);
+        work->fx[k] = static_cast<std::uint8_t>(across);
+        work->fy[k] = static_cast<std::uint8_t>(down);
         work->weights[k] = static_cast<std::uint8_t>(k * 5);
         work->panorama[3 * k] = static_cast<std::uint8_t>(k);
     }
@@ -79,9 +82,9 @@ KernelTrial bake_trial() {
                 const BakeSource source{work->source.data(), 3 * BakeTrialWork::kWidth,
                                         BakeTrialWork::kRows};
                 const std::size_t half = BakeTrialWork::kCount / 2;
-                BakeSpan span{
-                    work->x.data(),       work->y.data(),        work->fx.data(),  work->fy.data(),
-                    work->weights.data(), work->panorama.data(), work->out.data(), half};
+                BakeSpan span{work->x.data(),   work->y.data(),       work->fx.data(),
+                              work->fy.data(),  work->weights.data(), work->panorama.data(),
+                              work->out.data(), half};
                 bake_kernel(isa, source)(source, span);
                 span.x += half;
                 span.y += half;
