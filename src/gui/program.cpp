@@ -20,6 +20,7 @@
 #include "gui/dialogs/about_box.hpp"
 #include "gui/dialogs/hotspot_placement_window.hpp"
 #include "gui/dialogs/options_dialog.hpp"
+#include "gui/light_pass_progress.hpp"
 #include "gui/main_window/main_window.hpp"
 #include "gui/palette/palette_window.hpp"
 #include "gui/video/progress_dialog.hpp"
@@ -136,8 +137,13 @@ void Program::recompose() {
         Frame lit_overlay;
         std::optional<CorrectionGrid> lit_grid;
         if (overlay != nullptr && !before_correction) {
+            // A pass the user stopped leaves the frame in its own light,
+            // with word why.
+            const std::optional<QString> stopped =
+                measure_followed_light(*this, main_window_.get());
+            if (stopped) main_window_->show_status_message(*stopped);
             const std::shared_ptr<const LightTrack> track =
-                followed_light(video_workspace_, settings_.work_dir);
+                stopped ? nullptr : followed_light(video_workspace_, settings_.work_dir);
             const LightGains gains =
                 followed_gains(video_workspace_, track.get(), video.CurrentFrame);
             if (!gains.neutral()) {

@@ -69,7 +69,7 @@ bool project_seeds(const fs::path& folder) {
     Composition composition;
     CorrectionGrid grid;
     VideoWorkspace workspace(settings);
-    composition.choices = {2, 8, 6, true};
+    composition.choices = {2, 8, 6, true, {}};
     // The name stays even though no such file opens.
     (void)composition.open_background("/pictures/panorama 1.jpg");
     workspace.session().clip_path = "/clips/clip.mp4";

@@ -469,8 +469,7 @@ namespace {
 // on the picture's outer pixels, which lack a neighbour), or one of its
 // channels, in byte order B, G, R, is clipped.
 constexpr std::uint32_t kEdgeFlag = 1;
-constexpr std::uint32_t kClippedFlag[3] = {2, 4, 8};
-constexpr std::uint32_t kAnyClipped = 2 | 4 | 8;
+constexpr std::uint32_t kAnyClipped = 2 | 4 | 8;  // B, G, R
 // The colour mode's rule, per channel in byte order B, G, R: the channel is
 // near clipping at the pixel or at one of its eight neighbours.
 constexpr std::uint32_t kNearClippedFlag[3] = {16, 32, 64};

@@ -6,7 +6,9 @@
 
 // GCC 12's AVX-512 intrinsics start from a deliberately undefined vector and
 // then warn that it may be used uninitialised.
+#ifndef __clang__  // a GCC warning clang does not know
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 namespace tintora::composition_detail {
 

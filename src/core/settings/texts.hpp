@@ -189,6 +189,12 @@ inline constexpr TextPair kNeedsBackground{
     "Сначала откройте фон: точки области лежат на нём."};
 }  // namespace area_point_texts
 
+// The progress of the pass that measures the light of the clip's frames.
+namespace light_pass_texts {
+inline constexpr TextPair kMeasuring{"Measuring the clip's light…", "Измеряю свет видео…"};
+inline constexpr TextPair kCancel{"Cancel", "Отмена"};
+}  // namespace light_pass_texts
+
 // The vendor's web site; the pages below live under it.
 inline constexpr std::string_view kVendorSite = "https://tintora.example";
 

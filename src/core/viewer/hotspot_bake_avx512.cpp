@@ -14,7 +14,9 @@
 
 // GCC 12's AVX-512 intrinsics start from a deliberately undefined vector and
 // then warn that it may be used uninitialised.
+#ifndef __clang__  // a GCC warning clang does not know
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 #define TINTORA_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq,avx2,bmi2")))
 #define TINTORA_AVX512_INLINE \

@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QScrollArea>
 #include <QScrollBar>
 
 #include "core/video/panorama_playback.hpp"
+#include "gui/light_pass_progress.hpp"
 #include "gui/main_window/composition_view.hpp"
 #include "gui/palette/palette_window.hpp"
 #include "gui/program.hpp"
@@ -35,6 +37,10 @@ PanoramaPlayer::Start PanoramaPlayer::play() {
     const VideoWorkspace& workspace = program_.video_workspace();
     if (!composition.background_loaded()) return Start::NoBackground;
     if (workspace.session().FrameCount < 1) return Start::NoClip;
+    if (const std::optional<QString> stopped = measure_followed_light(program_, &main_window_)) {
+        QMessageBox::warning(&main_window_, QStringLiteral("Tintora"), *stopped);
+        return Start::LightStopped;
+    }
     // The part of the picture the scroll box shows.
     const QWidget* viewport = scroll_box_.viewport();
     PlaybackJob job = playback_job(

@@ -25,8 +25,8 @@ public:
                    QScrollArea& scroll_box);
     ~PanoramaPlayer() override;
 
-    // What Space did: a refusal is said to the user.
-    enum class Start { Playing, NoBackground, NoClip, NothingToPlay };
+    // What Space did: a refusal is said to the user (a stopped light pass, by play).
+    enum class Start { Playing, NoBackground, NoClip, NothingToPlay, LightStopped };
     // Starts playing from the range's first frame; nothing without a
     // background and a clip.
     Start play();

@@ -20,6 +20,7 @@
 #include "core/project/colour_match.hpp"
 #include "core/settings/help_texts.hpp"
 #include "gui/captions.hpp"
+#include "gui/light_pass_progress.hpp"
 #include "gui/main_window/main_window.hpp"
 #include "gui/palette/curve_graph_widget.hpp"
 #include "gui/program.hpp"
@@ -190,12 +191,24 @@ void PaletteWindow::show_mode() {
 
 void PaletteWindow::match_colours() {
     using namespace palette_texts;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
     ColourMatchRequest request;
     request.mode =
         mode_list_->currentIndex() == 1 ? CorrectionMode::Colour : CorrectionMode::Brightness;
     request.frame_count = frames_box_->value();
     request.track_light = follow_light_box_->isChecked();
+    // The light's pass, the long part of a match, runs first with its
+    // progress; stopped, the match does not happen. Without a background
+    // the match only says so: nothing to measure for.
+    const VideoWorkspace& workspace = program_.video_workspace();
+    if (request.track_light && workspace.session().FrameCount > 0 &&
+        program_.composition().background_loaded()) {
+        if (const std::optional<QString> stopped = measure_light(
+                workspace, workspace.session().CurrentFrame, program_.settings().work_dir,
+                program_.settings().language, shown_window())) {
+            return warn(*stopped);
+        }
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
     // The match replaces the nine points' pairs in one undo step.
     ColourMatchReport report;
     program_.record_change(edit_texts::kMatchColours, [&] {
@@ -205,10 +218,7 @@ void PaletteWindow::match_colours() {
     });
     QApplication::restoreOverrideCursor();
     const QString text = to_qstring(match_report_text(report, program_.settings().language));
-    if (report.problem != MatchProblem::None) {
-        QMessageBox::warning(isVisible() ? this : parentWidget(), QStringLiteral("Tintora"), text);
-        return;
-    }
+    if (report.problem != MatchProblem::None) return warn(text);
     status_bar_->showMessage(text);
     if (!isVisible()) program_.main_window().show_status_message(text);
     after_edit();
@@ -216,14 +226,31 @@ void PaletteWindow::match_colours() {
 
 void PaletteWindow::follow_light(bool on) {
     LightFollowing& following = program_.video_workspace().light_following();
+    const LightFollowing before = following;
     following.on = on;
     // Until a match says otherwise, the light to follow is the frame's shown.
     if (on && following.reference_frame <= 0) {
         following.reference_frame = program_.video_workspace().session().CurrentFrame;
     }
+    // Turned on, the light is measured before the preview reads it; stopped,
+    // the project stays as it was.
+    if (const std::optional<QString> stopped = measure_followed_light(program_, shown_window())) {
+        following = before;
+        follow_light_box_->setChecked(before.on);
+        return warn(*stopped);
+    }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     program_.recompose();
     QApplication::restoreOverrideCursor();
+}
+
+QWidget* PaletteWindow::shown_window() {
+    // The match may be asked for from the main window with the palette closed.
+    return isVisible() ? this : parentWidget();
+}
+
+void PaletteWindow::warn(const QString& text) {
+    QMessageBox::warning(shown_window(), QStringLiteral("Tintora"), text);
 }
 
 void PaletteWindow::after_edit() {

@@ -64,6 +64,9 @@ protected:
 
 private:
     void after_edit();
+    // The window messages and the light's progress show over.
+    QWidget* shown_window();
+    void warn(const QString& text);
     void place_controls();
     void apply_language();
     void build_colour_controls();

@@ -35,6 +35,7 @@
 #include "core/viewer/hotspot_export.hpp"
 #include "core/viewer/viewer_texts.hpp"
 #include "gui/hints.hpp"
+#include "gui/light_pass_progress.hpp"
 #include "gui/program.hpp"
 #include "gui/video/frame_view.hpp"
 #include "gui/video/import_progress_dialog.hpp"
@@ -332,6 +333,12 @@ void VideoWindow::tell(const QString& text) {
     QMessageBox::warning(this, QStringLiteral("Tintora"), text);
 }
 
+bool VideoWindow::light_measured() {
+    const std::optional<QString> stopped = measure_followed_light(program_, this);
+    if (stopped) tell(*stopped);
+    return !stopped;
+}
+
 void VideoWindow::save_video() {
     const std::optional<std::filesystem::path> output =
         ask_export_name(message_texts::kOpenVideoBeforeSavingFlv,
@@ -340,6 +347,7 @@ void VideoWindow::save_video() {
 }
 
 void VideoWindow::export_video_to(const std::filesystem::path& output) {
+    if (!light_measured()) return;
     start_export(prepare_video_export(workspace_, program_.settings(), program_.grid(),
                                       program_.composition().background_path(), output),
                  1);
@@ -370,6 +378,7 @@ void VideoWindow::export_video_as(const std::filesystem::path& typed, VideoForma
             fill_in(message_text(message_texts::kUnknownVideoFormat, program_.settings().language),
                     {typed.filename().string()})));
     }
+    if (!light_measured()) return;
     workspace_.session().save_path = target->output;  // with the extension it was given
     start_export(prepare_video_export_as(workspace_, program_.settings(), program_.grid(),
                                          program_.composition().background_path(), *target),
@@ -383,6 +392,7 @@ void VideoWindow::save_hotspot() {
 }
 
 void VideoWindow::export_hotspot_to(const std::filesystem::path& base, bool finish_quietly) {
+    if (!light_measured()) return;
     start_export(prepare_hotspot_export(workspace_, program_.settings(), program_.grid(),
                                         program_.composition(), base),
                  1, finish_quietly);
@@ -401,6 +411,7 @@ void VideoWindow::save_jpeg_sequence() {
 }
 
 void VideoWindow::export_jpeg_sequence_to(const std::filesystem::path& chosen) {
+    if (!light_measured()) return;
     const std::string prefix = jpeg_sequence_prefix(chosen.string());
     workspace_.session().save_path = prefix;  // the dialog keeps the shortened name
     start_export(prepare_sequence_export(workspace_, program_.settings(), program_.grid(),

@@ -109,6 +109,9 @@ private:
                                                          const QString& filters,
                                                          QString* selected_filter = nullptr);
     void tell(const QString& text);
+    // The light the project follows measured before an export reads it;
+    // false when the user stopped its pass (and was told so).
+    bool light_measured();
     void start_run(RunJob job, int mode, bool finish_quietly = false);
     // A prepared export: refused with its message, or run.
     void start_export(Result<RunJob> job, int mode, bool finish_quietly = false);

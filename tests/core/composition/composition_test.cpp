@@ -197,7 +197,7 @@ TEST(Composition, ComposedPictureIsBackgroundThenOverlayThenMarkers) {
         grid.area_x[0] = grid.area_y[0] = 0;  // a marker clipped at the corner
         grid.cur_point = static_cast<int>(random() % 9);
         const Frame overlay = test::random_frame(23, 19, random);
-        composition.choices = {c.rotation, c.scale, c.density, c.hide};
+        composition.choices = {c.rotation, c.scale, c.density, c.hide, {}};
         composition.compose(grid, c.video ? &overlay : nullptr);
 
         const double scale = kDisplayScales[c.scale];
@@ -234,7 +234,7 @@ TEST(CompositionRegion, EveryRegionIsThatPartOfTheWholePicture) {
                 composition.set_background(background);
                 CorrectionGrid grid = test::random_grid(random);
                 random_area_points(grid, random, -5, 80);
-                composition.choices = {rotation, scale, density, false};
+                composition.choices = {rotation, scale, density, false, {}};
                 composition.compose(grid, &overlay);
                 const Frame& whole = composition.picture();
                 std::uniform_int_distribution<int> place(-20, whole.width() + 5);
@@ -528,7 +528,7 @@ TEST(Composition, OpenBackgroundLoadsAJpegAndAFailureKeepsTheOldOne) {
     std::ofstream(text) << "not a picture";
 
     Composition composition;
-    composition.choices = {2, 8, 0, false};
+    composition.choices = {2, 8, 0, false, {}};
     ASSERT_TRUE(composition.open_background(jpeg).ok());
     EXPECT_TRUE(composition.background_loaded());
     EXPECT_EQ(composition.background_path(), jpeg);

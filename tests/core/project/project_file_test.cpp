@@ -65,7 +65,7 @@ TEST(ProjectFile, AfterStartUpWritesEmptyNamesZeroPointsAndNoPair) {
 
 TEST(ProjectFile, AFullProjectComesBackAsItWasSaved) {
     Project original;
-    original.composition.choices = {2, 8, 6, true};
+    original.composition.choices = {2, 8, 6, true, {}};
     (void)original.composition.open_background("/pictures/Панорама 1.jpg");
     original.workspace.session().clip_path = "/clips/my clip ü.mp4";
     original.grid.cur_point = 7;

@@ -28,6 +28,7 @@
 #include "gui/program.hpp"
 #include "gui/video/progress_dialog.hpp"
 #include "gui/video/video_window.hpp"
+#include "support/encoding_program.hpp"
 #include "support/message_box_catcher.hpp"
 #include "support/temporary_folder.hpp"
 #include "support/test_clips.hpp"
@@ -72,13 +73,7 @@ private:
 class ExportWindowTest : public testing::Test {
 protected:
     void SetUp() override {
-        SettingsEnvironment environment;
-        environment.program_dir = folder_.path();
-        program_ = std::make_unique<Program>(environment);
-        AppSettings& settings = program_->settings();
-        settings.ffmpeg_path = test::find_encoder();
-        settings.work_dir = folder_ / "work";
-        settings.language = "eng";
+        program_ = test::encoding_program(folder_);
     }
 
     void open_clip(const std::string& seconds, const std::string& size = "64x48") {
