@@ -7,6 +7,7 @@
 #include <new>
 #include <optional>
 
+#include "core/common/loop_attributes.hpp"
 #include "core/correction/curves.hpp"
 
 namespace tintora {
@@ -755,9 +756,8 @@ struct Landing {
 };
 
 // A plain loop over arrays, so the compiler can do it several columns at a
-// time; the program never looks at floating-point exception flags, so
-// comparisons may be made on all lanes at once (no-trapping-math).
-__attribute__((target_clones("avx512f", "avx2", "default"), optimize("no-trapping-math"))) int
+// time.
+__attribute__((target_clones("avx512f", "avx2", "default"))) TINTORA_NO_TRAPPING_MATH int
 land_row(const Landing& row, int count, std::int32_t* __restrict index) {
     const double* __restrict top_x = row.top_x;
     const double* __restrict top_y = row.top_y;

@@ -8,6 +8,7 @@
 #include <tuple>
 #include <utility>
 
+#include "core/common/loop_attributes.hpp"
 #include "core/viewer/hotspot_bake_kernels.hpp"
 
 namespace tintora {
@@ -73,12 +74,8 @@ std::size_t area(int width, int height) {
 // Plain loops over arrays, so that the compiler does them many pixels at a
 // time (the same bytes whichever instruction set it uses). Floating-point
 // exceptions are not looked at, so comparisons need no branches.
-#if defined(__clang__)  // clang has no per-function optimize attribute
-#define TINTORA_ROW_LOOP __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
-#else
 #define TINTORA_ROW_LOOP \
-    __attribute__((target_clones("arch=x86-64-v4", "avx2", "default"), optimize("no-trapping-math")))
-#endif
+    __attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) TINTORA_NO_TRAPPING_MATH
 
 // The lattice of a frame: points every `step` pixels from the top-left
 // pixel, one row and column reaching past the last pixel.
