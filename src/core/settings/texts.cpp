@@ -6,6 +6,4 @@ std::string help_page_url(std::string_view language) {
     return std::string(kVendorSite) + (language == "rus" ? "/help/tintora" : "/eng/help/tintora");
 }
 
-std::string krpano_services_url() { return std::string(kVendorSite) + "/services/krpano/"; }
-
 }  // namespace tintora

@@ -200,6 +200,5 @@ inline constexpr std::string_view kVendorSite = "https://tintora.example";
 
 // The help page: the Russian page for exactly "rus", the English one otherwise.
 std::string help_page_url(std::string_view language);
-std::string krpano_services_url();
 
 }  // namespace tintora

@@ -457,7 +457,6 @@ TEST(Texts, LanguageChoiceOfMessagesMainWindowAndHelpPage) {
         EXPECT_EQ(help_page_url(c.language), std::string(kVendorSite) + c.help_path)
             << '"' << c.language << '"';
     }
-    EXPECT_EQ(krpano_services_url(), std::string(kVendorSite) + "/services/krpano/");
 }
 
 }  // namespace
