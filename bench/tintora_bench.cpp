@@ -966,6 +966,22 @@ void check_mp4(benchmark::State& state, const std::filesystem::path& video) {
     }
 }
 
+// Streams the run's frames of `size` into an MP4 at the export's quality.
+void stream_into_mp4(RunJob& job, const std::filesystem::path& ffmpeg, PendingFile pending,
+                     EvenSize size, const char* title) {
+    StreamedEncoding encoding;
+    encoding.format = VideoFormat::Mp4;
+    encoding.size = size;
+    encoding.output_fps = kMp4Fps;
+    encoding.quality = WebQuality::Automatic;
+    FrameStream stream;
+    stream.title = title;
+    stream.output = std::make_shared<PendingFile>(std::move(pending));
+    stream.command = streamed_encoding_command(ffmpeg, encoding, stream.output->temporary());
+    stream.size = encoding.size;
+    job.stream = std::move(stream);
+}
+
 void BM_ExportMp4(benchmark::State& state) {
     const std::filesystem::path ffmpeg = test::find_encoder();
     std::filesystem::path video;
@@ -979,17 +995,7 @@ void BM_ExportMp4(benchmark::State& state) {
             state.SkipWithError(pending.error().c_str());
             break;
         }
-        StreamedEncoding encoding;
-        encoding.format = VideoFormat::Mp4;
-        encoding.size = kMp4Size;
-        encoding.output_fps = kMp4Fps;
-        encoding.quality = WebQuality::Automatic;
-        FrameStream stream;
-        stream.title = "Save MP4 file";
-        stream.output = std::make_shared<PendingFile>(std::move(pending).value());
-        stream.command = streamed_encoding_command(ffmpeg, encoding, stream.output->temporary());
-        stream.size = encoding.size;
-        job.stream = std::move(stream);
+        stream_into_mp4(job, ffmpeg, std::move(pending).value(), kMp4Size, "Save MP4 file");
         state.ResumeTiming();
         const RunOutcome outcome = run_to_end(std::move(job), {});
         if (outcome.state != ProcessingRun::State::Finished) {
@@ -1161,17 +1167,8 @@ void BM_HotspotExport(benchmark::State& state) {
             bake->bake(frame, baked);
             return baked;
         };
-        StreamedEncoding encoding;
-        encoding.format = VideoFormat::Mp4;
-        encoding.size = EvenSize{bake->frame().width, bake->frame().height};
-        encoding.output_fps = kMp4Fps;
-        encoding.quality = WebQuality::Automatic;
-        FrameStream stream;
-        stream.title = "Save hotspot";
-        stream.output = std::make_shared<PendingFile>(std::move(pending).value());
-        stream.command = streamed_encoding_command(ffmpeg, encoding, stream.output->temporary());
-        stream.size = encoding.size;
-        job.stream = std::move(stream);
+        stream_into_mp4(job, ffmpeg, std::move(pending).value(),
+                        EvenSize{bake->frame().width, bake->frame().height}, "Save hotspot");
         const RunOutcome outcome = run_to_end(std::move(job), {});
         if (outcome.state != ProcessingRun::State::Finished) {
             state.SkipWithError(outcome.failure.c_str());

@@ -30,7 +30,7 @@
 #include "core/video/video_texts.hpp"
 #include "core/video/video_workspace.hpp"
 #include "core/viewer/hotspot_export.hpp"
-#include "core/viewer/perspective_warp.hpp"
+#include "core/viewer/camera_warp.hpp"
 #include "packaging/cli_manual_page.hpp"
 
 namespace tintora {

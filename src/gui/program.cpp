@@ -16,7 +16,7 @@
 #include "core/settings/texts.hpp"
 #include "core/video/light_following.hpp"
 #include "core/video/panorama_playback.hpp"
-#include "core/viewer/perspective_warp.hpp"
+#include "core/viewer/camera_warp.hpp"
 #include "gui/dialogs/about_box.hpp"
 #include "gui/dialogs/hotspot_placement_window.hpp"
 #include "gui/dialogs/options_dialog.hpp"

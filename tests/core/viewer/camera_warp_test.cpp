@@ -15,7 +15,7 @@
 #include "core/composition/colour_matching.hpp"
 #include "core/composition/composition.hpp"
 #include "core/viewer/mesh_map.hpp"
-#include "core/viewer/perspective_warp.hpp"
+#include "core/viewer/camera_warp.hpp"
 #include "support/pinhole_camera.hpp"
 #include "support/test_pictures.hpp"
 

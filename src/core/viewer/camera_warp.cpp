@@ -1,4 +1,4 @@
-#include "core/viewer/perspective_warp.hpp"
+#include "core/viewer/camera_warp.hpp"
 
 #include <cmath>
 #include <limits>
